@@ -1,0 +1,85 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/Image.h"
+#include "platform/Surface.h"
+#include "platform/Types.h"
+
+namespace mv {
+
+class EPictureCollectionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One named picture cut into patterns (animation frames).
+class TPictureCollectionItem {
+ public:
+  TPictureCollectionItem();
+  ~TPictureCollectionItem();
+
+  const std::string& Name() const { return Name_; }
+  int PatternWidth = 0;   // 0: the whole picture
+  int PatternHeight = 0;
+  int SkipWidth = 0;
+  int SkipHeight = 0;
+  bool SystemMemory = false;
+  bool Transparent = true;
+  TColor TransparentColor = 0;
+  TImage Picture;
+
+  // Width of one pattern: PatternWidth when above 0, else the picture's.
+  int GetPatternWidth() const;
+  int GetPatternHeight() const;
+  // Patterns cut row by row; 0 until Restore has run.
+  int PatternCount() const;
+  TRect PatternRect(int pattern) const;
+  bool Ready() const { return Ready_; }
+  // Makes the item ready for drawing (cuts patterns, builds blit caches).
+  void Restore();
+
+  // Nothing is drawn when not ready or the pattern is out of range.
+  void DrawPattern(TSurface& dst, int x, int y, int pattern);
+  void DrawPatternStretched(TSurface& dst, const TRect& r, int pattern);
+  void DrawPatternAlpha(TSurface& dst, const TRect& r, int pattern, int alpha);
+
+ private:
+  friend class TPictureCollection;
+  std::string Name_;
+  bool Ready_ = false;
+  int PatternCount_ = 0;
+  struct Cache;
+  std::unique_ptr<Cache> Cache_;
+};
+
+// A named list of pictures; lookup through 256 hash chains, newest first.
+class TPictureCollection {
+ public:
+  TPictureCollection();
+  ~TPictureCollection();
+
+  TPictureCollectionItem& Add();
+  // Names compare case-insensitively; the item named last wins.
+  void SetName(TPictureCollectionItem& item, const std::string& name);
+  // Throws EPictureCollectionError "Image '%s' not found".
+  TPictureCollectionItem& Find(const std::string& name);
+  TPictureCollectionItem* FindOrNull(const std::string& name);
+  int Count() const { return int(Items_.size()); }
+  TPictureCollectionItem& Items(int i) { return *Items_.at(size_t(i)); }
+  void Clear();
+  // Restore every item.
+  void Restore();
+
+  static uint8_t HashName(const std::string& lower_name);
+
+ private:
+  std::vector<std::unique_ptr<TPictureCollectionItem>> Items_;
+  std::array<std::vector<TPictureCollectionItem*>, 256> Chains_;  // back = newest
+};
+
+}  // namespace mv
