@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -52,6 +53,9 @@ class TSprite {
   bool Visible = true;
   int X = 0, Y = 0;
   int Width = 0, Height = 0;
+  // Expires with the sprite: the game's non-owning references check it, so a
+  // reference kept past CollectDead reads as empty instead of dangling.
+  const std::shared_ptr<char> LifeToken = std::make_shared<char>(0);
 
  private:
   friend class TSpriteEngine;
