@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "media/Archive.h"
 #include "media/ArchiveStream.h"
@@ -306,6 +307,20 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   if (n > 0 && !f.read(reinterpret_cast<char*>(bytes.data()), n))
     throw EArchiveError("Cannot read file \"" + path + "\"");
   return bytes;
+}
+
+TArchiveContents ReadArchiveFile(const std::string& path, std::optional<EArchiveKind> want) {
+  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  TArchiveContents c;
+  try {
+    c = ReadArchive(bytes.data(), bytes.size());
+  } catch (const EArchiveError& e) {
+    throw EArchiveError(path + ": " + e.what());
+  }
+  if (want && c.Kind != *want)
+    throw EArchiveError(path + ": " +
+                        (*want == EArchiveKind::Pictures ? "Not a picture archive" : "Not a sound archive"));
+  return c;
 }
 
 }  // namespace mv

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>  // before platform/Image.h, which uses size_t
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,11 @@ struct TArchiveContents {
 
 // Parses a whole ".dxg" image. Throws EArchiveError naming the fault.
 TArchiveContents ReadArchive(const uint8_t* data, size_t size);
+// Reads and parses a whole archive file; every fault is prefixed with the
+// path ("Data/GData.dxg: Invalid stream format"), and with `want` set an
+// archive of the other kind is refused.
+TArchiveContents ReadArchiveFile(const std::string& path,
+                                 std::optional<EArchiveKind> want = std::nullopt);
 // Reads a whole file; EArchiveError "Cannot open file \"PATH\"..." if it can't.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 

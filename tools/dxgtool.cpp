@@ -34,14 +34,7 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-TArchiveContents Open(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadWholeFile(path);
-  try {
-    return ReadArchive(bytes.data(), bytes.size());
-  } catch (const EArchiveError& e) {
-    throw EArchiveError(path + ": " + e.what());
-  }
-}
+TArchiveContents Open(const std::string& path) { return ReadArchiveFile(path); }
 
 int List(const std::string& path) {
   TArchiveContents c = Open(path);

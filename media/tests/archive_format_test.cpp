@@ -380,6 +380,10 @@ TEST(ArchiveFormat, SurvivesRandomMutations) {
         case 3: b.v.insert(b.v.begin() + long(at), uint8_t(rng() % 2 ? 0xFF : rng())); break;
       }
     }
+    if (rng() % 2 && b.v.size() >= 15) {  // keep the header length honest so damage reaches the body
+      uint32_t len = uint32_t(b.v.size() - 15);
+      for (int i = 0; i < 4; ++i) b.v[11 + size_t(i)] = uint8_t(len >> (8 * i));
+    }
     try {
       Read(b);
       ++parsed;
