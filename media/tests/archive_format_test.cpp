@@ -325,6 +325,18 @@ TEST(ArchiveWriter, RoundTripsPicturesAndWaves) {
   }
   EXPECT_EQ(got.Pictures[0].PatternCount(), 2);  // (7+1)/(3+1) columns, (2+300)/(2+300) rows
 
+  // Photographic backgrounds may go in as JPEG: lossy, but the same size and close.
+  std::vector<TPictureRecord> photo(1);
+  photo[0].Name = "FonGame1";
+  photo[0].Picture = TImage(24, 16, 0x204060);
+  auto jbytes = WritePictureArchive(photo, "mdata", {{EPictureStorage::Jpeg, 90}});
+  auto jgot = ReadArchive(jbytes.data(), jbytes.size());
+  ASSERT_EQ(jgot.Pictures.size(), 1u);
+  const TImage& jimg = jgot.Pictures[0].Picture;
+  ASSERT_EQ(jimg.Width, 24);
+  ASSERT_EQ(jimg.Height, 16);
+  for (int shift : {16, 8, 0}) EXPECT_NEAR(int(jimg.At(12, 8) >> shift & 0xFF), int(0x204060 >> shift & 0xFF), 6);
+
   std::vector<TWaveRecord> waves(2);
   waves[0].Name = "Eat";
   waves[0].Looped = true;
