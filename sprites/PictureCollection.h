@@ -41,7 +41,10 @@ class TPictureCollectionItem {
   TRect PatternRect(int pattern) const;
   bool Ready() const { return Ready_; }
   // Makes the item ready for drawing (cuts patterns, builds blit caches).
+  // An empty picture is ready with no patterns, so it draws nothing.
   void Restore();
+  // Pre-scaled pattern copies held for downscaled draws.
+  int CachedCopies() const;
 
   // Nothing is drawn when not ready or the pattern is out of range.
   void DrawPattern(TSurface& dst, int x, int y, int pattern);
@@ -50,9 +53,15 @@ class TPictureCollectionItem {
 
  private:
   friend class TPictureCollection;
+  // False once the picture no longer has the size it was cut at.
+  bool Intact() const;
+  const TImage* ScaledCopy(int pattern, int w, int h);
+
   std::string Name_;
+  std::string LowerName_;
   bool Ready_ = false;
   int PatternCount_ = 0;
+  int CutWidth_ = 0, CutHeight_ = 0;  // picture size at Restore
   struct Cache;
   std::unique_ptr<Cache> Cache_;
 };

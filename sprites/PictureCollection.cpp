@@ -1,0 +1,214 @@
+#include "sprites/PictureCollection.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <tuple>
+
+#include "platform/Blit.h"
+
+namespace mv {
+
+namespace {
+
+std::string Lower(const std::string& s) {
+  std::string out = s;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return out;
+}
+
+// Fish and objects come in at most nine sizes per pattern; this covers a
+// full swim cycle at several sizes without letting one item grow unbounded.
+constexpr size_t kMaxCachedCopies = 64;
+
+}  // namespace
+
+// Smoothly downscaled pattern copies, keyed by (pattern, width, height).
+struct TPictureCollectionItem::Cache {
+  struct Entry {
+    TImage Image;
+    uint64_t LastUse = 0;
+  };
+  std::map<std::tuple<int, int, int>, Entry> Copies;
+  uint64_t Clock = 0;
+};
+
+TPictureCollectionItem::TPictureCollectionItem() : Cache_(std::make_unique<Cache>()) {}
+TPictureCollectionItem::~TPictureCollectionItem() = default;
+
+int TPictureCollectionItem::GetPatternWidth() const {
+  return PatternWidth > 0 ? PatternWidth : Picture.Width;
+}
+
+int TPictureCollectionItem::GetPatternHeight() const {
+  return PatternHeight > 0 ? PatternHeight : Picture.Height;
+}
+
+int TPictureCollectionItem::PatternCount() const { return PatternCount_; }
+
+TRect TPictureCollectionItem::PatternRect(int pattern) const {
+  const int pw = GetPatternWidth(), ph = GetPatternHeight();
+  const int step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  if (pattern < 0 || pw <= 0 || ph <= 0 || step_x <= 0 || step_y <= 0) return {};
+  const int columns = (Picture.Width + SkipWidth) / step_x;
+  if (columns <= 0) return {};
+  const int row = pattern / columns, column = pattern % columns;
+  return Bounds(column * step_x, row * step_y, pw, ph);
+}
+
+bool TPictureCollectionItem::Intact() const {
+  return Picture.Width == CutWidth_ && Picture.Height == CutHeight_ && !Picture.Empty() &&
+         Picture.Pixels.size() >= size_t(Picture.Width) * size_t(Picture.Height);
+}
+
+void TPictureCollectionItem::Restore() {
+  Ready_ = true;
+  Cache_->Copies.clear();
+  CutWidth_ = Picture.Width;
+  CutHeight_ = Picture.Height;
+  PatternCount_ = 0;
+  if (!Intact()) return;
+  const int pw = GetPatternWidth(), ph = GetPatternHeight();
+  const int step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  if (pw <= 0 || ph <= 0 || step_x <= 0 || step_y <= 0) return;
+  const int columns = (Picture.Width + SkipWidth) / step_x;
+  const int rows = (Picture.Height + SkipHeight) / step_y;
+  if (columns <= 0 || rows <= 0) return;
+  PatternCount_ = columns * rows;
+}
+
+int TPictureCollectionItem::CachedCopies() const { return int(Cache_->Copies.size()); }
+
+const TImage* TPictureCollectionItem::ScaledCopy(int pattern, int w, int h) {
+  Cache& c = *Cache_;
+  const auto key = std::make_tuple(pattern, w, h);
+  auto it = c.Copies.find(key);
+  if (it == c.Copies.end()) {
+    if (c.Copies.size() >= kMaxCachedCopies) {
+      auto oldest = std::min_element(c.Copies.begin(), c.Copies.end(), [](auto& a, auto& b) {
+        return a.second.LastUse < b.second.LastUse;
+      });
+      c.Copies.erase(oldest);
+    }
+    Cache::Entry e;
+    e.Image = ScaleSmooth(Picture, PatternRect(pattern), w, h, Transparent, TransparentColor);
+    it = c.Copies.emplace(key, std::move(e)).first;
+  }
+  it->second.LastUse = ++c.Clock;
+  const TImage& img = it->second.Image;
+  // A copy of the wrong size would read past its end when blitted.
+  if (img.Width != w || img.Height != h || img.Pixels.size() < size_t(w) * size_t(h))
+    return nullptr;
+  return &img;
+}
+
+namespace {
+
+bool Inside(const TRect& r, const TImage& pic) {
+  return r.Left >= 0 && r.Top >= 0 && r.Right <= pic.Width && r.Bottom <= pic.Height &&
+         r.Width() > 0 && r.Height() > 0;
+}
+
+}  // namespace
+
+void TPictureCollectionItem::DrawPattern(TSurface& dst, int x, int y, int pattern) {
+  if (!Ready_ || pattern < 0 || pattern >= PatternCount_ || !Intact()) return;
+  const TRect src = PatternRect(pattern);
+  if (!Inside(src, Picture)) return;
+  BlitKeyed(dst.Pixels(), x, y, Picture, src, Transparent, TransparentColor);
+}
+
+void TPictureCollectionItem::DrawPatternStretched(TSurface& dst, const TRect& r, int pattern) {
+  if (!Ready_ || pattern < 0 || pattern >= PatternCount_ || !Intact()) return;
+  const TRect src = PatternRect(pattern);
+  if (!Inside(src, Picture)) return;
+  const int w = r.Width(), h = r.Height();
+  if (w <= 0 || h <= 0) return;
+  if (w == src.Width() && h == src.Height()) {
+    BlitKeyed(dst.Pixels(), r.Left, r.Top, Picture, src, Transparent, TransparentColor);
+    return;
+  }
+  if (w <= src.Width() && h <= src.Height()) {
+    if (const TImage* copy = ScaledCopy(pattern, w, h)) {
+      BlitKeyed(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), Transparent,
+                TransparentColor);
+      return;
+    }
+  }
+  BlitStretched(dst.Pixels(), r, Picture, src, Transparent, TransparentColor);
+}
+
+void TPictureCollectionItem::DrawPatternAlpha(TSurface& dst, const TRect& r, int pattern,
+                                              int alpha) {
+  if (!Ready_ || pattern < 0 || pattern >= PatternCount_ || !Intact()) return;
+  const TRect src = PatternRect(pattern);
+  if (!Inside(src, Picture)) return;
+  const int w = r.Width(), h = r.Height();
+  if (w <= 0 || h <= 0) return;
+  alpha = std::clamp(alpha, 0, 255);
+  if (alpha == 0) return;  // fully see-through: nothing would change
+  if (w <= src.Width() && h <= src.Height() && (w != src.Width() || h != src.Height())) {
+    if (const TImage* copy = ScaledCopy(pattern, w, h)) {
+      BlitAlpha(dst.Pixels(), r, *copy, Bounds(0, 0, w, h), Transparent, TransparentColor,
+                uint8_t(alpha));
+      return;
+    }
+  }
+  BlitAlpha(dst.Pixels(), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
+}
+
+// ------------------------------------------------------ TPictureCollection
+
+TPictureCollection::TPictureCollection() = default;
+TPictureCollection::~TPictureCollection() = default;
+
+uint8_t TPictureCollection::HashName(const std::string& lower_name) {
+  const size_t len = lower_name.size();
+  size_t v = 16 * len;
+  if (len >= 2) v += uint8_t(lower_name[0]) + uint8_t(lower_name[len - 2]);
+  return uint8_t(v & 0xFF);
+}
+
+TPictureCollectionItem& TPictureCollection::Add() {
+  Items_.push_back(std::make_unique<TPictureCollectionItem>());
+  return *Items_.back();
+}
+
+void TPictureCollection::SetName(TPictureCollectionItem& item, const std::string& name) {
+  // A foreign item in the chains would dangle once its own list let it go.
+  const bool ours = std::any_of(Items_.begin(), Items_.end(),
+                                [&](const auto& p) { return p.get() == &item; });
+  if (!ours) throw EPictureCollectionError("Image '" + name + "' is not in this list");
+  if (!item.Name_.empty()) {
+    auto& old_chain = Chains_[HashName(item.LowerName_)];
+    old_chain.erase(std::remove(old_chain.begin(), old_chain.end(), &item), old_chain.end());
+  }
+  item.Name_ = name;
+  item.LowerName_ = Lower(name);
+  if (!name.empty()) Chains_[HashName(item.LowerName_)].push_back(&item);
+}
+
+TPictureCollectionItem* TPictureCollection::FindOrNull(const std::string& name) {
+  const std::string lower = Lower(name);
+  const auto& chain = Chains_[HashName(lower)];
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    if ((*it)->LowerName_ == lower) return *it;
+  return nullptr;
+}
+
+TPictureCollectionItem& TPictureCollection::Find(const std::string& name) {
+  if (TPictureCollectionItem* item = FindOrNull(name)) return *item;
+  throw EPictureCollectionError("Image '" + name + "' not found");
+}
+
+void TPictureCollection::Clear() {
+  for (auto& chain : Chains_) chain.clear();
+  Items_.clear();
+}
+
+void TPictureCollection::Restore() {
+  for (auto& item : Items_) item->Restore();
+}
+
+}  // namespace mv
