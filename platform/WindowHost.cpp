@@ -1,0 +1,377 @@
+#include <SDL.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+
+#include "platform/Host.h"
+#include "platform/Keys.h"
+
+namespace mv {
+namespace {
+
+uint16_t VirtualKey(SDL_Keycode k) {
+  if (k >= SDLK_a && k <= SDLK_z) return uint16_t('A' + (k - SDLK_a));
+  if (k >= SDLK_0 && k <= SDLK_9) return uint16_t('0' + (k - SDLK_0));
+  if (k >= SDLK_F1 && k <= SDLK_F12) return uint16_t(VK_F1 + (k - SDLK_F1));
+  switch (k) {
+    case SDLK_KP_0: return VK_NUMPAD0;
+    case SDLK_KP_1: return VK_NUMPAD0 + 1;
+    case SDLK_KP_2: return VK_NUMPAD2;
+    case SDLK_KP_3: return VK_NUMPAD0 + 3;
+    case SDLK_KP_4: return VK_NUMPAD4;
+    case SDLK_KP_5: return VK_NUMPAD0 + 5;
+    case SDLK_KP_6: return VK_NUMPAD6;
+    case SDLK_KP_7: return VK_NUMPAD0 + 7;
+    case SDLK_KP_8: return VK_NUMPAD8;
+    case SDLK_KP_9: return VK_NUMPAD0 + 9;
+    case SDLK_KP_PERIOD: return VK_DECIMAL;
+    case SDLK_KP_MULTIPLY: return VK_MULTIPLY;
+    case SDLK_KP_PLUS: return VK_ADD;
+    case SDLK_KP_MINUS: return VK_SUBTRACT;
+    case SDLK_KP_DIVIDE: return VK_DIVIDE;
+    case SDLK_PERIOD: return VK_OEM_PERIOD;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_LALT: case SDLK_RALT: return VK_MENU;
+    case SDLK_CAPSLOCK: return VK_CAPITAL;
+    case SDLK_PAUSE: return VK_PAUSE;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_HOME: return VK_HOME;
+    case SDLK_END: return VK_END;
+    case SDLK_INSERT: return VK_INSERT;
+    case SDLK_DELETE: return VK_DELETE;
+    default: return 0;
+  }
+}
+
+uint8_t ShiftBits(SDL_Keymod m) {
+  return uint8_t(((m & KMOD_SHIFT) ? ssShift : 0) | ((m & KMOD_ALT) ? ssAlt : 0) |
+                 ((m & KMOD_CTRL) ? ssCtrl : 0));
+}
+
+class TWindowHost final : public THost {
+ public:
+  ~TWindowHost() override {
+    if (Pad_) SDL_GameControllerClose(Pad_);
+    if (Stick_) SDL_JoystickClose(Stick_);
+    if (Texture_) SDL_DestroyTexture(Texture_);
+    if (Renderer_) SDL_DestroyRenderer(Renderer_);
+    if (Window_) SDL_DestroyWindow(Window_);
+    SDL_Quit();
+  }
+
+  bool Open(const std::string& caption, std::string& error) {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+      error = std::string("cannot start the display: ") + SDL_GetError();
+      return false;
+    }
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    Window_ = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               Surface_.Width(), Surface_.Height(), SDL_WINDOW_SHOWN);
+    if (!Window_) {
+      error = std::string("cannot create the window: ") + SDL_GetError();
+      return false;
+    }
+    Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!Renderer_) Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_SOFTWARE);
+    if (!Renderer_) {
+      error = std::string("cannot create the renderer: ") + SDL_GetError();
+      return false;
+    }
+    SDL_RenderSetLogicalSize(Renderer_, Surface_.Width(), Surface_.Height());
+    Texture_ = SDL_CreateTexture(Renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                 Surface_.Width(), Surface_.Height());
+    if (!Texture_) {
+      error = std::string("cannot create the screen texture: ") + SDL_GetError();
+      return false;
+    }
+    SDL_SetRenderDrawColor(Renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(Renderer_);
+    SDL_RenderPresent(Renderer_);
+    // Joysticks come and go; start the subsystem now, open devices on demand.
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
+    return true;
+  }
+
+  TSurface& Surface() override { return Surface_; }
+  void Flip() override {
+    const TImage& px = Surface_.Pixels();
+    SDL_UpdateTexture(Texture_, nullptr, px.Pixels.data(), px.Width * 4);
+    SDL_RenderClear(Renderer_);
+    SDL_RenderCopy(Renderer_, Texture_, nullptr, nullptr);
+    SDL_RenderPresent(Renderer_);
+  }
+  void SetFullScreen(bool on) override {
+    if (SDL_SetWindowFullscreen(Window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) Full_ = on;
+    else std::fprintf(stderr, "Full screen switch failed: %s\n", SDL_GetError());
+    if (!on) SDL_SetWindowPosition(Window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+  bool FullScreen() const override { return Full_; }
+
+  bool PollEvent(THostEvent& e) override {
+    if (Quit_) {
+      e = {};
+      e.Type = THostEvent::Quit;
+      return true;
+    }
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+      e = {};
+      if (Translate(ev, e)) return true;
+    }
+    if (!Posted_.empty()) {
+      e = Posted_.front();
+      Posted_.pop_front();
+      return true;
+    }
+    return false;
+  }
+  void PostKeyUp(uint16_t key) override {
+    THostEvent e;
+    e.Type = THostEvent::KeyUp;
+    e.Key = key;
+    e.Shift = ShiftState();
+    Posted_.push_back(e);
+  }
+  void RequestQuit() override { Quit_ = true; }
+
+  TInputStates PollInput() override {
+    const Uint8* k = SDL_GetKeyboardState(nullptr);
+    TInputStates s;
+    s.Up = k[SDL_SCANCODE_W] || k[SDL_SCANCODE_UP] || k[SDL_SCANCODE_KP_8];
+    s.Down = k[SDL_SCANCODE_S] || k[SDL_SCANCODE_DOWN] || k[SDL_SCANCODE_KP_2];
+    s.Left = k[SDL_SCANCODE_A] || k[SDL_SCANCODE_LEFT] || k[SDL_SCANCODE_KP_4];
+    s.Right = k[SDL_SCANCODE_D] || k[SDL_SCANCODE_RIGHT] || k[SDL_SCANCODE_KP_6];
+    PollStick(s);
+    return s;
+  }
+  bool CapsLock() override { return (SDL_GetModState() & KMOD_CAPS) != 0; }
+  uint8_t ShiftState() override { return ShiftBits(SDL_GetModState()); }
+
+  void ShowCursor(bool show) override { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+  void GetPointer(int& x, int& y) override {
+    int wx = 0, wy = 0;
+    SDL_GetMouseState(&wx, &wy);
+    float lx = 0, ly = 0;
+    SDL_RenderWindowToLogical(Renderer_, wx, wy, &lx, &ly);
+    x = std::clamp(int(lx), 0, Surface_.Width() - 1);
+    y = std::clamp(int(ly), 0, Surface_.Height() - 1);
+  }
+  void WarpPointer(int x, int y) override {
+    x = std::clamp(x, 0, Surface_.Width() - 1);
+    y = std::clamp(y, 0, Surface_.Height() - 1);
+    int wx = 0, wy = 0;
+    SDL_RenderLogicalToWindow(Renderer_, float(x) + 0.5f, float(y) + 0.5f, &wx, &wy);
+    SDL_WarpMouseInWindow(Window_, wx, wy);
+  }
+
+  TMsgResult MessageBox(const std::string& text, const std::string& caption,
+                        TMsgButtons buttons) override {
+    std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
+    SDL_MessageBoxButtonData ok{SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "OK"};
+    SDL_MessageBoxButtonData yn[2] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"}};
+    SDL_MessageBoxData data{};
+    data.flags = SDL_MESSAGEBOX_INFORMATION;
+    data.window = Window_;
+    data.title = caption.c_str();
+    data.message = text.c_str();
+    data.numbuttons = buttons == TMsgButtons::Ok ? 1 : 2;
+    data.buttons = buttons == TMsgButtons::Ok ? &ok : yn;
+    int id = -1;
+    if (SDL_ShowMessageBox(&data, &id) != 0) id = -1;
+    if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
+    return id == 1 ? TMsgResult::Yes : TMsgResult::No;
+  }
+
+  void ShellOpen(const std::string& target) override {
+    // Fork twice so the opener is reparented and never left as a zombie;
+    // exec without a shell, so the target is never interpreted.
+    pid_t pid = fork();
+    if (pid < 0) {
+      std::fprintf(stderr, "Cannot open %s: fork failed\n", target.c_str());
+      return;
+    }
+    if (pid == 0) {
+      if (fork() == 0) {
+        int nul = open("/dev/null", O_RDWR);
+        if (nul >= 0) {
+          dup2(nul, 0);
+          dup2(nul, 1);
+          dup2(nul, 2);
+        }
+        execlp("xdg-open", "xdg-open", target.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      _exit(0);
+    }
+    waitpid(pid, nullptr, 0);
+  }
+
+  uint64_t Ticks() override { return SDL_GetTicks64(); }
+  bool Active() override {
+    Uint32 f = SDL_GetWindowFlags(Window_);
+    return (f & SDL_WINDOW_INPUT_FOCUS) && !(f & SDL_WINDOW_MINIMIZED);
+  }
+  void WaitFrame(uint64_t due_ms) override {
+    uint64_t now = SDL_GetTicks64();
+    if (due_ms > now) SDL_Delay(Uint32(std::min<uint64_t>(due_ms - now, 1000)));
+  }
+
+ private:
+  int Clamp(int v, bool is_x) const {
+    return std::clamp(v, 0, (is_x ? Surface_.Width() : Surface_.Height()) - 1);
+  }
+
+  bool Translate(const SDL_Event& ev, THostEvent& e) {
+    switch (ev.type) {
+      case SDL_QUIT:
+        e.Type = THostEvent::CloseQuery;
+        return true;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        e.Key = VirtualKey(ev.key.keysym.sym);
+        if (!e.Key) return false;
+        e.Type = ev.type == SDL_KEYDOWN ? THostEvent::KeyDown : THostEvent::KeyUp;
+        e.Shift = ShiftBits(SDL_Keymod(ev.key.keysym.mod));
+        return true;
+      case SDL_MOUSEMOTION:
+        e.Type = THostEvent::MouseMove;
+        e.X = Clamp(ev.motion.x, true);
+        e.Y = Clamp(ev.motion.y, false);
+        e.Shift = ShiftState();
+        return true;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        int b = ev.button.button == SDL_BUTTON_LEFT    ? 1
+                : ev.button.button == SDL_BUTTON_RIGHT ? 2
+                : ev.button.button == SDL_BUTTON_MIDDLE ? 3
+                                                         : 0;
+        if (!b) return false;
+        e.Button = b;
+        e.X = Clamp(ev.button.x, true);
+        e.Y = Clamp(ev.button.y, false);
+        e.Shift = ShiftState();
+        if (ev.type == SDL_MOUSEBUTTONDOWN) {
+          e.Type = THostEvent::MouseDown;
+          if (b == 1) LeftDown_ = true;
+        } else {
+          e.Type = THostEvent::MouseUp;
+          if (b == 1 && LeftDown_) {
+            LeftDown_ = false;
+            THostEvent c = e;
+            c.Type = THostEvent::Click;
+            c.Button = 0;
+            Posted_.push_front(c);  // right after this release
+          }
+        }
+        return true;
+      }
+      case SDL_WINDOWEVENT:
+        switch (ev.window.event) {
+          case SDL_WINDOWEVENT_CLOSE:
+            e.Type = THostEvent::CloseQuery;
+            return true;
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            e.Type = THostEvent::Deactivate;
+            return true;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            e.Type = THostEvent::Activate;
+            return true;
+          case SDL_WINDOWEVENT_MINIMIZED:
+            e.Type = THostEvent::Minimise;
+            return true;
+          case SDL_WINDOWEVENT_MAXIMIZED:
+            // The window is never maximised: the game turns this into full screen.
+            SDL_RestoreWindow(Window_);
+            e.Type = THostEvent::Maximise;
+            return true;
+          default:
+            return false;
+        }
+      case SDL_JOYDEVICEADDED:
+      case SDL_JOYDEVICEREMOVED:
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+        CloseStick();  // reopened on the next poll
+        return false;
+      default:
+        return false;
+    }
+  }
+
+  void CloseStick() {
+    if (Pad_) SDL_GameControllerClose(Pad_);
+    if (Stick_) SDL_JoystickClose(Stick_);
+    Pad_ = nullptr;
+    Stick_ = nullptr;
+  }
+
+  void PollStick(TInputStates& s) {
+    if (Pad_ && !SDL_GameControllerGetAttached(Pad_)) CloseStick();
+    if (Stick_ && !SDL_JoystickGetAttached(Stick_)) CloseStick();
+    if (!Pad_ && !Stick_ && SDL_NumJoysticks() > 0) {
+      if (SDL_IsGameController(0)) Pad_ = SDL_GameControllerOpen(0);
+      else Stick_ = SDL_JoystickOpen(0);
+    }
+    const int dead = 32767 / 20;  // 5% of the range
+    if (Pad_) {
+      int ax = SDL_GameControllerGetAxis(Pad_, SDL_CONTROLLER_AXIS_LEFTX);
+      int ay = SDL_GameControllerGetAxis(Pad_, SDL_CONTROLLER_AXIS_LEFTY);
+      s.Left |= ax < -dead || SDL_GameControllerGetButton(Pad_, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+      s.Right |= ax > dead || SDL_GameControllerGetButton(Pad_, SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+      s.Up |= ay < -dead || SDL_GameControllerGetButton(Pad_, SDL_CONTROLLER_BUTTON_DPAD_UP);
+      s.Down |= ay > dead || SDL_GameControllerGetButton(Pad_, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+    } else if (Stick_) {
+      if (SDL_JoystickNumAxes(Stick_) >= 2) {
+        int ax = SDL_JoystickGetAxis(Stick_, 0), ay = SDL_JoystickGetAxis(Stick_, 1);
+        s.Left |= ax < -dead;
+        s.Right |= ax > dead;
+        s.Up |= ay < -dead;
+        s.Down |= ay > dead;
+      }
+      if (SDL_JoystickNumHats(Stick_) > 0) {
+        Uint8 h = SDL_JoystickGetHat(Stick_, 0);
+        s.Left |= (h & SDL_HAT_LEFT) != 0;
+        s.Right |= (h & SDL_HAT_RIGHT) != 0;
+        s.Up |= (h & SDL_HAT_UP) != 0;
+        s.Down |= (h & SDL_HAT_DOWN) != 0;
+      }
+    }
+  }
+
+  TSurface Surface_;
+  SDL_Window* Window_ = nullptr;
+  SDL_Renderer* Renderer_ = nullptr;
+  SDL_Texture* Texture_ = nullptr;
+  SDL_GameController* Pad_ = nullptr;
+  SDL_Joystick* Stick_ = nullptr;
+  std::deque<THostEvent> Posted_;
+  bool Quit_ = false, Full_ = false, LeftDown_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error) {
+  auto host = std::make_unique<TWindowHost>();
+  if (!host->Open(caption, error)) return nullptr;
+  return host;
+}
+
+}  // namespace mv
