@@ -475,7 +475,7 @@ def obj_frame(doc, kind, fr, ox):
     elif kind == 3:  # freeze: icy snowflake crystal
         g.append('<circle cx="%s" cy="%s" r="20" fill="%s" stroke="%s" stroke-width="2"/>'
                  % (f(c), f(c), doc.rad([(0, "#ffffff"), (0.6, "#bfeaff"), (1, "#5fb8e8")]), INK))
-        g.append(snowflake(c, c, 15, fr * math.pi / 12, "#1f6fb0"))
+        g.append(snowflake(c, c, 15, fr * math.pi / 12, "#1f6fb0", 1.8))
         g.append(sparkle(40, 8 + fr * 2, 4 + (fr % 2) * 2, fr * 0.4, "#e8fbff"))
     elif kind == 4:  # +50: gold coin
         squash = [1.0, 0.82, 0.62, 0.82][fr]
@@ -493,8 +493,8 @@ def obj_frame(doc, kind, fr, ox):
                  % (poly_path(star_points(c, c, r2, 13, 10, fr * 0.16)), INK))
         g.append('<circle cx="%s" cy="%s" r="14" fill="%s" stroke="%s" stroke-width="2"/>'
                  % (f(c), f(c), doc.rad([(0, "#9a5cc0"), (0.7, "#4e1a6e"), (1, "#2a0a3c")], 0.4, 0.35, 0.6), INK))
-        g.append('<text x="%s" y="%s" font-family="%s" font-weight="bold" font-size="12.5" text-anchor="middle" fill="#ff5a5a" '
-                 'stroke="%s" stroke-width="0.8">-50</text>' % (f(c), f(c + 4.5), SMALL, INK))
+        g.append('<text x="%s" y="%s" font-family="%s" font-weight="bold" font-size="14" text-anchor="middle" fill="#ffd0f0" '
+                 'stroke="%s" stroke-width="2.5" paint-order="stroke">-50</text>' % (f(c), f(c + 4.5), SMALL, INK))
         if fr % 2:
             g.append('<circle cx="%s" cy="3.5" r="3" fill="#ff3030" stroke="%s" stroke-width="1"/>' % (f(c), INK))
     return '<g transform="translate(%s 0)">%s</g>' % (f(ox), "".join(g))
@@ -510,7 +510,7 @@ def snowflake(cx, cy, r, rot, col, w=2.6):
             bx, by = cx + r * u * math.cos(a), cy + r * u * math.sin(a)
             for s in (-1, 1):
                 b = a + s * 0.75
-                ln = r * 0.28
+                ln = r * 0.22
                 out.append('<line x1="%s" y1="%s" x2="%s" y2="%s"/>' % (f(bx), f(by), f(bx + ln * math.cos(b)), f(by + ln * math.sin(b))))
     return ('<g stroke="%s" stroke-width="%s" stroke-linecap="round">%s</g>'
             '<g stroke="%s" stroke-width="%s" stroke-linecap="round">%s</g>'
@@ -610,15 +610,19 @@ def doc_sklt2():
 
 
 def doc_lifes():
-    # a little player fish, its own small drawing so it stays crisp
     d = Doc(44, 30)
+    lifes_parts(d)
+    return d
+
+
+def lifes_parts(d):
+    # a little player fish, its own small drawing so it stays crisp
     body = "M8 15 Q14 3 28 4 Q41 6 42 15 Q41 24 28 26 Q14 27 8 15 Z"
     d.add('<path d="M10 15 L2 5 L4 15 L2 25 Z" fill="#ff6a2a" stroke="%s" stroke-width="1.8" stroke-linejoin="round"/>' % INK,
           '<path d="M20 6 Q26 0 32 5" fill="#ff6a2a" stroke="%s" stroke-width="1.6"/>' % INK,
           '<path d="%s" fill="%s" stroke="%s" stroke-width="2"/>' % (body, d.lin([(0, "#f08a1c"), (0.5, "#f08a1c"), (1, "#ffe27a")]), INK),
           '<circle cx="33" cy="12" r="4.5" fill="#fff" stroke="%s" stroke-width="1.5"/><circle cx="34.2" cy="12" r="2.4" fill="#0b0f18"/>' % INK,
           '<path d="M36 19 Q39 20 41.5 17" fill="none" stroke="%s" stroke-width="1.6" stroke-linecap="round"/>' % INK)
-    return d
 
 
 def doc_mparalich():
@@ -854,7 +858,7 @@ def doc_fonmp():
     panel(d, 762, 464)
     title(d, "MULTIPLAYER")
     tag(d, 30, 215, "GAMES", 24, sy=sy)
-    area(d, 22, 220, 415, 464, PANEL_DARK, sy=sy, stroke="#8fe0ff")
+    area(d, 22, 220, 415, 460, PANEL_DARK, sy=sy, stroke="#8fe0ff")
     for i in range(10):
         d.add('<line x1="%s" y1="%s" x2="%s" y2="%s" stroke="#2a5478" stroke-width="1"/>' % (f(26 - 19), f(246 + 24 * i - sy), f(411 - 19), f(246 + 24 * i - sy)))
     button(d, 450, 192, "JOIN", sy=sy)
@@ -895,9 +899,9 @@ def doc_qtns():
         d.add(bubble(d, x, y, 7 if i % 2 else 5))
     d.add('<rect x="30" y="40" width="320" height="150" rx="22" fill="#f8f3e6" stroke="%s" stroke-width="2"/>' % INK)
     # the answer band: white and black both read on it
-    d.add('<rect x="40" y="124" width="300" height="46" rx="12" fill="%s" stroke="%s" stroke-width="1.5"/>' % (PANEL_MID, INK))
+    d.add('<rect x="40" y="129" width="300" height="40" rx="12" fill="%s" stroke="%s" stroke-width="1.5"/>' % (PANEL_MID, INK))
     for cx in (149, 219):
-        d.add('<rect x="%s" y="133" width="58" height="40" rx="10" fill="#3d76a0" stroke="#bfe6ff" stroke-width="1.5"/>' % f(cx - 29 - 4))
+        d.add('<rect x="%s" y="132" width="58" height="36" rx="10" fill="#3d76a0" stroke="#bfe6ff" stroke-width="1.5"/>' % f(cx - 29 - 4))
     return d
 
 
@@ -916,6 +920,11 @@ def doc_table():
 
 def doc_status(word, icon):
     d = Doc(140, 60)
+    status_parts(d, word, icon)
+    return d
+
+
+def status_parts(d, word, icon):
     d.add('<rect x="2" y="2" width="136" height="56" rx="14" fill="%s" stroke="#8fe0ff" stroke-width="2"/>' % d.lin([(0, "#123a66"), (1, "#06182e")]),
           label(88, 16, word, 15, "#fff4c0", INK, 3))
     if icon == "flag":
@@ -923,7 +932,6 @@ def doc_status(word, icon):
               '<path d="M13 11 Q22 6 30 12 Q34 15 38 12 L37 29 Q30 33 24 28 Q18 24 13 28 Z" fill="#e8302a" stroke="%s" stroke-width="2" stroke-linejoin="round"/>' % INK)
     else:
         d.add('<g transform="translate(3 16) scale(1.9)">%s</g>' % bones(10, 8, 19, 15, 3, 1.1))
-    return d
 
 
 def doc_newname():
@@ -1012,15 +1020,19 @@ def help_page(n):
     elif n == 5:
         heading("Lives")
         for i in range(3):
-            d.add('<g transform="translate(%s 80) scale(1.5)">%s</g>' % (f(40 + i * 75), doc_lifes().body[0] + "".join(doc_lifes().body[1:])))
+            d.add('<g transform="translate(%s 80) scale(1.5)">' % f(40 + i * 75))
+            lifes_parts(d)
+            d.add('</g>')
         d.add('<g transform="translate(480 120) scale(0.9)">%s</g>' % bones(120, 50, 230, 92, 7, 3.2))
         lines(40, 170, ["The little fish at the top are your spare lives.", "When you are caught with none left, the game is over.",
                         "A good score goes into the table of the ten best."])
     else:
         heading("Multiplayer")
         d.add(fish(8, 40, 70, 0.35, 4), fish(7, 200, 86, 0.3, 1), fish(5, 330, 75, 0.3, 2, True))
-        d.add('<g transform="translate(500 60) scale(1.4)">%s</g>' % "".join(doc_status("ROUND", "flag").body))
-        lines(40, 170, ["Up to six players. The first fish to grow five times wins the round.",
+        d.add('<g transform="translate(500 60) scale(1.4)">')
+        status_parts(d, "ROUND", "flag")
+        d.add('</g>')
+        lines(40, 170, ["Up to six players. Grow five times, then eat six more fish to win the round.",
                         "Eating another player scores a frag.",
                         "After the last round the board ranks everyone by frags."])
     return d
@@ -1083,9 +1095,9 @@ def build():
         put(name, fn())
         g.append("picture %s svg/%s.svg %s" % (name, name, SPRITE))
     weeds = {
-        "Vodorosl1": (60, 165, [(18, 150, 12, 0.0), (32, 160, 14, 1.1), (46, 120, 10, 2.0)], ("#2f9a3a", "#9be85a", "#1d5e22")),
-        "Vodorosl2": (70, 120, [(16, 100, 14, 0.4), (34, 115, 16, 1.5), (52, 90, 12, 2.6)], ("#a3402a", "#ff9a6a", "#6a2010")),
-        "Vodorosl3": (80, 235, [(18, 200, 14, 0.2), (36, 228, 16, 1.2), (54, 180, 14, 2.3), (66, 140, 10, 3.0)], ("#1f7a5a", "#7ae0b0", "#0f4a34")),
+        "Vodorosl1": (60, 165, [(17, 150, 16, 0.0), (32, 160, 18, 1.1), (46, 120, 14, 2.0)], ("#2f9a3a", "#9be85a", "#1d5e22")),
+        "Vodorosl2": (70, 120, [(16, 100, 18, 0.4), (35, 115, 20, 1.5), (54, 90, 16, 2.6)], ("#a3402a", "#ff9a6a", "#6a2010")),
+        "Vodorosl3": (80, 235, [(16, 200, 18, 0.2), (34, 228, 20, 1.2), (52, 180, 18, 2.3), (67, 140, 14, 3.0)], ("#1f7a5a", "#7ae0b0", "#0f4a34")),
     }
     for name, (w, h, blades, col) in weeds.items():
         put(name, seaweed(w, h, blades, 0, col))
