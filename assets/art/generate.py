@@ -301,7 +301,7 @@ def fish_group(doc, kind, frame, ox=0.0, oy=0.0):
     depth = (x_nose - x_root) * (0.24 if k.get("jaw") else 0.20)
     if k.get("shark"):
         depth = (x_nose - x_root) * 0.16
-    gape = max(H * (0.20 if k.get("jaw") else 0.15), thick(0.85) * (1.0 if k.get("jaw") else 0.75))
+    gape = max(H * (0.20 if k.get("jaw") else 0.15), (thick(0.75) if k.get("jaw") else thick(0.85) * 0.75))
     apex = (x_nose - depth, mouth_y)
     wedge = [apex, (W + 10, mouth_y - gape * 1.6), (W + 10, mouth_y + gape * 1.6)]
     body_fill = doc.lin([(0, k["top"]), (0.55, k["top"]), (0.62, k["belly"]), (1, k["belly"])], 0, 0, 0, 1)
