@@ -1,0 +1,260 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/Audio.h"
+#include "media/Music.h"
+#include "media/WaveCollection.h"
+#include "net/Session.h"
+#include "persist/Settings.h"
+#include "platform/Host.h"
+#include "platform/Random.h"
+#include "platform/Timer.h"
+#include "sprites/PictureCollection.h"
+#include "sprites/Sprite.h"
+#include "world/SpriteRef.h"
+
+namespace mv {
+
+class TPlayer;
+class TFish;
+class TObj;
+class TFon;
+class TLifes;
+class TSklt1;
+class TSklt2;
+class TBonus;
+class TTable;
+class TMenuB;
+class TFonB;
+class TAsk;
+class THlp;
+class TNewName;
+class TNewLogo;
+
+// How a game object is set up: where its files are, how it is seeded, how
+// its peer session is reached. Tests make several games in one process.
+struct TGameOptions {
+  std::string DataDir;     // the program's folder: Data/, Sound/ beneath it
+  std::string ConfigPath;  // empty: DataDir + "Config.cfg"
+  bool SeedFromClock = true;
+  uint32_t Seed = 0;
+  TSessionService::TOptions Session;
+  // "device": the SDL audio device; "wav:PATH": the mix rendered to a WAV
+  // file; "none": silent, the mixer still runs offline.
+  std::string AudioOut = "device";
+};
+
+// A counter with fixed slots: spawning raises the count and stores the new
+// sprite in the slot of that number; leaving lowers the count only.
+template <class T, size_t N>
+struct TSlotTable {
+  uint8_t Count = 0;
+  std::array<TSpriteRef<T>, N + 1> Slots{};  // 1-based; [0] unused
+};
+
+struct TResultRow {
+  std::string Name;
+  int32_t Score = 0;
+  uint16_t Frags = 0;
+  uint8_t Wins = 0;
+};
+
+// Everything the running program knows: the form's components, the screen
+// state, the world and the lobby. Handlers live in the folder of their
+// subject (app/, world/, ui/, net/) but all act on this one object.
+class TGame {
+ public:
+  TGame(THost& host, const TGameOptions& options);
+  ~TGame();
+  TGame(const TGame&) = delete;
+  TGame& operator=(const TGame&) = delete;
+
+  // ---- components -------------------------------------------------------
+  THost& Host;
+  TGameOptions Options;
+  TDXSpriteEngine DXSpriteEngine1;
+  TSpriteEngine& Engine() { return DXSpriteEngine1.Engine(); }
+  TPictureCollection DXImageList1;  // menus, dialogs, boards
+  TPictureCollection GameImgs;      // the world
+  TWaveCollection DXWaveList1;
+  TAudioMixer Mixer;
+  TMusicPlayer Music;
+  uint32_t SongHandle = 0;
+  std::unique_ptr<TSessionService> DXPlay1;
+  TTimer Timer1{5000, false};  // freeze of computer fish and objects
+  TTimer Timer2{2000, false};  // hold: pause, level/round start, questions
+  TTimer Timer3{2500, false};  // game-over screen keeps itself
+  TRandom Rand;
+  TInputStates Input;  // the four direction states of this frame
+
+  // ---- settings ---------------------------------------------------------
+  std::string ExeDir;  // with a trailing '/'
+  std::string ConfigPath;
+  TSettingsRecord SettingsRecord;
+
+  // ---- screen state -----------------------------------------------------
+  std::string CurrentScreen;
+  uint8_t Selection = 7;
+  uint8_t MenuReturnItem = 7;
+  bool SinglePlayer = true;
+  bool Paused = false;
+  bool RoundIntro = false;
+  bool ExitConfirmed = false;
+  bool CloseConfirmed = false;
+  int32_t CreditKeySum = 0;
+  TSpriteRef<TAsk> QuestionSprite;
+  uint8_t FrameCounter = 0;
+  bool CloseRequested = false;  // the window is to close after this handler
+
+  // ---- world ------------------------------------------------------------
+  uint16_t Level = 0;
+  int32_t MaxFish = 10;
+  int32_t FishSpawnOdds = 50;
+  uint8_t MaxFishKind = 3;
+  TSlotTable<TFish, 30> FishTable;
+  TSlotTable<TObj, 5> ObjectTable;
+  bool LevelDone = false;
+  uint8_t BackgroundNo = 0;
+  std::array<TSpriteRef<TPlayer>, 6> PlayerTable{};
+  uint8_t OwnIndex = 0;
+  uint8_t NewPlayerIndex = 0;
+  // The final score of the last single-player game, kept after its fish is
+  // gone so name entry and the table never read a destroyed sprite.
+  int32_t FinalScoreCode = 1;
+
+  TSpriteRef<TFon> BackgroundSprite;
+  TSpriteRef<TLifes> LifesSprite;
+  TSpriteRef<TSklt1> Sklt1Sprite;
+  TSpriteRef<TSklt2> Sklt2Sprite;
+  TSpriteRef<TBonus> BonusSprite;
+  TSpriteRef<TTable> TableSprite;
+
+  // ---- menus --------------------------------------------------------------
+  std::array<TSpriteRef<TMenuB>, 8> MenuButtons{};  // slots 1..7
+  TSpriteRef<TFonB> OptionsBackground;
+  TSpriteRef<TFonB> HiScoresBackground;
+  TSpriteRef<TFonB> HelpBackground;
+  TSpriteRef<TFonB> LobbyBackground;
+  uint8_t HelpPage = 1;
+  TSpriteRef<THlp> HelpSprite;
+  TNewName* NewName = nullptr;  // created once, never destroyed
+  TNewLogo* NewLogo = nullptr;
+
+  // ---- mouse ------------------------------------------------------------
+  std::array<bool, 8> HotSpotButton{};  // 1..7
+  bool HotSpotWindow = false, HotSpotFullScreen = false;
+  bool HotSpotMusicOn = false, HotSpotMusicOff = false;
+  bool HotSpotSoundOn = false, HotSpotSoundOff = false;
+  bool HotSpotAddText = false, HotSpotOptBack = false;
+  bool HotSpotYes = false, HotSpotNo = false;
+  bool HotSpotSessionName = false, HotSpotPlayerName = false, HotSpotSessionRow = false;
+  bool HotSpotResultsOk = false;
+  bool ClickNeedsHotSpot = true;
+
+  // ---- keyboard and text entry ------------------------------------------
+  bool EditAddText = false;
+  std::string EnteredName;  // up to 10
+  std::string HostIpText;   // up to 15
+  uint8_t IpGroupDigits = 0;
+  uint8_t IpDots = 0;
+  bool MessageShown = false;
+
+  // ---- multiplayer ------------------------------------------------------
+  std::array<std::string, 10> SessionNames{};
+  std::vector<TSessionInfo> SessionList;  // the last enumeration
+  uint8_t SelectedSession = 255;
+  uint8_t HoverSession = 0;
+  uint8_t HelpState = 0;
+  bool EditSessionName = false, EditPlayerName = false, EditRounds = false;
+  std::string RoundsText;  // up to 2
+  uint8_t RoundCount = 1;
+  uint8_t RoundsLeft = 1;
+  uint8_t LastRequest = 0;
+  bool ResultsDirty = false;
+  bool OutOfRound = false;
+  bool QuitRequested = false;
+  std::array<TResultRow, 6> Results{};
+  uint64_t DroppedMessages = 0;  // peer messages that failed validation
+
+  // ---- app: start-up, timers, window (app/) -----------------------------
+  // Start-up in its fixed order; throws with a message naming a missing or
+  // broken data file.
+  void FormCreate();
+  void FormCloseQuery(bool& can_close);
+  void FormClose();
+  void FormDeactivate();
+  void SysMaximise();
+  void SysMinimise();
+  void Timer1Timer();
+  void Timer2Timer();
+  void Timer3Timer();
+  // One frame: input, move, collect, draw, screen texts, flip.
+  void DXTimer1Timer();
+  void DrawScreenTexts();
+  void StartGame();
+  void LeaveGame();
+  // Window or full screen as Windowed says, then save.
+  void ApplyDisplayMode();
+  // SaveSettings with a failure shown to the player instead of thrown.
+  bool SaveSettingsReported();
+  void ShowMessage(const std::string& text);
+  // Time of the message loop, for the timers.
+  void PollTimers();
+
+  // ---- world (world/) ---------------------------------------------------
+  void StartLevel();
+  void SpawnStep();
+  // Plays a named effect when effects are on ("Wave '%s' not found" when missing).
+  void Sound(const std::string& name);
+  void StartMusic(const std::string& file);
+  void StopAllEffects();
+  TPlayer* LocalPlayer() const;
+  int32_t LocalScore() const;  // true score of the local fish (0 without one)
+
+  // ---- menus, mouse, keyboard (ui/) --------------------------------------
+  void BuildMainMenu();
+  void ShowOptions();
+  void ShowHiScores();
+  void ShowHelp();
+  void ShowPleaseWait();
+  void SetCursorShown(bool show);
+  // Selection := 1, the dialog "Qtns", CurrentScreen := name.
+  void OpenQuestion(const std::string& screen);
+  void CloseQuestion();
+  void DXDraw1MouseMove(uint8_t shift, int x, int y);
+  void DXDraw1Click();
+  void DXDraw1MouseUp(int button, uint8_t shift, int x, int y);
+  void FormKeyUp(uint16_t key, uint8_t shift);
+  void InsertHiScore();
+  bool SendWorldScore();
+  void OpenWorldPage();
+  void MusicSwitchedOn();
+  void MusicSwitchedOff();
+
+  // ---- multiplayer (net/) -----------------------------------------------
+  void OpenLobby();
+  void OpenRoom();
+  void CreateGame();
+  void JoinGame();
+  void ToggleReady();
+  // The lobby's list from the current host address.
+  void EnumerateSessions();
+  void SendGameMessage(uint8_t code, uint8_t arg8, uint16_t arg16, int32_t arg32);
+  void SendPosition(uint16_t x, uint16_t y);
+  void DXPlay1AddPlayer(const TSessionPlayer& player);
+  void DXPlay1Message(uint32_t from, const uint8_t* data, size_t size);
+  void DXPlay1Close();
+  void DXPlay1SessionLost();
+  void EndRound(uint8_t reason);
+  bool SessionOpen() const;
+  bool SessionHost() const;
+  int SessionPlayerCount() const;
+  // Position of a player id in the session's list; -1 when absent.
+  int SlotOfPlayer(uint32_t id) const;
+};
+
+}  // namespace mv

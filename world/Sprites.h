@@ -1,0 +1,182 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "sprites/Sprite.h"
+#include "world/Game.h"
+
+namespace mv {
+
+// Every world sprite is a direct child of the game's engine and reaches the
+// game through it.
+class TWorldSprite : public TImageSprite {
+ public:
+  explicit TWorldSprite(TGame& game) : TImageSprite(&game.Engine()), Game(game) {}
+  TGame& Game;
+  // Image, Width, Height := the named picture's pattern size.
+  void SetPicture(TPictureCollectionItem& item);
+};
+
+class TPlayer : public TWorldSprite {
+ public:
+  explicit TPlayer(TGame& game);
+  void Step(int move_count) override;
+  void Render() override;
+  void HandleHit(TSprite* other, bool& done) override;
+  // Plain removal used by LeaveGame and the message handler.
+  void Remove() { MarkDead(); }
+
+  enum class TGrowVariant { Fish, Object };
+  void Grow(TGrowVariant variant);
+  TPictureCollectionItem& RightPicture() const;
+  TPictureCollectionItem& LeftPicture() const;
+  int32_t Score() const { return ScoreCode ^ 1; }
+  void SetScore(int32_t score) { ScoreCode = score ^ 1; }
+
+  int32_t AnimStep = 0;
+  bool FacingRight = true, FacingLeft = false;
+  bool MovingUp = false, MovingDown = false;
+  double SpeedX = 0, SpeedY = 0;
+  int32_t LastX = 0, LastY = 0;
+  int32_t TickCount = 0;
+  bool WasEaten = false;
+  bool HasEaten = false;
+  uint8_t EatCount = 0;
+  uint8_t Growth = 0;
+  uint8_t DeathScale = 3;
+  uint8_t ScaleDiv = 3;
+  uint8_t Skin = 1;
+  uint8_t BlinkTicks = 0;
+  uint8_t Lives = 3;
+  int8_t NameOffset = 0;
+  bool Paralysed = false;
+  bool InPlay = false;
+  bool SteerRight = false, SteerLeft = false, SteerDown = false, SteerUp = false;
+  bool Dying = false;
+  uint8_t Wins = 0;
+  uint8_t NetIndex = 0;
+  uint8_t ReadyState = 0;
+  int32_t KilledBy = 0;
+  // Single player: the fish that caught this one, held safely (its table
+  // slot may be reused or the fish gone while this one shrinks).
+  TSpriteRef<TFish> KilledByFish;
+  std::string Stars;
+  std::string PlayerName;
+  uint16_t Frags = 0;
+  int32_t PlayerId = 0;
+  int32_t ScoreCode = 1;
+
+ private:
+  void BeingEatenStep();
+};
+
+class TFish : public TWorldSprite {
+ public:
+  TFish(TGame& game, int32_t speed, uint16_t y, uint8_t kind);
+  void Step(int move_count) override;
+  void Render() override;
+  void HandleHit(TSprite* other, bool& done) override;
+  void RemoveFish();
+
+  int32_t AnimStep = 0;
+  int32_t Speed = 0;
+  int32_t TickCount = 0;
+  int32_t BornLevel = 0;
+  int32_t Slot = 0;
+  int32_t EatenBy = 0;
+  uint8_t ScaleDiv = 1;
+  uint8_t Kind = 1;
+  bool BeingEaten = false;
+  bool Eating = false;
+};
+
+class TObj : public TWorldSprite {
+ public:
+  TObj(TGame& game, int32_t speed, uint16_t y, uint8_t kind);
+  void Step(int move_count) override;
+  void Render() override;
+  void HandleHit(TSprite* other, bool& done) override;
+  void RemoveObject();
+
+  int32_t AnimStep = 0;
+  int32_t Speed = 0;
+  int32_t EatenBy = 0;
+  int32_t TickCount = 0;
+  int32_t BornLevel = 0;
+  uint8_t ScaleDiv = 1;
+  uint8_t Kind = 1;
+  bool BeingEaten = false;
+
+ private:
+  bool Removed_ = false;
+};
+
+class TVodorosl : public TWorldSprite {
+ public:
+  TVodorosl(TGame& game, int x, int y, const std::string& picture);
+  void Step(int move_count) override;
+  uint8_t FrameDelay = 5;
+};
+
+class TFon : public TWorldSprite {
+ public:
+  // "Game": the game background of BackgroundNo with its seaweed; any other
+  // name: that menu picture.
+  TFon(TGame& game, const std::string& name);
+  void RemoveWithSeaweed();
+  std::array<TSpriteRef<TVodorosl>, 3> Seaweed{};
+};
+
+class TPuzir : public TWorldSprite {
+ public:
+  explicit TPuzir(TGame& game);
+  void Step(int move_count) override;
+  uint8_t Wobble = 3;
+  uint16_t Centre = 0;
+  uint16_t BornLevel = 0;
+  int8_t Drift = 1;
+  uint8_t Rise = 1;
+};
+
+class TSkelet : public TWorldSprite {
+ public:
+  explicit TSkelet(TGame& game);
+  void Step(int move_count) override;
+};
+
+// Status indicators: fixed places on screen, drawn by Render.
+class TStatusSprite : public TWorldSprite {
+ public:
+  TStatusSprite(TGame& game, const std::string& picture, int x, int y);
+ protected:
+  // MarkDead once the screen is neither "Game" nor "ExitGame?".
+  void LeaveWhenOutOfGame();
+};
+
+class TLifes : public TStatusSprite {
+ public:
+  explicit TLifes(TGame& game);
+  void Render() override;
+};
+class TSklt1 : public TStatusSprite {
+ public:
+  explicit TSklt1(TGame& game);
+  void Render() override;
+};
+class TSklt2 : public TStatusSprite {
+ public:
+  explicit TSklt2(TGame& game);
+  void Render() override;
+};
+class TBonus : public TStatusSprite {
+ public:
+  explicit TBonus(TGame& game);
+  void Render() override;
+};
+class TTable : public TWorldSprite {
+ public:
+  explicit TTable(TGame& game);
+  void Render() override;
+};
+
+}  // namespace mv
