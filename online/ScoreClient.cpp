@@ -1,0 +1,275 @@
+#include "online/ScoreClient.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace mv {
+
+namespace {
+
+constexpr const char* kAlphabet = "ABCDEFGHJKLMNPQRSTUVWXY123456789";
+constexpr const char* kDefaultServer = "http://scores.marovane.example";
+// Replies are a line of text or a small page; anything larger is hostile.
+constexpr size_t kMaxReplyBytes = 64 * 1024;
+// Name and add text are typed into 10-character buffers; our server's tokens
+// are 32 characters, and a longer one only makes a longer query.
+constexpr size_t kMaxFieldChars = 10;
+constexpr size_t kMaxTokenChars = 64;
+
+int AlphabetIndex(char c) {
+  for (int i = 0; i < 32; ++i)
+    if (kAlphabet[i] == c) return i;
+  return -1;
+}
+
+// One cookie jar for the whole run, shared by every request like the
+// original client component's. One lock per kind of shared data: curl may
+// hold the share's own lock while it takes the cookie lock.
+struct CurlGlobals {
+  CURLSH* share = nullptr;
+  std::mutex locks[CURL_LOCK_DATA_LAST];
+  CurlGlobals() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    share = curl_share_init();
+    if (share) {
+      curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+      curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Lock);
+      curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Unlock);
+      curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+    }
+  }
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<CurlGlobals*>(self)->locks[data].lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<CurlGlobals*>(self)->locks[data].unlock();
+  }
+};
+
+CurlGlobals& Globals() {
+  static CurlGlobals globals;  // never torn down: requests may run until exit
+  return globals;
+}
+
+struct Reply {
+  std::string body;
+  bool overflow = false;
+};
+
+size_t CollectBody(char* data, size_t size, size_t count, void* user) {
+  auto* reply = static_cast<Reply*>(user);
+  const size_t n = size * count;
+  if (reply->body.size() + n > kMaxReplyBytes) {
+    reply->overflow = true;
+    return 0;  // makes curl abort the transfer
+  }
+  reply->body.append(data, n);
+  return n;
+}
+
+// The server splits the score text at "|" and takes printable ASCII only, so a
+// name or add text edited into the settings file must not carry anything else.
+std::string FieldValue(const std::string& value, size_t max_chars) {
+  std::string out;
+  for (unsigned char c : value) {
+    if (c < 0x20 || c > 0x7e || c == '|') continue;
+    if (out.size() == max_chars) break;
+    out.push_back(static_cast<char>(c));
+  }
+  return out;
+}
+
+// A base URL is scheme and authority only; a path, query or blank would turn
+// the request paths into something else. Trailing slashes are dropped.
+bool UsableBase(std::string& base, std::string& why) {
+  const bool http = base.rfind("http://", 0) == 0;
+  const bool https = base.rfind("https://", 0) == 0;
+  if (!http && !https) {
+    why = "it must begin with http:// or https://";
+    return false;
+  }
+  const size_t scheme = http ? 7 : 8;
+  while (base.size() > scheme && base.back() == '/') base.pop_back();
+  if (base.size() == scheme) {
+    why = "it names no host";
+    return false;
+  }
+  for (size_t i = scheme; i < base.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(base[i]);
+    if (c <= 0x20 || c >= 0x7f || c == '/' || c == '?' || c == '#' || c == '\\' || c == '@') {
+      why = "it may hold only a scheme, a host and a port";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string EncodeScoreText(const std::string& text) {
+  const size_t bits = text.size() * 8;
+  const size_t lead = (5 - bits % 5) % 5;
+  std::string out;
+  out.reserve((bits + lead) / 5);
+  unsigned acc = 0;
+  size_t have = lead;  // the leading zero digits are already in acc
+  for (unsigned char byte : text) {
+    for (int b = 7; b >= 0; --b) {
+      acc = (acc << 1) | ((byte >> b) & 1u);
+      if (++have == 5) {
+        out.push_back(kAlphabet[acc]);
+        acc = 0;
+        have = 0;
+      }
+    }
+  }
+  return out;
+}
+
+bool DecodeScoreText(const std::string& encoded, std::string& text) {
+  const size_t bits = encoded.size() * 5;
+  const size_t lead = bits % 8;
+  // Only lengths the encoder can produce: fewer than five padding digits.
+  if (lead >= 5) return false;
+  std::string out;
+  out.reserve(bits / 8);
+  unsigned acc = 0;
+  size_t have = 0;
+  size_t skipped = 0;
+  for (char c : encoded) {
+    const int v = AlphabetIndex(c);
+    if (v < 0) return false;
+    for (int b = 4; b >= 0; --b) {
+      const unsigned bit = (static_cast<unsigned>(v) >> b) & 1u;
+      if (skipped < lead) {
+        if (bit) return false;  // padding digits are always zero
+        ++skipped;
+        continue;
+      }
+      acc = (acc << 1) | bit;
+      if (++have == 8) {
+        out.push_back(static_cast<char>(acc));
+        acc = 0;
+        have = 0;
+      }
+    }
+  }
+  text = std::move(out);
+  return true;
+}
+
+std::string TokenFromReply(const std::string& reply) {
+  std::string rest = reply;
+  std::string field;
+  for (int round = 0; round < 5; ++round) {
+    const size_t bar = rest.find('|');
+    if (bar == std::string::npos) {
+      field.clear();
+    } else {
+      field = rest.substr(0, bar);
+      rest.erase(0, bar + 1);
+    }
+  }
+  return field;
+}
+
+std::string BuildScoreText(const std::string& name, uint32_t score, const std::string& token,
+                           const std::string& add) {
+  std::string text = "type=0|name=" + FieldValue(name, kMaxFieldChars) + "|score=" + std::to_string(score) +
+                     "|key=" + std::string(1, kScoreKeyLetter) + "|p=" + FieldValue(token, kMaxTokenChars) +
+                     "|add=" + FieldValue(add, kMaxFieldChars) + "|z=";
+  while (text.size() % 5 != 0) text.push_back('0');
+  return text;
+}
+
+std::string ScoreServerBase() {
+  const char* env = std::getenv("MAROVANE_SCORE_SERVER");
+  if (!env || !*env) return kDefaultServer;
+  std::string base = env;
+  std::string why;
+  if (UsableBase(base, why)) return base;
+  // Said once per distinct value, so a bad setting is visible but not noisy.
+  static std::mutex said_lock;
+  static std::string said;
+  std::lock_guard<std::mutex> hold(said_lock);
+  if (said != env) {
+    said = env;
+    std::string shown;
+    for (unsigned char c : said) shown.push_back(c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c));
+    std::fprintf(stderr, "MAROVANE_SCORE_SERVER \"%s\" ignored: %s; using %s\n", shown.c_str(),
+                 why.c_str(), kDefaultServer);
+  }
+  return kDefaultServer;
+}
+
+std::string AvailabilityUrl() {
+  return ScoreServerBase() + "/cgi/version.pl?version&prg=" + kProgramKey;
+}
+
+std::string SubmissionUrl(const std::string& encoded) {
+  return ScoreServerBase() + "/cgi/version.pl?hs&prg=" + kProgramKey + "&inf=" + encoded;
+}
+
+std::string WorldPageUrl() {
+  return ScoreServerBase() + "/cgi/version.pl?prg=" + kProgramKey + "&show&type=0";
+}
+
+bool HttpGet(const std::string& url, std::string& body, long connect_timeout_ms,
+             long total_timeout_ms) {
+  // curl reads 0 as "wait for ever": never let a caller switch the bound off.
+  if (connect_timeout_ms <= 0) connect_timeout_ms = 5000;
+  if (total_timeout_ms <= 0) total_timeout_ms = 10000;
+  CurlGlobals& globals = Globals();
+  CURL* curl = curl_easy_init();
+  if (!curl) return false;
+
+  curl_slist* headers = nullptr;
+  headers = curl_slist_append(headers, "Accept: text/html, */*");
+  headers = curl_slist_append(headers, "Content-Type: text/html");
+
+  Reply reply;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
+  curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  if (globals.share) curl_easy_setopt(curl, CURLOPT_SHARE, globals.share);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, total_timeout_ms);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+
+  const CURLcode rc = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+
+  // Like the original client, anything but a success status is a failure.
+  if (rc != CURLE_OK || reply.overflow || status < 200 || status > 299) return false;
+  body = std::move(reply.body);
+  return true;
+}
+
+bool SubmitWorldScore(const std::string& name, uint32_t score, const std::string& add) {
+  std::string reply;
+  // A failed request counts as an empty reply.
+  if (!HttpGet(AvailabilityUrl(), reply)) reply.clear();
+  if (reply.rfind("OK", 0) != 0) return false;
+
+  const std::string token = TokenFromReply(reply);
+  const std::string encoded = EncodeScoreText(BuildScoreText(name, score, token, add));
+
+  std::string confirmation;
+  if (!HttpGet(SubmissionUrl(encoded), confirmation)) confirmation.clear();
+  return confirmation.rfind("OK", 0) == 0;
+}
+
+}  // namespace mv
