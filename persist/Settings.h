@@ -9,6 +9,7 @@ namespace mv {
 // A length-prefixed string field of fixed capacity, as stored in the file.
 template <size_t Capacity>
 struct TShortString {
+  static constexpr size_t kCapacity = Capacity;
   uint8_t Length = 0;
   std::array<char, Capacity> Chars{};
 
@@ -18,15 +19,26 @@ struct TShortString {
     Chars.fill(0);
     for (size_t i = 0; i < Length; ++i) Chars[i] = s[i];
   }
+  bool operator==(const TShortString&) const = default;
 };
 
 struct THiScoreEntry {
   TShortString<15> Name;
   int32_t ScoreCode = 1;  // the score XOR 1
   uint32_t Score() const { return uint32_t(ScoreCode) ^ 1u; }
+  bool operator==(const THiScoreEntry&) const = default;
 };
 
 constexpr size_t kSettingsSize = 244;
+constexpr size_t kHiScoreCount = 10;
+// Longest name the table takes from a new high score.
+constexpr size_t kHiScoreNameChars = 12;
+
+// Scores are never held plain: the lowest bit is inverted.
+constexpr int32_t ScoreCodeOf(uint32_t score) { return int32_t(score ^ 1u); }
+constexpr uint32_t ScoreOfCode(int32_t code) { return uint32_t(code) ^ 1u; }
+
+using TSettingsBytes = std::array<uint8_t, kSettingsSize>;
 
 // The settings and local high-score table: "Config.cfg" byte for byte.
 struct TSettingsRecord {
@@ -44,13 +56,28 @@ struct TSettingsRecord {
   void ResetHiScores();
   void SortHiScores();
   // Inserts below the lowest entry scoring at least as much (no save here).
-  void InsertHiScoreEntry(int32_t score_code, const std::string& name);
+  // Returns false, leaving the table alone, when the score is not above
+  // entry 10's: it does not belong in the table.
+  bool InsertHiScoreEntry(int32_t score_code, const std::string& name);
 
-  // The 244 bytes as stored (names scrambled).
-  std::array<uint8_t, kSettingsSize> Encode() const;
-  // From stored bytes (names unscrambled, string lengths clamped).
+  // The 244 bytes as stored (names scrambled). The record itself is untouched.
+  TSettingsBytes Encode() const;
+  // From kSettingsSize stored bytes (names unscrambled, string lengths
+  // clamped to their fields, switches made 0 or 1).
   static TSettingsRecord Decode(const uint8_t* bytes);
+  static TSettingsRecord Decode(const TSettingsBytes& bytes) { return Decode(bytes.data()); }
+
+  bool operator==(const TSettingsRecord&) const = default;
 };
+
+// Shift every high-score name character by its entry number (1..10), in
+// stored bytes. Length bytes above 15 are taken as 15, so neither passes the
+// name field.
+void ScrambleNames(TSettingsBytes& bytes);
+void UnscrambleNames(TSettingsBytes& bytes);
+
+// The file a save writes before renaming it over `path`.
+std::string SettingsTempPath(const std::string& path);
 
 class ESettingsError : public std::runtime_error {
  public:

@@ -1,0 +1,230 @@
+#include "persist/Settings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace mv {
+
+namespace {
+
+constexpr size_t kAddTextAt = 3;
+constexpr size_t kSessionNameAt = 14;
+constexpr size_t kPlayerNameAt = 25;
+constexpr size_t kRoundCountAt = 36;
+constexpr size_t kHiScoresAt = 40;
+constexpr size_t kEntrySize = 20;
+constexpr size_t kEntryScoreAt = 16;
+constexpr size_t kHelpPagesAt = 240;
+constexpr size_t kNameCapacity = decltype(THiScoreEntry::Name)::kCapacity;
+
+template <size_t N>
+void PutString(TSettingsBytes& b, size_t at, const TShortString<N>& s) {
+  const size_t len = s.Length <= N ? s.Length : N;
+  b[at] = uint8_t(len);
+  for (size_t i = 0; i < len; ++i) b[at + 1 + i] = uint8_t(s.Chars[i]);
+}
+
+// Length bytes come from disk: a value past the field is cut to the field.
+template <size_t N>
+TShortString<N> GetString(const TSettingsBytes& b, size_t at) {
+  TShortString<N> s;
+  s.Length = b[at] <= N ? b[at] : uint8_t(N);
+  for (size_t i = 0; i < s.Length; ++i) s.Chars[i] = char(b[at + 1 + i]);
+  return s;
+}
+
+void PutU32(TSettingsBytes& b, size_t at, uint32_t v) {
+  for (size_t i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+uint32_t GetU32(const TSettingsBytes& b, size_t at) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) v |= uint32_t(b[at + i]) << (8 * i);
+  return v;
+}
+
+void ShiftNames(TSettingsBytes& b, int direction) {
+  for (size_t e = 0; e < kHiScoreCount; ++e) {
+    const size_t at = kHiScoresAt + e * kEntrySize;
+    const size_t len = b[at] <= kNameCapacity ? b[at] : kNameCapacity;
+    const int shift = direction * int(e + 1);
+    for (size_t k = 0; k < len; ++k) b[at + 1 + k] = uint8_t(b[at + 1 + k] + shift);
+  }
+}
+
+std::string Reason(int err) { return std::strerror(err); }
+
+[[noreturn]] void SaveFailed(const std::string& path, const std::string& what, int err) {
+  throw ESettingsError("Can't save settings to \"" + path + "\": " + what + ": " + Reason(err));
+}
+
+// Reads exactly one record; false for a missing, unreadable, odd or short file.
+bool ReadRecord(const std::string& path, TSettingsBytes& out) {
+  // Non-blocking so a pipe planted at the path cannot hold up start-up.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  size_t got = 0;
+  while (ok && got < out.size()) {
+    const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  ::close(fd);
+  return ok && got == out.size();
+}
+
+}  // namespace
+
+void ScrambleNames(TSettingsBytes& bytes) { ShiftNames(bytes, +1); }
+void UnscrambleNames(TSettingsBytes& bytes) { ShiftNames(bytes, -1); }
+
+std::string SettingsTempPath(const std::string& path) { return path + ".tmp"; }
+
+void TSettingsRecord::ResetHiScores() {
+  for (size_t i = 0; i < kHiScoreCount; ++i) {
+    HiScores[i].Name.Assign("Anonymous");
+    HiScores[i].ScoreCode = ScoreCodeOf(uint32_t(kHiScoreCount - i) * 100);
+  }
+}
+
+void TSettingsRecord::SetDefaults() {
+  MusicOn = 1;
+  SoundOn = 1;
+  Windowed = 0;
+  AddText.Assign("");
+  SessionName.Assign("GAME");
+  PlayerNameSetting.Assign("ANONIM");
+  RoundCountText.Assign("5");
+  HelpPages = 6;
+  ResetHiScores();
+}
+
+void TSettingsRecord::SortHiScores() {
+  // Selection sort, highest first; only a strictly higher score takes over, so
+  // among equals the first found wins (the order of equals is not kept).
+  for (size_t i = 0; i + 1 < kHiScoreCount; ++i) {
+    size_t best = i;
+    uint32_t best_score = HiScores[i].Score();
+    for (size_t j = i + 1; j < kHiScoreCount; ++j) {
+      if (best_score < HiScores[j].Score()) {
+        best = j;
+        best_score = HiScores[j].Score();
+      }
+    }
+    std::swap(HiScores[i], HiScores[best]);
+  }
+}
+
+bool TSettingsRecord::InsertHiScoreEntry(int32_t score_code, const std::string& name) {
+  const uint32_t score = ScoreOfCode(score_code);
+  size_t c = kHiScoreCount;
+  while (c > 0 && HiScores[c - 1].Score() < score) --c;
+  // c entries score at least as much; the new one goes right below them.
+  if (c >= kHiScoreCount) return false;
+  for (size_t k = kHiScoreCount - 1; k > c; --k) HiScores[k] = HiScores[k - 1];
+  HiScores[c].Name.Assign(name.substr(0, kHiScoreNameChars));
+  HiScores[c].ScoreCode = score_code;
+  return true;
+}
+
+TSettingsBytes TSettingsRecord::Encode() const {
+  TSettingsBytes b{};
+  b[0] = MusicOn;
+  b[1] = SoundOn;
+  b[2] = Windowed;
+  PutString(b, kAddTextAt, AddText);
+  PutString(b, kSessionNameAt, SessionName);
+  PutString(b, kPlayerNameAt, PlayerNameSetting);
+  PutString(b, kRoundCountAt, RoundCountText);
+  for (size_t e = 0; e < kHiScoreCount; ++e) {
+    const size_t at = kHiScoresAt + e * kEntrySize;
+    PutString(b, at, HiScores[e].Name);
+    PutU32(b, at + kEntryScoreAt, uint32_t(HiScores[e].ScoreCode));
+  }
+  b[kHelpPagesAt] = HelpPages;
+  ScrambleNames(b);
+  return b;
+}
+
+TSettingsRecord TSettingsRecord::Decode(const uint8_t* bytes) {
+  TSettingsBytes b;
+  std::memcpy(b.data(), bytes, b.size());
+  UnscrambleNames(b);
+  TSettingsRecord r;
+  // The display switch is tested against 0 and 1 exactly; anything else
+  // would leave the game in neither mode.
+  r.MusicOn = b[0] != 0;
+  r.SoundOn = b[1] != 0;
+  r.Windowed = b[2] != 0;
+  r.AddText = GetString<10>(b, kAddTextAt);
+  r.SessionName = GetString<10>(b, kSessionNameAt);
+  r.PlayerNameSetting = GetString<10>(b, kPlayerNameAt);
+  r.RoundCountText = GetString<2>(b, kRoundCountAt);
+  for (size_t e = 0; e < kHiScoreCount; ++e) {
+    const size_t at = kHiScoresAt + e * kEntrySize;
+    r.HiScores[e].Name = GetString<kNameCapacity>(b, at);
+    r.HiScores[e].ScoreCode = int32_t(GetU32(b, at + kEntryScoreAt));
+  }
+  r.HelpPages = b[kHelpPagesAt];
+  return r;
+}
+
+bool LoadSettings(const std::string& path, TSettingsRecord& rec, std::string* save_error) {
+  TSettingsBytes bytes;
+  const bool read = ReadRecord(path, bytes);
+  if (read) {
+    // A longer file is fine: only the first record counts.
+    rec = TSettingsRecord::Decode(bytes);
+  } else {
+    rec = TSettingsRecord{};
+    rec.SetDefaults();
+    try {
+      SaveSettings(path, rec);
+    } catch (const ESettingsError& e) {
+      if (save_error) *save_error = e.what();
+    }
+  }
+  rec.SortHiScores();
+  return read;
+}
+
+void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
+  const TSettingsBytes bytes = rec.Encode();
+  const std::string tmp = SettingsTempPath(path);
+
+  // A stale temporary (or a link planted there) is removed first, and the new
+  // one created exclusively, so nothing outside the record's own file is hit.
+  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT && errno != EISDIR && errno != EPERM) {
+    SaveFailed(path, "can't remove old \"" + tmp + "\"", errno);
+  }
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) SaveFailed(path, "can't create \"" + tmp + "\"", errno);
+
+  auto fail = [&](const std::string& what, int err, bool close_fd) {
+    if (close_fd) ::close(fd);
+    ::unlink(tmp.c_str());
+    SaveFailed(path, what, err);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail("can't write \"" + tmp + "\"", n < 0 ? errno : ENOSPC, true);
+    done += size_t(n);
+  }
+  if (::fsync(fd) != 0) fail("can't flush \"" + tmp + "\"", errno, true);
+  if (::close(fd) != 0) fail("can't close \"" + tmp + "\"", errno, false);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    fail("can't replace it with \"" + tmp + "\"", errno, false);
+  }
+}
+
+}  // namespace mv
