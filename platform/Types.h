@@ -22,6 +22,6 @@ inline bool OverlapRect(const TRect& a, const TRect& b) {
 using TColor = uint32_t;
 constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF, clRed = 0xFF0000;
 // The desktop's colour for selected items.
-constexpr TColor clHighlight = 0x0078D7;
+constexpr TColor clHighlight = 0x4FC3F7;  // light enough to read on deep water
 
 }  // namespace mv

@@ -1,0 +1,282 @@
+// One frame of the game, and the texts of each screen drawn over the sprites.
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/Canvas.h"
+#include "world/Game.h"
+#include "world/Sprites.h"
+
+namespace mv {
+
+namespace {
+const char* kDisplayFont = "Staccato222 BT";
+
+std::string Format(const char* fmt, ...) {
+  char buf[128];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, args);
+  va_end(args);
+  return buf;
+}
+
+// A text field with its blinking cursor, cut to `max` characters.
+std::string WithCursor(const std::string& text, bool show, size_t max) {
+  std::string s = show ? text + "|" : text;
+  return s.size() > max ? s.substr(0, max) : s;
+}
+
+class TTextWriter {
+ public:
+  explicit TTextWriter(TCanvas& c) : C(c) {}
+  void Font(int size, bool bold, TColor color, const char* name = kDisplayFont) {
+    C.SetFont(name, size, bold);
+    C.SetColor(color);
+  }
+  void Color(TColor color) { C.SetColor(color); }
+  void Out(int x, int y, const std::string& s) { C.TextOut(x, y, s); }
+  void Frame(int l, int t, int r, int b) {
+    C.SetPenWidth(3);
+    C.SetColor(clWhite);
+    C.FrameRect({l, t, r, b});
+  }
+  TCanvas& C;
+};
+
+void QuestionAnswers(TTextWriter& w, uint8_t selection) {
+  if (selection != 1 && selection != 2) return;
+  w.Font(22, true, selection == 1 ? clWhite : clBlack);
+  w.Out(335, 310, "YES");
+  w.Color(selection == 2 ? clWhite : clBlack);
+  w.Out(410, 310, "NO");
+}
+}  // namespace
+
+void TGame::DXTimer1Timer() {
+  Input = Host.PollInput();
+  Host.Surface().Fill(clBlack);
+  ++FrameCounter;
+  DXSpriteEngine1.Move(FrameCounter);
+  DXSpriteEngine1.CollectDead();
+  DXSpriteEngine1.Draw();
+  DrawScreenTexts();
+  Host.Flip();
+}
+
+void TGame::DrawScreenTexts() {
+  TTextWriter w(Host.Surface().Canvas());
+  const std::string& s = CurrentScreen;
+  bool cursor_early = FrameCounter % 32 < 16;
+  auto& set = SettingsRecord;
+
+  w.Font(16, true, clWhite);
+  if (CreditKeySum == 641 && s != "Game") w.Out(10, 0, "Programming by the Marovane crew");
+
+  if (s == "Options") {
+    w.Font(22, true, clBlack);
+    w.Out(295, 210, "/");
+    w.Out(220, 275, "/");
+    w.Out(220, 335, "/");
+    if (set.Windowed) w.Out(315, 210, "FULL SCREEN"); else w.Out(176, 210, "WINDOW");
+    if (set.MusicOn) w.Out(236, 275, "OFF"); else w.Out(176, 275, "ON");
+    if (set.SoundOn) w.Out(236, 335, "OFF"); else w.Out(176, 335, "ON");
+    w.Color(clWhite);
+    if (set.Windowed) w.Out(176, 210, "WINDOW"); else w.Out(315, 210, "FULL SCREEN");
+    if (set.MusicOn) w.Out(176, 275, "ON"); else w.Out(236, 275, "OFF");
+    if (set.SoundOn) w.Out(176, 335, "ON"); else w.Out(236, 335, "OFF");
+    switch (Selection) {
+      case 1: w.Frame(171, 207, 495, 248); break;
+      case 2: w.Frame(171, 272, 289, 313); break;
+      case 3: w.Frame(171, 332, 289, 373); break;
+      case 4: w.Frame(260, 385, 455, 425); break;
+      default: break;
+    }
+    w.Font(22, true, clWhite);
+    w.Out(268, 390, EditAddText ? WithCursor(set.AddText.Str(), cursor_early, 11) : set.AddText.Str());
+  } else if (s == "HiScores") {
+    // The table holds scores XOR 1; only the drawing sees true values.
+    w.Font(16, false, clRed);
+    for (int n = 1; n <= 10; ++n) {
+      const auto& e = set.HiScores[size_t(n - 1)];
+      std::string score = Format("%.10d", int32_t(e.Score()));
+      if (n == 1) {
+        w.Out(50, 215, "1        " + Format("%.11s", e.Name.Str().c_str()));
+        w.Out(390, 215, score);
+        w.Color(clBlack);
+      } else if (n < 10) {
+        int y = 215 + 24 * (n - 1);
+        w.Out(50, y, std::to_string(n) + "        " + Format("%.12s", e.Name.Str().c_str()));
+        w.Out(390, y, score);
+      } else {
+        w.Out(45, 431, "10       " + Format("%.12s", e.Name.Str().c_str()));
+        w.Out(390, 431, score);
+      }
+    }
+  } else if (s == "MP") {
+    size_t games = SessionList.size();
+    if (SelectedSession <= 9 && games > 0) {
+      w.Font(16, false, clRed);
+      const std::string& e = SessionNames[SelectedSession];
+      int y = 222 + 24 * SelectedSession;
+      std::string num = std::to_string(SelectedSession + 1) + ".  ";
+      if (!e.empty() && e.back() == '1') {
+        w.Out(30, y, num + e.substr(0, e.size() - 1));
+        w.Out(330, y, "in Game");
+      } else {
+        w.Out(30, y, num + e);
+      }
+      w.Color(clWhite);
+      for (size_t i = 0; i < games && i < 10; ++i)
+        if (i != SelectedSession) w.Out(30, int(222 + 24 * i), std::to_string(i + 1) + ".  " + SessionNames[i]);
+    }
+    w.Font(22, false, clWhite);
+    w.Out(475, 332, EditSessionName ? WithCursor(set.SessionName.Str(), cursor_early, 11) : set.SessionName.Str());
+    w.Out(475, 410,
+          EditPlayerName ? WithCursor(set.PlayerNameSetting.Str(), cursor_early, 11) : set.PlayerNameSetting.Str());
+    if (Selection == 3) w.Frame(470, 329, 745, 365);
+    if (Selection == 4) w.Frame(470, 407, 745, 443);
+    if (HotSpotSessionRow) w.Frame(25, 222 + 24 * HoverSession, 412, 249 + 24 * HoverSession);
+    static const char* kHelp[] = {
+        "",
+        "Press CREATE NEW GAME.",
+        "Join the game chosen in the schedule to your left.",
+        "Create a game. You get the right of the server.",
+        "Name of new game.",
+        "Player name.",
+        "Refresh the schedule of the games.",
+        "Enter the direct IP address of the server (for advanced users).",
+        "Returne to main menu.",
+        "Choose the game in the schedule to your left and enter the name of a player!",
+        "Enter the name of a new game and the name of a player!",
+        "Games.",
+    };
+    if (HelpState >= 1 && HelpState <= 11) {
+      w.Font(12, true, clBlack, "Arial");
+      w.Out(25, 557, kHelp[HelpState]);
+    }
+  } else if (s == "MP2") {
+    w.Font(16, false, clWhite);
+    int players = SessionPlayerCount();
+    for (int i = 0; i < players && i < 6; ++i) {
+      TPlayer* p = PlayerTable[size_t(i)].get();
+      if (!p) continue;
+      int y = 222 + 25 * i;
+      w.Out(40, y, p->PlayerName);
+      static const char* kReady[] = {"not Ready", "  Ready", " in Game"};
+      if (p->ReadyState <= 2) w.Out(275, y, kReady[p->ReadyState]);
+    }
+    w.Font(12, true, clBlack, "Arial");
+    if (HelpState == 1) {
+      w.Out(25, 557, "Press READY.");
+      w.Out(25, 575, "It is necessary to wait until all players are ready, then press START.");
+    } else if (HelpState == 2) {
+      w.Out(25, 557, "Set the number of the rounds.");
+    } else if (HelpState == 3) {
+      w.Out(25, 557, "Returne to Multiplayer menu.");
+    }
+    w.Font(22, false, clWhite);
+    w.Out(260, 467, EditRounds ? WithCursor(RoundsText, cursor_early, 3) : set.RoundCountText.Str());
+  } else if (s == "EnterIP") {
+    w.Font(16, true, clBlack);
+    w.Out(270, 240, "  PLEASE ENTER HOST-IP");
+    w.Out(270, 260, "    THEN PRESS \"ENTER\"");
+    w.Font(22, true, clWhite);
+    int left = 390 - w.C.TextWidth(HostIpText) / 2;
+    w.Out(left, 300, WithCursor(HostIpText, !cursor_early, 16));
+  } else if (s == "Send") {
+    w.Font(16, false, clBlack);
+    w.Out(270, 260, "SEND THE RESULT TO WORLD'S");
+    w.Out(270, 280, "       HIGHSCORES PAGE?");
+    QuestionAnswers(w, Selection);
+  } else if (s == "EnterName") {
+    w.Font(16, true, clBlack);
+    w.Out(290, 340, Format("Your Scores is %8d", FinalScoreCode ^ 1));
+    w.Out(270, 240, "PLEASE ENTER YOUR NAME");
+    w.Out(270, 260, "    THEN PRESS \"ENTER\"");
+    w.Font(22, true, clWhite);
+    w.Out(300, 300, WithCursor(EnteredName, !cursor_early, 11));
+  } else if (s == "Clear?") {
+    w.Font(16, false, clRed);
+    w.Out(300, 250, "DO YOU WANT TO CLEAR");
+    w.Out(300, 280, "THE HIGH SCORE TABLE?");
+    QuestionAnswers(w, Selection);
+  } else if (s == "Game") {
+    if (!Timer2.Enabled() && !Timer1.Enabled()) SpawnStep();
+    TPlayer* own = LocalPlayer();
+    if (!SinglePlayer) {
+      w.Font(12, false, clRed);
+      if (SessionOpen() && (RoundIntro || !Timer2.Enabled())) {
+        int players = SessionPlayerCount();
+        for (int i = 0; i < players && i < 6; ++i) {
+          TPlayer* p = PlayerTable[size_t(i)].get();
+          if (p && p->InPlay) w.Out(p->X + p->NameOffset, p->Y - 20, p->PlayerName + p->Stars);
+        }
+      }
+    }
+    w.Font(20, false, clHighlight);
+    w.Out(650, 18, Format("%8d", own ? own->Score() : 0));
+    if (SinglePlayer) {
+      w.Out(50, 18, Format("%3d", int(Level)));
+    } else {
+      DXImageList1.Find("Rounds").DrawPattern(Host.Surface(), 10, 0, 0);
+      DXImageList1.Find("Frags").DrawPattern(Host.Surface(), 158, 0, 0);
+      w.Font(20, false, clHighlight);
+      w.Out(50, 18, Format("%3d", int(RoundCount) - int(RoundsLeft) + 1));
+      w.Out(200, 18, Format("%3d", own ? int(own->Frags) : 0));
+    }
+    w.Font(16, false, clHighlight, "Arial");
+    if (own && own->Growth > 0) w.Out(338, 29, Format("%1d", int(own->Growth)));
+    if (Timer2.Enabled()) {
+      if (Paused) {
+        w.Font(45, false, clWhite);
+        w.Out(360, 200, "Pause");
+      } else if (RoundIntro) {
+        w.Font(20, false, clWhite);
+        w.Out(350, 200, "Round " + std::to_string(int(RoundCount) - int(RoundsLeft) + 1));
+      } else if (!SinglePlayer) {
+        if (ResultsDirty) {
+          int players = std::min(SessionPlayerCount(), 6);
+          for (int i = 0; i < 6; ++i) Results[size_t(i)] = {};
+          for (int i = 0; i < players; ++i) {
+            if (TPlayer* p = PlayerTable[size_t(i)].get())
+              Results[size_t(i)] = {p->PlayerName.substr(0, 12), p->ScoreCode ^ 1, p->Frags, p->Wins};
+          }
+          for (int i = 0; i < players; ++i) {
+            int best = i;
+            for (int j = i; j < players; ++j)
+              if (Results[size_t(j)].Frags > Results[size_t(best)].Frags) best = j;
+            std::swap(Results[size_t(i)], Results[size_t(best)]);
+          }
+          ResultsDirty = false;
+        }
+        w.Font(22, false, clBlack);
+        w.Out(380, 400, "OK");
+        w.Font(16, false, clWhite);
+        int players = std::min(SessionPlayerCount(), 6);
+        for (int i = 0; i < players; ++i) {
+          const TResultRow& r = Results[size_t(i)];
+          int y = 150 + 30 * i;
+          w.Out(70, y, std::to_string(i + 1));
+          w.Out(120, y, Format("%.10s", r.Name.c_str()));
+          w.Out(360, y, Format("%5d", int(r.Frags)));
+          w.Out(470, y, Format("%3d", int(r.Wins)));
+          w.Out(610, y, Format("%8d", r.Score));
+        }
+      } else if (!(own && own->Dying)) {
+        w.Font(20, false, clWhite);
+        w.Out(350, 200, "Level " + std::to_string(Level));
+      }
+    }
+  } else if (s == "GameOver2") {
+    w.Font(25, true, clWhite);
+    w.Out(305, 280, "GAME OVER");
+  }
+
+  if (s == "Exit?" || s == "ExitGame?") {
+    w.Font(24, true, clBlack);
+    w.Out(320, 260, "EXIT GAME?");
+    QuestionAnswers(w, Selection);
+  }
+}
+
+}  // namespace mv
