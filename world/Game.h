@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -243,6 +244,17 @@ class TGame {
   void ToggleReady();
   // The lobby's list from the current host address.
   void EnumerateSessions();
+  // SessionNames from the last enumeration ("1" marks a session in play).
+  void RefreshSessionNames();
+  // "EnterIP" confirmed: list the sessions at HostIpText.
+  void DirectJoin();
+  // The room's round-count button: start or confirm the edit (host only).
+  void RoundCountEdit();
+  void LeaveJoinedSession();
+  // How long a joiner waits for the first other player's state.
+  uint32_t JoinWaitMs = 10000;
+  // Called while a joiner waits (tests pump the other peers from here).
+  std::function<void()> JoinWaitHook;
   void SendGameMessage(uint8_t code, uint8_t arg8, uint16_t arg16, int32_t arg32);
   void SendPosition(uint16_t x, uint16_t y);
   void DXPlay1AddPlayer(const TSessionPlayer& player);

@@ -1,0 +1,189 @@
+// The multiplayer lobby ("MP") and room ("MP2") screens over the session
+// service.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "net/Messages.h"
+#include "ui/MenuSprites.h"
+#include "world/Game.h"
+#include "world/Sprites.h"
+
+namespace mv {
+
+namespace {
+int TextValue(const std::string& s) { return s.empty() ? 0 : std::atoi(s.c_str()); }
+}  // namespace
+
+void TGame::EnumerateSessions() {
+  ShowPleaseWait();
+  // The service offers one working transport; selecting it closes any
+  // session still open, as choosing the provider again always did.
+  auto transports = DXPlay1->Transports();
+  DXPlay1->SelectTransport(transports.size() > 3 ? transports[3] : transports.back());
+  SessionList = DXPlay1->EnumerateSessions();
+}
+
+void TGame::OpenLobby() {
+  if (CurrentScreen == "MP2") {
+    LobbyBackground.MarkDead();
+    for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
+    // Leaving the room leaves the session: its fish go with it.
+    for (auto& p : PlayerTable) p.MarkDead();
+  } else {
+    for (int k = 1; k <= 7; ++k) MenuButtons[k].MarkDead();
+  }
+  LobbyBackground = new TFonB(*this, "FonMP");
+  MenuButtons[1] = new TMenuB(*this, 450, 192, "BJoin");
+  MenuButtons[2] = new TMenuB(*this, 450, 245, "BCreate");
+  MenuButtons[3] = new TMenuB(*this, 19, 461, "BUpdate");
+  MenuButtons[4] = new TMenuB(*this, 318, 459, "BDirect");
+  MenuButtons[5] = new TMenuB(*this, 19, 461, "BUpdate");
+  MenuButtons[6] = new TMenuB(*this, 318, 459, "BDirect");
+  MenuButtons[7] = new TMenuB(*this, 24, 520, "HScrBack");
+  MenuReturnItem = Selection;
+  Selection = 2;
+  MenuButtons[2]->Visible = true;
+  SelectedSession = 0;
+  HoverSession = 0;
+  HelpState = 1;
+  SinglePlayer = false;
+
+  DXPlay1->SetHostAddress(" ");
+  EnumerateSessions();
+  RefreshSessionNames();
+  CurrentScreen = "MP";
+}
+
+void TGame::RefreshSessionNames() {
+  SessionNames.fill("");
+  for (size_t i = 0; i < SessionList.size() && i < SessionNames.size(); ++i)
+    SessionNames[i] = SessionList[i].Name + (SessionList[i].InPlay ? "1" : "");
+  if (SessionList.empty()) SelectedSession = 255;
+}
+
+void TGame::DirectJoin() {
+  CloseQuestion();
+  CurrentScreen = "MP";
+  DXPlay1->SetHostAddress(HostIpText);
+  EnumerateSessions();
+  // The address list is new, so its names are shown (the rows would
+  // otherwise name the sessions of the last broadcast).
+  RefreshSessionNames();
+  SelectedSession = SessionList.empty() ? 255 : 0;
+}
+
+void TGame::CreateGame() {
+  if (SettingsRecord.PlayerNameSetting.Length == 0 || SettingsRecord.SessionName.Length == 0) {
+    HelpState = 10;
+    return;
+  }
+  RoundsText = SettingsRecord.RoundCountText.Str();
+  RoundCount = uint8_t(TextValue(RoundsText));
+  ShowPleaseWait();
+  DXPlay1->Create(SettingsRecord.SessionName.Str(), SettingsRecord.PlayerNameSetting.Str(), 6);
+  OpenRoom();
+}
+
+void TGame::JoinGame() {
+  if (SessionList.empty() || SettingsRecord.PlayerNameSetting.Length == 0 || SelectedSession > 9 ||
+      SelectedSession >= SessionList.size()) {
+    HelpState = 9;
+    return;
+  }
+  ShowPleaseWait();
+  DXPlay1->Join(SessionList[SelectedSession].Name, SettingsRecord.PlayerNameSetting.Str());
+  SendGameMessage(MsgAskState, 1, 0, 0);
+  const auto players = DXPlay1->Players();
+  uint32_t own_id = DXPlay1->LocalPlayer().Id;
+  for (size_t i = 0; i < players.size() && i < PlayerTable.size(); ++i) {
+    if (players[i].Id == own_id) {
+      OwnIndex = uint8_t(i);
+      continue;
+    }
+    if (PlayerTable[i] && PlayerTable[i]->PlayerId == int32_t(players[i].Id)) continue;
+    NewPlayerIndex = uint8_t(i);
+    auto* fish = new TPlayer(*this);
+    fish->PlayerId = int32_t(players[i].Id);
+    PlayerTable[i] = fish;
+  }
+
+  // The first other player's state decides: ready, or already in play. A
+  // host that never answers must not hold the joiner for ever.
+  using clock = std::chrono::steady_clock;
+  auto deadline = clock::now() + std::chrono::milliseconds(JoinWaitMs);
+  auto first_other_state = [&]() -> int {
+    TPlayer* p = PlayerTable[OwnIndex == 1 ? 0 : 1].get();
+    return p ? p->ReadyState : 0;
+  };
+  while (SessionOpen() && first_other_state() == 0 && clock::now() < deadline) {
+    DXPlay1->Service();
+    if (JoinWaitHook) JoinWaitHook();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!SessionOpen()) return;  // lost meanwhile; the service said so
+  int state = first_other_state();
+  if (state == 0) {
+    LeaveJoinedSession();
+    ShowMessage("The game's host has not pressed READY yet. Please try again.");
+    return;
+  }
+  if (state == 2) {
+    std::string name = SessionList[SelectedSession].Name;
+    LeaveJoinedSession();
+    SessionNames[SelectedSession] = name + "1";
+    DXPlay1->SetHostAddress(" ");
+    EnumerateSessions();
+    if (SessionList.empty()) SelectedSession = 255;
+    return;
+  }
+  OpenRoom();
+}
+
+void TGame::LeaveJoinedSession() {
+  for (auto& p : PlayerTable) p.MarkDead();
+  try {
+    DXPlay1->Close();
+  } catch (...) {
+  }
+  OwnIndex = 0;
+}
+
+void TGame::OpenRoom() {
+  LobbyBackground.MarkDead();
+  for (int k = 1; k <= 7; ++k) MenuButtons[k].MarkDead();
+  LobbyBackground = new TFonB(*this, "FonMP2");
+  MenuButtons[1] = new TMenuB(*this, 445, 194, "BStart");
+  MenuButtons[2] = new TMenuB(*this, 445, 254, "BReady");
+  MenuButtons[3] = new TMenuB(*this, 19, 470, "BRndCnt");
+  MenuButtons[4] = new TMenuB(*this, 24, 520, "HScrBack");
+  MenuReturnItem = Selection;
+  Selection = 2;
+  MenuButtons[2]->Visible = true;
+  HelpState = 1;
+  if (TPlayer* own = LocalPlayer()) SendGameMessage(MsgAskSkin, own->Skin, 0, 0);
+  CurrentScreen = "MP2";
+}
+
+void TGame::ToggleReady() {
+  TPlayer* own = LocalPlayer();
+  if (!own) return;
+  own->ReadyState = own->ReadyState == 0 ? 1 : 0;
+  SendGameMessage(MsgReady, own->ReadyState, 0, 0);
+}
+
+void TGame::RoundCountEdit() {
+  if (EditRounds) {
+    if (!RoundsText.empty() && TextValue(RoundsText) >= 2) {
+      SettingsRecord.RoundCountText.Assign(RoundsText);
+      RoundCount = uint8_t(TextValue(RoundsText));
+    }
+    EditRounds = false;
+    return;
+  }
+  if (!SessionHost()) return;
+  RoundsText = SettingsRecord.RoundCountText.Str();
+  EditRounds = true;
+}
+
+}  // namespace mv
