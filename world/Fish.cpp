@@ -1,0 +1,196 @@
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "net/Messages.h"
+#include "platform/Random.h"
+#include "world/Sprites.h"
+
+namespace mv {
+
+namespace {
+
+TPictureCollectionItem& FishPicture(TGame& game, char side, uint8_t kind) {
+  return game.GameImgs.Find(std::string(1, side) + std::to_string(kind) + "Fish");
+}
+
+double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
+
+// Points for a single-player fish by its size divisor.
+int FishPoints(uint8_t scale_div) {
+  switch (scale_div) {
+    case 1: return 20;
+    case 2: return 15;
+    case 3: return 10;
+    case 4: return 5;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+TFish::TFish(TGame& game, int32_t speed, uint16_t y, uint8_t kind) : TWorldSprite(game) {
+  const bool single = Game.SinglePlayer;
+  if (kind != 0)
+    Kind = kind;
+  else
+    Kind = uint8_t(single ? Game.Rand.Random(Game.MaxFishKind) + 1 : Game.Rand.Random(8) + 1);
+
+  SetPicture(FishPicture(Game, 'R', Kind));
+  AnimStep = Image->PatternCount();
+  SetZ(5);
+  EatenBy = 0;
+  BornLevel = Game.Level;
+  BeingEaten = false;
+  Slot = Game.FishTable.Count;
+
+  if (!single)
+    ScaleDiv = uint8_t(Game.Rand.Random(2) + 8);
+  else if (Game.Level == 1)
+    ScaleDiv = uint8_t(Game.Rand.Random(4) + 1);
+  else if (Kind == 8)
+    ScaleDiv = uint8_t(Game.Rand.Random(2) + 1);
+  else if (Kind == 7)
+    ScaleDiv = uint8_t(Game.Rand.Random(2) + 2);
+  else
+    ScaleDiv = uint8_t(Game.Rand.Random(3) + 1);
+
+  if (speed != 0) {
+    if (speed > 0) {
+      X = -(Width / ScaleDiv) - 5;
+    } else {
+      X = 805;
+      Image = &FishPicture(Game, 'L', Kind);
+    }
+    Speed = speed;
+    Y = y;
+    return;
+  }
+
+  const int s = Kind > 3 ? Game.Rand.RandomRange(3, 7) : Game.Rand.RandomRange(3, 10);
+  if (Game.Rand.Random(2) == 1) {
+    X = -Round(Width / Div(ScaleDiv)) - 5;
+    Speed = s;
+  } else {
+    X = 805;
+    Speed = -s;
+    Image = &FishPicture(Game, 'L', Kind);
+  }
+  Y = Game.Rand.RandomRange(65, 580 - Image->GetPatternHeight());
+  if (!single && Game.SessionHost()) Game.SendGameMessage(MsgNewFish, Kind, uint16_t(Y), Speed);
+}
+
+void TFish::RemoveFish() {
+  // Only a fish still counted in lowers the count: one already marked dead
+  // (left over from an earlier level or screen) must not take a newer
+  // fish's place in the count.
+  if (IsDead) return;
+  if (Game.FishTable.Count > 0) Game.FishTable.Count--;
+  MarkDead();
+}
+
+void TFish::Step(int) {
+  const std::string& screen = Game.CurrentScreen;
+  if (screen != "Game" && screen != "ExitGame?") MarkDead();
+  if (Game.Level != BornLevel) MarkDead();
+  if (Game.Timer2.Enabled() || screen != "Game") return;
+
+  TPlayer* local = Game.LocalPlayer();
+  if (!local || !local->WasEaten) Eating = false;
+
+  if (BeingEaten) {
+    TPlayer* p = (EatenBy >= 0 && size_t(EatenBy) < Game.PlayerTable.size())
+                     ? Game.PlayerTable[size_t(EatenBy)].get()
+                     : nullptr;
+    if (ScaleDiv <= 5) {
+      ScaleDiv++;
+      if (p) {
+        if (p->FacingRight)
+          X = Round(p->X + p->Width / Div(p->ScaleDiv));
+        else
+          X = Round(p->X - Width / Div(ScaleDiv));
+        Y = Round(p->Y + p->Height / Div(p->ScaleDiv) / 2 - Height / Div(ScaleDiv) / 2);
+      }
+    }
+    if (ScaleDiv > 5) {
+      RemoveFish();
+      if (p) p->HasEaten = false;
+      if (Game.LevelDone) {
+        if (Game.SinglePlayer)
+          Game.StartLevel();
+        else
+          Game.EndRound(5);
+      }
+    }
+    return;
+  }
+
+  Collide();
+  if (Game.Timer1.Enabled()) return;
+
+  TickCount++;
+  if (TickCount % 5 == 0) {
+    if (AnimStep < Image->PatternCount() - 2)
+      AnimStep++;
+    else
+      AnimStep = 0;
+  }
+  FrameIndex = AnimStep;
+
+  if ((Speed < 0 && X > -(Image->GetPatternWidth() / std::max<int>(ScaleDiv, 1)) - 2) ||
+      (Speed > 0 && X < 802))
+    X += Speed;
+  else
+    RemoveFish();
+}
+
+void TFish::HandleHit(TSprite* other, bool&) {
+  auto* player = dynamic_cast<TPlayer*>(other);
+  // Eaten once: a second player met in the same query gets nothing.
+  if (!player || BeingEaten) return;
+  const double pw = player->Width / Div(player->ScaleDiv), ph = player->Height / Div(player->ScaleDiv);
+  const double fw = Width / Div(ScaleDiv), fh = Height / Div(ScaleDiv);
+  if (!(std::fabs((player->X + pw / 2) - (X + fw / 2)) < (pw + fw) / 2)) return;
+  if (!(std::fabs((player->Y + ph / 2) - (Y + fh / 2)) < (ph + fh) / 2)) return;
+  const bool at_mouth = (player->FacingRight && X + fw / 2 >= player->X + pw) ||
+                        (player->FacingLeft && X + fw / 2 <= player->X);
+  if (!at_mouth) return;
+
+  const bool single = Game.SinglePlayer;
+  if (single) {
+    const bool eats = (player->Skin >= Kind && player->ScaleDiv <= ScaleDiv) ||
+                      (player->Skin < Kind && player->ScaleDiv < ScaleDiv);
+    if (!eats) return;
+  }
+
+  player->SetScore(player->Score() + (single ? FishPoints(ScaleDiv) : 10));
+  player->HasEaten = true;
+
+  const uint8_t d = player->ScaleDiv;
+  const char* sound = nullptr;
+  if (single) {
+    if (d == 1) sound = "Ham3";
+    else if (d == 2) sound = "Ham2";
+    else if (d == 3) sound = "Ham1";
+  } else {
+    if (d == 2) sound = "Ham3";
+    else if (d == 3 || d == 4) sound = "Ham2";
+    else if (d >= 5 && d <= 7) sound = "Ham1";
+  }
+  if (sound) Game.Sound(sound);
+
+  if (single || player->NetIndex == Game.OwnIndex) player->Grow(TPlayer::TGrowVariant::Fish);
+  BeingEaten = true;
+  if (!single) EatenBy = player->NetIndex;
+}
+
+void TFish::Render() {
+  if (!Image || !Engine || !Engine->Surface) return;
+  const int pattern = Eating ? 4 : FrameIndex;
+  const int d = std::max<int>(ScaleDiv, 1);
+  Image->DrawPatternStretched(*Engine->Surface,
+                              Bounds(X, Y, Image->GetPatternWidth() / d, Image->GetPatternHeight() / d),
+                              pattern);
+}
+
+}  // namespace mv

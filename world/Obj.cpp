@@ -1,0 +1,182 @@
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "net/Messages.h"
+#include "platform/Random.h"
+#include "world/Sprites.h"
+
+namespace mv {
+
+namespace {
+double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
+}  // namespace
+
+TObj::TObj(TGame& game, int32_t speed, uint16_t y, uint8_t kind) : TWorldSprite(game) {
+  if (kind != 0) {
+    Kind = kind;
+  } else {
+    // Growth and extra lives are drawn again, so they stay rare.
+    int k = Game.Rand.Random(6) + 1;
+    if (k == 1 || k == 2) {
+      k = Game.Rand.Random(6) + 1;
+      if (k == 2) k = Game.Rand.Random(6) + 1;
+    }
+    Kind = uint8_t(k);
+  }
+  SetPicture(Game.GameImgs.Find("Obj" + std::to_string(Kind)));
+  AnimStep = Image->PatternCount();
+  ScaleDiv = 1;
+  SetZ(5);
+  BornLevel = Game.Level;
+  BeingEaten = false;
+  EatenBy = 0;
+
+  if (speed != 0) {
+    X = speed > 0 ? -(Width / ScaleDiv) - 5 : 805;
+    Speed = speed;
+    Y = y;
+    return;
+  }
+  const int s = Game.Rand.RandomRange(3, 10);
+  if (Game.Rand.Random(2) == 1) {
+    X = -(Width / ScaleDiv) - 5;
+    Speed = s;
+  } else {
+    X = 805;
+    Speed = -s;
+  }
+  Y = Game.Rand.RandomRange(65, 580 - Image->GetPatternHeight());
+  if (!Game.SinglePlayer && Game.SessionHost())
+    Game.SendGameMessage(MsgNewObject, Kind, uint16_t(Y), Speed);
+}
+
+void TObj::RemoveObject() {
+  // Several ways out can meet in one step; the count drops once.
+  if (Removed_) return;
+  Removed_ = true;
+  if (Game.ObjectTable.Count > 0) Game.ObjectTable.Count--;
+  MarkDead();
+}
+
+void TObj::Step(int) {
+  const std::string& screen = Game.CurrentScreen;
+  const bool between_rounds =
+      !Game.SinglePlayer && Game.Timer2.Enabled() && screen == "Game" && !Game.Paused;
+  if (between_rounds || (screen != "Game" && screen != "ExitGame?") || Game.Level != BornLevel)
+    RemoveObject();
+  if (Game.Timer2.Enabled() || screen != "Game") return;
+
+  if (BeingEaten) {
+    TPlayer* p = (EatenBy >= 0 && size_t(EatenBy) < Game.PlayerTable.size())
+                     ? Game.PlayerTable[size_t(EatenBy)].get()
+                     : nullptr;
+    if (ScaleDiv <= 5) {
+      ScaleDiv++;
+      if (p) {
+        if (p->FacingRight)
+          X = p->X + Round(p->Width / Div(p->ScaleDiv));
+        else
+          X = p->X - Round(Width / Div(ScaleDiv));
+        Y = p->Y + Round(p->Height / Div(p->ScaleDiv) / 2 - Height / Div(ScaleDiv) / 2);
+      }
+    }
+    if (ScaleDiv > 5) {
+      RemoveObject();
+      if (p) p->HasEaten = false;
+      if (Game.LevelDone) {
+        if (Game.SinglePlayer)
+          Game.StartLevel();
+        else
+          Game.EndRound(5);
+      }
+    }
+    return;
+  }
+
+  Collide();
+  if (Game.Timer1.Enabled()) return;
+
+  TickCount++;
+  if (TickCount % 5 == 0) {
+    if (AnimStep < Image->PatternCount() - 2)
+      AnimStep++;
+    else
+      AnimStep = 0;
+  }
+  FrameIndex = AnimStep;
+
+  if ((Speed < 0 && X > -(Image->GetPatternWidth() / std::max<int>(ScaleDiv, 1)) - 2) ||
+      (Speed > 0 && X < 802))
+    X += Speed;
+  else
+    RemoveObject();
+}
+
+void TObj::HandleHit(TSprite* other, bool&) {
+  auto* player = dynamic_cast<TPlayer*>(other);
+  if (!player || BeingEaten) return;
+  const double pw = player->Width / Div(player->ScaleDiv), ph = player->Height / Div(player->ScaleDiv);
+  const double ow = Width / Div(ScaleDiv), oh = Height / Div(ScaleDiv);
+  if (!(std::fabs((player->X + pw / 2) - (X + ow / 2)) < (pw + ow) / 2)) return;
+  if (!(std::fabs((player->Y + ph / 2) - (Y + oh / 2)) < (ph + oh) / 2)) return;
+  const bool at_mouth = (player->FacingRight && X + ow / 2 >= player->X + pw) ||
+                        (player->FacingLeft && X + ow / 2 <= player->X);
+  if (!at_mouth) return;
+
+  EatenBy = player->NetIndex;
+  if (!player->Dying) player->BlinkTicks = 0;
+
+  if (player->NetIndex == Game.OwnIndex) {
+    const bool multi = !Game.SinglePlayer;
+    switch (Kind) {
+      case 1:
+        player->Grow(TPlayer::TGrowVariant::Object);
+        break;
+      case 2:
+        if (player->Lives < 3) player->Lives++;
+        break;
+      case 3:
+        if (TBonus* bonus = Game.BonusSprite.get()) bonus->SetPicture(Game.GameImgs.Find("MParalich"));
+        if (multi) Game.SendGameMessage(MsgFreeze, 0, 0, 0);
+        Game.Timer1.SetEnabled(true);
+        break;
+      case 4:
+        player->SetScore(player->Score() + 50);
+        break;
+      case 5:
+        if (TBonus* bonus = Game.BonusSprite.get()) bonus->SetPicture(Game.GameImgs.Find("Paralich"));
+        if (multi) Game.SendGameMessage(MsgParalysed, 0, 0, 0);
+        player->Paralysed = true;
+        break;
+      case 6: {
+        const uint32_t score = uint32_t(player->Score());
+        player->SetScore(score <= 50 ? 0 : int32_t(score - 50));
+        Game.Sound("Aaaa");
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  player->HasEaten = true;
+  const uint8_t d = player->ScaleDiv;
+  if (d == 2)
+    Game.Sound("Ham3");
+  else if (d == 3 || d == 4)
+    Game.Sound("Ham2");
+  else if (d >= 5 && d <= 7)
+    Game.Sound("Ham1");
+  BeingEaten = true;
+}
+
+void TObj::Render() {
+  if (!Image || !Engine || !Engine->Surface) return;
+  const int d = std::max<int>(ScaleDiv, 1);
+  Image->DrawPatternStretched(*Engine->Surface,
+                              Bounds(X, Y, Image->GetPatternWidth() / d, Image->GetPatternHeight() / d),
+                              FrameIndex);
+}
+
+}  // namespace mv
