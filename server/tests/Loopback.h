@@ -1,0 +1,84 @@
+#pragma once
+// Test helpers: raw HTTP over 127.0.0.1 with bounded waits, and a scratch
+// folder that goes away with the test.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace mv::test {
+
+struct RawReply {
+  int status = 0;  // 0: no status line came back
+  std::string body;
+};
+
+inline int ConnectLoopback(uint16_t port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends `request` as it is and reads until the server closes (or 5 s of
+// silence).
+inline RawReply RawExchange(uint16_t port, const std::string& request) {
+  RawReply reply;
+  const int fd = ConnectLoopback(port);
+  if (fd < 0) return reply;
+  size_t sent = 0;
+  while (sent < request.size()) {
+    const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;  // the server may refuse an oversized request early
+    sent += static_cast<size_t>(n);
+  }
+  shutdown(fd, SHUT_WR);
+  std::string raw;
+  char buf[4096];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) break;
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    raw.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) reply.status = std::atoi(raw.c_str() + 9);
+  const size_t head_end = raw.find("\r\n\r\n");
+  if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
+  return reply;
+}
+
+inline RawReply RawGet(uint16_t port, const std::string& target) {
+  return RawExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mv-scored-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace mv::test
