@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "archive_fixture.h"
+#include "media/Audio.h"
+#include "media/Music.h"
+
+using namespace mv;
+using mvtest::Bytes;
+
+namespace {
+
+Bytes Zeros(size_t n) {
+  Bytes b;
+  b.v.assign(n, 0);
+  return b;
+}
+
+Bytes Padded(const std::string& s, size_t n) {
+  Bytes b;
+  b.raw(s.substr(0, n)).raw(Zeros(n - std::min(n, s.size())));
+  return b;
+}
+
+// A one-channel, one-pattern XM module: `note` (1 = C-0) struck on row 0 with
+// a looped 8-bit sample given as plain values (stored delta-coded).
+Bytes TinyXm(int note, const std::vector<int8_t>& sample) {
+  const int rows = 16;
+  Bytes b;
+  b.raw("Extended Module: ").raw(Padded("marovane test", 20)).u8(0x1A).raw(Padded("test", 20));
+  b.u16(0x0104).u32(276);
+  b.u16(1).u16(0).u16(1).u16(1).u16(1).u16(1).u16(6).u16(125);  // length, restart, channels,
+  b.raw(Zeros(256));                                               // patterns, instruments, flags, tempo, BPM
+  Bytes pattern;
+  for (int r = 0; r < rows; ++r) {
+    if (r == 0)
+      pattern.u8(unsigned(note)).u8(1).u8(0).u8(0).u8(0);
+    else
+      pattern.u8(0x80);  // packed: empty
+  }
+  b.u32(9).u8(0).u16(rows).u16(unsigned(pattern.v.size())).raw(pattern);
+  // Instrument: header of 263 bytes with one sample.
+  b.u32(263).raw(Padded("tone", 22)).u8(0).u16(1).u32(40);
+  b.raw(Zeros(96 + 48 + 48 + 14)).u16(0).raw(Zeros(22));
+  const uint32_t len = uint32_t(sample.size());
+  b.u32(len).u32(0).u32(len).u8(64).u8(0).u8(1).u8(128).u8(0).u8(0).raw(Padded("", 22));
+  int8_t prev = 0;
+  for (int8_t s : sample) {
+    b.u8(uint8_t(int8_t(s - prev)));
+    prev = s;
+  }
+  return b;
+}
+
+std::vector<int8_t> Square(int half, int8_t level = 100) {
+  std::vector<int8_t> s(size_t(2 * half), level);
+  std::fill(s.begin() + half, s.end(), int8_t(-level));
+  return s;
+}
+
+std::string WriteFile(const std::string& name, const Bytes& b) {
+  const std::string path = std::string(MV_BINARY_DIR) + "/music_test_" + name;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.v.data()),
+                                              std::streamsize(b.v.size()));
+  return path;
+}
+
+struct Rig {
+  TAudioMixer Mixer;
+  TMusicPlayer Music{&Mixer};
+  Rig() { Mixer.OpenOffline(); }
+  std::vector<int16_t> Render(int ms) {
+    std::vector<int16_t> out(size_t(ms) * 441 / 10 * 2);
+    EXPECT_TRUE(Mixer.RenderTo(out.data(), out.size() / 2));
+    return out;
+  }
+};
+
+int Peak(const std::vector<int16_t>& s) {
+  int m = 0;
+  for (int16_t v : s) m = std::max(m, std::abs(int(v)));
+  return m;
+}
+
+int MaxJump(const std::vector<int16_t>& s) {
+  int m = 0;
+  for (size_t i = 2; i < s.size(); ++i) m = std::max(m, std::abs(s[i] - s[i - 2]));
+  return m;
+}
+
+}  // namespace
+
+TEST(Music, ModuleLoadsPlaysAndStops) {
+  Rig rig;
+  const std::string path = WriteFile("tone.xm", TinyXm(49, Square(16)));
+  const uint32_t h = rig.Music.SongLoadFromFile(path);
+  ASSERT_NE(h, 0u) << rig.Music.LastError();
+  EXPECT_EQ(Peak(rig.Render(50)), 0);  // loaded, not yet playing
+
+  rig.Music.SongPlay(h);
+  EXPECT_EQ(rig.Music.Playing(), h);
+  EXPECT_GT(Peak(rig.Render(300)), 1000);
+  // It loops rather than ending after its one short pattern.
+  EXPECT_GT(Peak(rig.Render(3000)), 1000);
+
+  rig.Music.SongStop(h);
+  EXPECT_EQ(rig.Music.Playing(), 0u);
+  rig.Render(20);  // the fade-out
+  EXPECT_EQ(Peak(rig.Render(100)), 0);
+
+  // Switched on again: the same module plays again.
+  rig.Music.SongPlay(h);
+  EXPECT_GT(Peak(rig.Render(300)), 1000);
+}
+
+TEST(Music, PlayReplacesTheModuleThatPlayed) {
+  Rig rig;
+  const uint32_t menu = rig.Music.SongLoadFromFile(WriteFile("menu.xm", TinyXm(49, Square(16))));
+  const uint32_t game = rig.Music.SongLoadFromFile(WriteFile("game.xm", TinyXm(61, Square(8))));
+  ASSERT_NE(menu, 0u);
+  ASSERT_NE(game, 0u);
+  ASSERT_NE(menu, game);
+  rig.Music.SongPlay(menu);
+  rig.Render(200);
+  rig.Music.SongPlay(game);  // without stopping the menu music first
+  EXPECT_EQ(rig.Music.Playing(), game);
+  EXPECT_GT(Peak(rig.Render(300)), 1000);
+  rig.Music.SongStop(menu);  // not the one playing: no effect
+  EXPECT_GT(Peak(rig.Render(100)), 1000);
+  rig.Music.SongStop(game);
+  rig.Render(20);
+  EXPECT_EQ(Peak(rig.Render(100)), 0);
+}
+
+TEST(Music, ReloadingAtEveryGameStartKeepsFewModules) {
+  Rig rig;
+  const std::string menuPath = WriteFile("menu.xm", TinyXm(49, Square(16)));
+  const std::string gamePath = WriteFile("game.xm", TinyXm(61, Square(8)));
+  for (int game = 0; game < 30; ++game) {
+    const uint32_t h = rig.Music.SongLoadFromFile(game % 2 ? menuPath : gamePath);
+    ASSERT_NE(h, 0u);
+    rig.Music.SongPlay(h);
+    rig.Render(10);
+    EXPECT_LE(rig.Music.LoadedCount(), 3u);
+  }
+  EXPECT_GT(Peak(rig.Render(200)), 1000);
+}
+
+TEST(Music, StartAndStopFadeInsteadOfClicking) {
+  Rig rig;
+  // A steady positive level: an unfaded start or stop jumps by all of it.
+  const uint32_t h = rig.Music.SongLoadFromFile(WriteFile("dc.xm", TinyXm(49, std::vector<int8_t>(64, 100))));
+  ASSERT_NE(h, 0u);
+  rig.Music.SongPlay(h);
+  auto start = rig.Render(100);
+  const int level = Peak(start);
+  ASSERT_GT(level, 1000);
+  EXPECT_LE(MaxJump(start), level / 10);
+  rig.Music.SongStop(h);
+  auto stop = rig.Render(50);
+  EXPECT_LE(MaxJump(stop), level / 10);
+  EXPECT_EQ(stop.back(), 0);
+}
+
+TEST(Music, BadFilesGiveNoHandleAndSayWhy) {
+  Bytes good = TinyXm(49, Square(16));
+  Bytes truncated;
+  truncated.v.assign(good.v.begin(), good.v.begin() + 100);
+  Bytes tooManyChannels = good;
+  tooManyChannels.v[60 + 8] = 200;  // channel count
+  Bytes noise;
+  for (int i = 0; i < 2000; ++i) noise.u8(unsigned(i * 7919 % 251));
+  struct Case {
+    const char* name;
+    std::string path;
+  } cases[] = {
+      {"missing file", std::string(MV_BINARY_DIR) + "/music_test_no_such.xm"},
+      {"empty file", WriteFile("empty.xm", Bytes())},
+      {"noise", WriteFile("noise.xm", noise)},
+      {"cut short", WriteFile("short.xm", truncated)},
+      {"200 channels", WriteFile("channels.xm", tooManyChannels)},
+      {"a folder", std::string(MV_BINARY_DIR)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    EXPECT_EQ(rig.Music.SongLoadFromFile(c.path), 0u);
+    EXPECT_NE(rig.Music.LastError().find(c.path), std::string::npos) << rig.Music.LastError();
+    rig.Music.SongPlay(0);  // what the game would do with the failed handle
+    EXPECT_EQ(rig.Music.Playing(), 0u);
+    EXPECT_EQ(Peak(rig.Render(50)), 0);
+  }
+}
+
+TEST(Music, OutputOpenedLateOrClosedEarly) {
+  const std::string path = WriteFile("tone.xm", TinyXm(49, Square(16)));
+  auto mixer = std::make_unique<TAudioMixer>();
+  TMusicPlayer music(mixer.get());
+  const uint32_t h = music.SongLoadFromFile(path);
+  ASSERT_NE(h, 0u);
+  music.SongPlay(h);  // before the output exists: it starts when it opens
+  mixer->OpenOffline();
+  std::vector<int16_t> out(44100);
+  ASSERT_TRUE(mixer->RenderTo(out.data(), out.size() / 2));
+  EXPECT_GT(Peak(out), 1000);
+
+  mixer.reset();  // the player outlives its mixer and stays usable, silently
+  music.SongStop(h);
+  music.SongPlay(h);
+  EXPECT_NE(music.SongLoadFromFile(path), 0u);
+}
