@@ -235,6 +235,16 @@ class TGame {
   void OpenWorldPage();
   void MusicSwitchedOn();
   void MusicSwitchedOff();
+  // Exactly the highlight of Selection visible, by the current screen.
+  void ShowSelectedHighlight();
+  // Every hot-spot flag but the results' OK.
+  void ClearHotSpots();
+  // The Help screen's page change; a page without a picture is not shown.
+  void ShowHelpPage(uint8_t page);
+  // Enter and Space act on the selected item wherever the pointer is.
+  void ActivateSelected();
+  // The room's round count field: first press edits, second takes 2..99.
+  void ToggleRoundsEdit();
 
   // ---- multiplayer (net/) -----------------------------------------------
   void OpenLobby();
