@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+#include <vector>
+
+#include "ui/MenuSprites.h"
+#include "world/tests/WorldFixture.h"
+
+namespace mv {
+namespace {
+
+class PlayerTest : public WorldFixture {
+ protected:
+  // A big fish (kind 3, full size) swimming right, its mouth just past the
+  // player's centre: it catches the player on the next frame.
+  TFish* BigFishBehind() {
+    TFish* fish = AddFish(3, 1, 0, 0, 3);
+    const double fw = fish->Width, fh = fish->Height;
+    fish->X = int(Player->X + PlayerW() / 2 - fw);
+    fish->Y = int(Player->Y + PlayerH() / 2 - fh / 2);
+    return fish;
+  }
+
+  // Catches the player and lets it shrink until it is back or out.
+  void CatchAndShrink() {
+    BigFishBehind();
+    Frame();
+    ASSERT_TRUE(Player->WasEaten);
+    ASSERT_EQ(FramesUntil([&] { return !Player->WasEaten || Game->CurrentScreen != "Game"; }, 10), 5);
+  }
+
+  template <class T>
+  int CountOf() {
+    int n = 0;
+    for (int i = 0; i < Game->Engine().Count(); i++)
+      if (dynamic_cast<T*>(Game->Engine().Items(i)) && !Game->Engine().Items(i)->IsDead) n++;
+    return n;
+  }
+};
+
+// Speeds grow by 0.3 while at most 7.0, so they top out at 7.2.
+TEST_F(PlayerTest, SteeringBuildsUpSpeedToItsLimit) {
+  struct Case {
+    const char* name;
+    bool TInputStates::*key;
+    int frames;
+    double speed_x, speed_y;
+  };
+  const Case cases[] = {
+      {"right once", &TInputStates::Right, 1, 0.3, 0},
+      {"right ten", &TInputStates::Right, 10, 3.0, 0},
+      {"right to the top", &TInputStates::Right, 24, 7.2, 0},
+      {"right held long", &TInputStates::Right, 40, 7.2, 0},
+      {"left held long", &TInputStates::Left, 40, -7.2, 0},
+      {"up held long", &TInputStates::Up, 30, 0, -7.2},
+      {"down five", &TInputStates::Down, 5, 0, 1.5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Player->SpeedX = Player->SpeedY = 0;
+    Player->X = 380;
+    Player->Y = 285;
+    Game->Input = {};
+    Game->Input.*c.key = true;
+    Frames(c.frames);
+    EXPECT_NEAR(Player->SpeedX, c.speed_x, 1e-9);
+    EXPECT_NEAR(Player->SpeedY, c.speed_y, 1e-9);
+  }
+}
+
+TEST_F(PlayerTest, ReleasingLetsSpeedFallByATenthPerFrame) {
+  Game->Input.Right = true;
+  Frames(24);
+  const int x = Player->X;
+  Game->Input = {};
+  Frames(3);
+  EXPECT_NEAR(Player->SpeedX, 6.9, 1e-9);
+  // Still gliding: 7.1 + 7.0 + 6.9 rounded frame by frame.
+  EXPECT_EQ(Player->X, x + 7 + 7 + 7);
+}
+
+TEST_F(PlayerTest, MouseLatchSteersOneFrameAndIsConsumed) {
+  Player->SteerLeft = true;
+  Frame();
+  EXPECT_NEAR(Player->SpeedX, -0.3, 1e-9);
+  EXPECT_FALSE(Player->SteerLeft);
+  EXPECT_TRUE(Player->FacingLeft);
+  Frame();
+  EXPECT_NEAR(Player->SpeedX, -0.2, 1e-9);  // drag again
+}
+
+TEST_F(PlayerTest, TurnsOnlyOnceTheSpeedChangesSign) {
+  Game->Input.Left = true;
+  Frames(3);
+  EXPECT_TRUE(Player->FacingLeft);
+  EXPECT_EQ(Player->Image, &Game->GameImgs.Find("L1Fish"));
+  Game->Input = {};
+  Game->Input.Right = true;
+  Frames(2);  // still drifting left
+  EXPECT_TRUE(Player->FacingLeft);
+  Frames(2);
+  EXPECT_TRUE(Player->FacingRight);
+  EXPECT_FALSE(Player->FacingLeft);
+  EXPECT_EQ(Player->Image, &Game->GameImgs.Find("R1Fish"));
+}
+
+// Outside the band the fish may only move back towards the middle; drag
+// applies before the move.
+TEST_F(PlayerTest, BandLimitsKeepTheFishInTheWater) {
+  const int bottom = 600 - Round(Player->Image->GetPatternHeight() / 3.0);  // 570 for kind 1
+  const int right = 800 - Round(Player->Image->GetPatternWidth() / 3.0);    // 760
+  struct Case {
+    const char* name;
+    int x, y;
+    double sx, sy;
+    int want_x, want_y;
+  };
+  const Case cases[] = {
+      {"top edge holds", 300, 64, 0, -3, 300, 64},
+      {"inside band moves", 300, 100, 0, -3, 300, 97},
+      {"bottom edge holds", 300, bottom - 2, 0, 3, 300, bottom - 2},
+      {"just inside bottom", 300, bottom - 3, 0, 2, 300, bottom - 1},
+      {"above band back down", 300, 40, 0, 3, 300, 43},
+      {"above band not further up", 300, 40, 0, -1, 300, 40},
+      {"left edge holds", 1, 300, -2, 0, 1, 300},
+      {"right edge holds", right - 1, 300, 2, 0, right - 1, 300},
+      {"left of screen back in", -20, 300, 2, 0, -18, 300},
+      {"right of screen back in", 790, 300, -2, 0, 788, 300},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Player->X = c.x;
+    Player->Y = c.y;
+    Player->SpeedX = c.sx;
+    Player->SpeedY = c.sy;
+    Frame();
+    EXPECT_EQ(Player->X, c.want_x);
+    EXPECT_EQ(Player->Y, c.want_y);
+  }
+}
+
+TEST_F(PlayerTest, SwimmingCycleSkipsTheOpenMouth) {
+  const int patterns = Player->Image->PatternCount();
+  ASSERT_GE(patterns, 5);
+  Game->Input.Right = true;
+  std::vector<int> seen;
+  for (int i = 0; i < 60; i++) {
+    Frame();
+    if (seen.empty() || seen.back() != Player->FrameIndex) seen.push_back(Player->FrameIndex);
+  }
+  for (int f : seen) EXPECT_LT(f, patterns - 1);
+  // Advances every fifth frame: 60 frames show 12 changes.
+  EXPECT_EQ(seen.size(), 13u);
+  Game->Input = {};
+  Frame();
+  EXPECT_EQ(Player->FrameIndex, 0);  // at rest without vertical steering
+}
+
+TEST_F(PlayerTest, MovementDoesNotDependOnTheFrameCounter) {
+  auto trace = [&](uint8_t first_count) {
+    Player->MarkDead();
+    Game->DXSpriteEngine1.CollectDead();
+    Game->Level = 0;
+    Player = new TPlayer(*Game);
+    Game->PlayerTable[0] = Player;
+    Game->StartLevel();
+    EndHold();
+    TFish* fish = AddFish(2, 2, 805, 120, -4);
+    Game->FrameCounter = first_count;
+    std::vector<std::tuple<int, int, int, int, int>> out;
+    for (int i = 0; i < 90; i++) {
+      Game->Input = {};
+      Game->Input.Right = i < 40;
+      Game->Input.Up = i % 30 < 10;
+      Frame();
+      out.emplace_back(Player->X, Player->Y, Player->FrameIndex, fish->X, fish->FrameIndex);
+    }
+    fish->MarkDead();
+    return out;
+  };
+  const auto from_zero = trace(0);
+  EXPECT_EQ(trace(200), from_zero);  // wraps past 255 on the way
+}
+
+TEST_F(PlayerTest, ParalysisHoldsTheFishAndBlinkingRunsAlongside) {
+  Player->Paralysed = true;
+  Player->Dying = true;
+  Player->BlinkTicks = 0;
+  Frame();
+  EXPECT_EQ(Player->BlinkTicks, 2);  // counted by both states
+
+  Player->Dying = false;
+  Player->BlinkTicks = 0;
+  Game->Input.Right = true;
+  const int x = Player->X;
+  Frames(129);
+  EXPECT_TRUE(Player->Paralysed);
+  EXPECT_EQ(Player->X, x);
+  Frame();
+  EXPECT_FALSE(Player->Paralysed);
+  EXPECT_EQ(Player->BlinkTicks, 0);
+}
+
+TEST_F(PlayerTest, NoCatchWhileBlinkingOrFrozen) {
+  struct Case {
+    const char* name;
+    bool dying, freeze;
+  };
+  for (const Case& c : {Case{"blinking", true, false}, Case{"freeze", false, true}}) {
+    SCOPED_TRACE(c.name);
+    Player->Dying = c.dying;
+    Player->BlinkTicks = 0;
+    Game->Timer1.SetEnabled(c.freeze);
+    TFish* fish = BigFishBehind();
+    Frame();
+    EXPECT_FALSE(Player->WasEaten);
+    EXPECT_FALSE(fish->Eating);
+    fish->RemoveFish();
+    Frame();
+  }
+  Game->Timer1.SetEnabled(false);
+  Player->Dying = false;
+  BigFishBehind();
+  Frame();
+  EXPECT_TRUE(Player->WasEaten);
+}
+
+// A catch with one life left respawns the fish with none; the next catch
+// ends the game: the skeleton rises and opens the game-over question.
+TEST_F(PlayerTest, LastLifeLostEndsInGameOver) {
+  Game->SettingsRecord.SoundOn = 1;
+  Player->Lives = 1;
+  Player->SetScore(70);
+  CatchAndShrink();
+  EXPECT_EQ(Player->Lives, 0);
+  EXPECT_TRUE(Player->Dying);
+  EXPECT_FALSE(Player->InPlay);
+  EXPECT_EQ(Player->ScaleDiv, 3);
+  EXPECT_EQ(Player->X, 400 - Round(Player->Width / 3.0 / 2));
+  EXPECT_EQ(Player->Y, 300 - Round(Player->Height / 3.0 / 2));
+  EXPECT_TRUE(Game->Timer2.Enabled());
+  EXPECT_TRUE(Playing("Ham2"));
+  EXPECT_TRUE(Playing("Die"));
+  EXPECT_EQ(Game->CurrentScreen, "Game");
+
+  EndHold();
+  EXPECT_TRUE(Player->InPlay);
+  ASSERT_EQ(FramesUntil([&] { return !Player->Dying; }), 130);
+
+  CatchAndShrink();
+  EXPECT_EQ(Game->CurrentScreen, "Scelet");
+  EXPECT_FALSE(Player->InPlay);
+  EXPECT_EQ(CountOf<TSkelet>(), 1);
+  EXPECT_TRUE(Playing("Ham2"));
+  EXPECT_FALSE(Playing("Die"));  // every effect stopped first
+  EXPECT_EQ(Player->Score(), 70);
+
+  Frame();
+  EXPECT_EQ(CountOf<TFish>(), 0);  // the world clears itself under the skeleton
+  EXPECT_GT(FramesUntil([&] { return Game->CurrentScreen == "GameOver2"; }, 100), 0);
+  EXPECT_TRUE(Game->QuestionSprite);
+  EXPECT_TRUE(Game->ExitConfirmed);
+  EXPECT_TRUE(Game->Paused);
+  EXPECT_TRUE(Game->Timer2.Enabled());
+  EXPECT_TRUE(Game->Timer3.Enabled());
+  EXPECT_TRUE(Playing("Over"));
+  Frame();
+  EXPECT_EQ(CountOf<TSkelet>(), 0);
+  EXPECT_EQ(CountOf<TAsk>(), 1);
+}
+
+// The fish that caught the player may leave, and a newer fish may take its
+// table slot, while the player still shrinks: the player finishes shrinking
+// where it was last put and respawns as usual.
+TEST_F(PlayerTest, CatcherGoneMidShrinkLeavesThePlayerInPlace) {
+  struct Case {
+    const char* name;
+    bool collected_before_frame;  // gone at once, or marked and still moving one frame
+  };
+  for (const Case& c : {Case{"leaves the screen", false}, Case{"destroyed", true}}) {
+    SCOPED_TRACE(c.name);
+    TFish* catcher = BigFishBehind();
+    const int slot = catcher->Slot;
+    Frame();
+    ASSERT_TRUE(Player->WasEaten);
+    ASSERT_EQ(Player->KilledBy, slot);
+    Frame();  // placed at the mouth of the catcher, which swam on afterwards
+    EXPECT_EQ(Player->X, catcher->X - catcher->Speed + catcher->Width);
+
+    catcher->RemoveFish();
+    if (c.collected_before_frame)
+      Game->DXSpriteEngine1.CollectDead();
+    else
+      Frame();  // still stepped once while marked
+    TFish* newcomer = AddFish(1, 2, 100, 480, 3);
+    ASSERT_EQ(newcomer->Slot, slot);
+    ASSERT_EQ(Game->FishTable.Slots[size_t(slot)].get(), newcomer);
+
+    const int x = Player->X, y = Player->Y, div = Player->ScaleDiv;
+    Frame();
+    EXPECT_EQ(Player->X, x);
+    EXPECT_EQ(Player->Y, y);
+    EXPECT_EQ(Player->ScaleDiv, div + 1);
+    EXPECT_FALSE(newcomer->Eating);
+
+    const int lives = Player->Lives;
+    ASSERT_GT(FramesUntil([&] { return !Player->WasEaten; }, 10), 0);
+    EXPECT_EQ(Player->Lives, lives - 1);
+    EXPECT_EQ(Player->ScaleDiv, 3);
+    newcomer->RemoveFish();
+    EndHold();
+    Player->Dying = false;
+    Frame();
+  }
+}
+
+}  // namespace
+}  // namespace mv
