@@ -707,7 +707,8 @@ void TSessionService::Join(const std::string& session_name, const std::string& p
     }
     break;
   }
-  d.TearDown(false);
+  // Graceful: a host that accepted too late hears at once that we went.
+  d.TearDown(true);
   throw CannotOpen(session_name, why);
 }
 
