@@ -44,7 +44,7 @@ struct TPeer {
     S.OnSessionLost = [this] { Events += "lost;"; };
     S.OnClose = [this] { Events += "closed;"; };
   }
-  // Enumerates the host at `ports` by address and joins its session.
+  // Finds the host on 127.0.0.1 by address and joins its session.
   void JoinAt(const std::string& session, const std::string& player) {
     S.SetHostAddress("127.0.0.1");
     S.EnumerateSessions();
