@@ -60,7 +60,7 @@ bool TAudioMixer::Impl::Prepare(TVoiceSet& set, const TWaveData& wave) {
 TPlayParams TAudioMixer::Impl::Params(const TVoiceSet& set, int frequency, int pan,
                                       int volume) const {
   TPlayParams p;
-  const int rate = frequency != 0 ? std::clamp(frequency, 100, 200000) : set.Rate;
+  const int rate = frequency > 0 ? std::clamp(frequency, 100, 200000) : set.Rate;
   p.Step = double(rate) / TAudioMixer::SampleRate;
   // Hundredths of a decibel: 20 * log10(gain) * 100.
   const float gain = std::pow(10.f, float(std::clamp(volume, -10000, 0)) / 2000.f);

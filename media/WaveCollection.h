@@ -60,6 +60,11 @@ class TWaveCollection {
   void SetMixer(TAudioMixer* mixer);
   // Stop on every item, in list order.
   void StopAll();
+  // The effect operations in the game's own terms, on an item of this list.
+  void Play(TWaveCollectionItem& item, bool wait = false) { item.Play(wait); }
+  void Stop(TWaveCollectionItem& item) { item.Stop(); }
+  void SetVolume(TWaveCollectionItem& item, int value) { item.SetVolume(value); }
+  void StopAllEffects() { StopAll(); }
 
  private:
   std::vector<std::unique_ptr<TWaveCollectionItem>> Items_;

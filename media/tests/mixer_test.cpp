@@ -189,6 +189,7 @@ TEST(Mixer, PanVolumeAndFrequencyShapeTheSound) {
       {"silent", 0, -10000, 0, 0, 0, 0},
       {"double frequency halves the length", 0, 0, 44100, 1, 1, 100},
       {"half frequency doubles the length", 0, 0, 11025, 1, 1, 400},
+      {"a negative frequency keeps the sound's own", 0, 0, -22050, 1, 1, 200},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -386,20 +387,39 @@ TEST(Mixer, WavOutputFailuresAreReported) {
 }
 
 TEST(Mixer, DeviceOpensOrSaysWhy) {
-  // SDL_AUDIODRIVER=dummy in the test run: either a device that consumes in
-  // real time, or a clear reason.
+  // SDL_AUDIODRIVER=dummy in the test run: either a device whose own thread
+  // consumes while the game thread keeps playing, or a clear reason.
   TAudioMixer mixer;
   TWaveCollection list;
   list.SetMixer(&mixer);
-  auto& item = list.Add();
-  item.Wave = Sine(20);
+  std::vector<TWaveCollectionItem*> items;
+  for (int i = 0; i < 4; ++i) {
+    auto& item = list.Add();
+    item.Wave = Sine(5 + 10 * i);
+    item.Looped = i == 3;
+    item.SetMaxPlayingCount(i);
+    items.push_back(&item);
+  }
   std::string error;
   if (!mixer.OpenDevice(error)) {
     EXPECT_FALSE(error.empty());
     return;
   }
-  item.Play();
-  EXPECT_EQ(item.PlayingCount(), 1);
+  items[0]->Play();
+  EXPECT_EQ(items[0]->PlayingCount(), 1);
+  for (int round = 0; round < 3000; ++round) {
+    auto& item = *items[size_t(round) % items.size()];
+    item.Play();
+    if (round % 7 == 0) item.Stop();
+    if (round % 11 == 0) list.SetVolume(item, -(round % 3000));
+    if (round % 101 == 0) list.StopAllEffects();
+    if (round % 5 == 0) SDL_Delay(0);
+  }
+  for (auto* item : items) {
+    if (item->MaxPlayingCount > 0) {
+      EXPECT_LE(TAudioMixer::ExtraVoices(*item).size(), size_t(item->MaxPlayingCount));
+    }
+  }
   EXPECT_TRUE(mixer.Close());
-  EXPECT_EQ(item.PlayingCount(), 0);
+  for (auto* item : items) EXPECT_EQ(item->PlayingCount(), 0);
 }

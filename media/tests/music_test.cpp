@@ -1,3 +1,4 @@
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -212,4 +213,29 @@ TEST(Music, OutputOpenedLateOrClosedEarly) {
   music.SongStop(h);
   music.SongPlay(h);
   EXPECT_NE(music.SongLoadFromFile(path), 0u);
+}
+
+TEST(Music, DeviceSwitchesAndReleasesModulesWhileItPlays) {
+  const std::string menu = WriteFile("menu.xm", TinyXm(49, Square(16)));
+  const std::string game = WriteFile("game.xm", TinyXm(61, Square(8)));
+  TAudioMixer mixer;
+  std::string error;
+  if (!mixer.OpenDevice(error)) {  // SDL_AUDIODRIVER=dummy normally gives one
+    EXPECT_FALSE(error.empty());
+    return;
+  }
+  {
+    TMusicPlayer music(&mixer);
+    uint32_t h = 0;
+    for (int start = 0; start < 40; ++start) {
+      h = music.SongLoadFromFile(start % 2 ? game : menu);
+      ASSERT_NE(h, 0u) << music.LastError();
+      music.SongPlay(h);
+      if (start % 5 == 0) music.SongStop(h);
+      SDL_Delay(1);
+    }
+    EXPECT_LE(music.LoadedCount(), 3u);
+    EXPECT_EQ(music.Playing(), h);
+  }  // the player goes first, while the device still plays its module
+  EXPECT_TRUE(mixer.Close());
 }
