@@ -338,6 +338,18 @@ bool MixPlayback(TPlayback& pb, const TVoiceSet& set, float* l, float* r, size_t
   return true;
 }
 
+// Full-scale effects over the music add up past full scale: above the knee
+// the level bends smoothly towards full scale instead of clipping flat.
+inline int16_t ToPcm(float x) {
+  constexpr float knee = 0.75f, room = 1.f - knee;
+  const float a = std::fabs(x);
+  if (a > knee) {
+    const float over = (a - knee) / room;
+    x = std::copysign(knee + room * over / (1.f + over), x);
+  }
+  return int16_t(std::lrint(std::clamp(x, -1.f, 32767.f / 32768.f) * 32768.f));
+}
+
 }  // namespace
 
 void TAudioMixer::Impl::MixMusic(float* l, float* r, size_t n) {
@@ -401,10 +413,8 @@ void TAudioMixer::Impl::Render(int16_t* out, size_t frames) {
       if (MasterEnv != masterTarget)
         MasterEnv = masterTarget > MasterEnv ? std::min(masterTarget, MasterEnv + masterStep)
                                              : std::max(masterTarget, MasterEnv - masterStep);
-      const float sl = std::clamp(ml[i] * MasterEnv, -1.f, 32767.f / 32768.f);
-      const float sr = std::clamp(mr[i] * MasterEnv, -1.f, 32767.f / 32768.f);
-      out[2 * i] = int16_t(std::lrint(sl * 32768.f));
-      out[2 * i + 1] = int16_t(std::lrint(sr * 32768.f));
+      out[2 * i] = ToPcm(ml[i] * MasterEnv);
+      out[2 * i + 1] = ToPcm(mr[i] * MasterEnv);
     }
     out += 2 * n;
     frames -= n;

@@ -215,6 +215,18 @@ TEST(Mixer, PanVolumeAndFrequencyShapeTheSound) {
   }
 }
 
+TEST(Mixer, LoudOverlapsBendInsteadOfClippingFlat) {
+  Rig rig;
+  auto& a = rig.Add("Ham1", Sine(200, 110, 0.9));
+  auto& b = rig.Add("Ham2", Sine(200, 110, 0.9));
+  a.Play();
+  b.Play();  // same phase: the sum would reach 1.8 of full scale
+  rig.RenderUntil(150);
+  const int peak = MaxAbs(rig.Out);
+  EXPECT_GT(peak, 30000);
+  EXPECT_LT(peak, 32700);  // never pinned at the rail
+}
+
 TEST(Mixer, SetVolumeAppliesToTheSoundingMainBuffer) {
   Rig rig;
   auto& hum = rig.Add("Hum", Sine(100, 110), true);
