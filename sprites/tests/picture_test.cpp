@@ -1,0 +1,253 @@
+#include "sprites/PictureCollection.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Blit.h"
+
+namespace mv {
+namespace {
+
+constexpr TColor kKey = 0xFF00FF;
+constexpr TColor kBack = 0x123456;
+
+TEST(PictureItem, PatternsAreCutRowByRowWithSkips) {
+  struct Case {
+    const char* what;
+    int w, h, pw, ph, skip_w, skip_h;
+    int count;
+    int probe;
+    TRect rect;
+  } cases[] = {
+      {"no pattern size: the whole picture", 20, 10, 0, 0, 0, 0, 1, 0, {0, 0, 20, 10}},
+      {"pattern as large as the picture", 20, 10, 20, 10, 0, 0, 1, 0, {0, 0, 20, 10}},
+      {"grid", 20, 10, 4, 5, 0, 0, 10, 6, {4, 5, 8, 10}},
+      {"partial column left out", 22, 10, 4, 10, 0, 0, 5, 4, {16, 0, 20, 10}},
+      {"skips between patterns", 20, 11, 4, 5, 1, 1, 8, 5, {5, 6, 9, 11}},
+      {"skip with no room for a second", 8, 5, 4, 5, 5, 0, 1, 0, {0, 0, 4, 5}},
+      {"pattern wider than the picture", 10, 10, 11, 0, 0, 0, 0, 0, {}},
+      {"empty picture", 0, 0, 0, 0, 0, 0, 0, 0, {}},
+      {"skip cancelling the width", 10, 10, 3, 0, -3, 0, 0, 0, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPictureCollectionItem it;
+    it.Picture = TImage(c.w, c.h);
+    it.PatternWidth = c.pw;
+    it.PatternHeight = c.ph;
+    it.SkipWidth = c.skip_w;
+    it.SkipHeight = c.skip_h;
+    EXPECT_EQ(it.PatternCount(), 0);
+    EXPECT_FALSE(it.Ready());
+    it.Restore();
+    EXPECT_TRUE(it.Ready());
+    EXPECT_EQ(it.PatternCount(), c.count);
+    if (c.count > 0) EXPECT_EQ(it.PatternRect(c.probe), c.rect);
+  }
+}
+
+// A 16 x 16 two-pattern strip: the left half of each pattern is key, the
+// right half solid (pattern 0 green, pattern 1 blue).
+TPictureCollectionItem& Strip(TPictureCollectionItem& it) {
+  it.Picture = TImage(32, 16, kKey);
+  for (int y = 0; y < 16; y++)
+    for (int x = 8; x < 16; x++) {
+      it.Picture.At(x, y) = 0x00FF00;
+      it.Picture.At(x + 16, y) = 0x0000FF;
+    }
+  it.PatternWidth = 16;
+  it.TransparentColor = kKey;
+  it.Restore();
+  return it;
+}
+
+TEST(PictureItem, DrawPatternLeavesOutTheKeyOnlyWhenTransparent) {
+  TPictureCollectionItem it;
+  Strip(it);
+  for (bool transparent : {true, false}) {
+    SCOPED_TRACE(transparent);
+    it.Transparent = transparent;
+    TSurface s(40, 20);
+    s.Fill(kBack);
+    it.DrawPattern(s, 2, 1, 1);
+    EXPECT_EQ(s.Pixels().At(2, 1), transparent ? kBack : kKey);
+    EXPECT_EQ(s.Pixels().At(10, 1), 0x0000FFu);
+    EXPECT_EQ(s.Pixels().At(17, 16), 0x0000FFu);
+    EXPECT_EQ(s.Pixels().At(18, 1), kBack);
+    EXPECT_EQ(s.Pixels().At(10, 0), kBack);
+  }
+}
+
+TEST(PictureItem, NothingIsDrawnWhenNotReadyOrOutOfRange) {
+  struct Case {
+    const char* what;
+    bool restore;
+    int pattern;
+  } cases[] = {
+      {"not ready", false, 0}, {"negative", true, -1}, {"past the end", true, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPictureCollectionItem it;
+    if (c.restore) {
+      Strip(it);
+    } else {
+      it.Picture = TImage(16, 16, 0x00FF00);
+      it.Transparent = false;
+    }
+    TSurface s(40, 20);
+    s.Fill(kBack);
+    it.DrawPattern(s, 0, 0, c.pattern);
+    it.DrawPatternStretched(s, {0, 0, 8, 8}, c.pattern);
+    it.DrawPatternStretched(s, {0, 0, 30, 20}, c.pattern);
+    it.DrawPatternAlpha(s, {0, 0, 8, 8}, c.pattern, 255);
+    for (uint32_t p : s.Pixels().Pixels) ASSERT_EQ(p, kBack);
+  }
+}
+
+TEST(PictureItem, PictureReplacedAfterRestoreIsNotReadPastItsEnd) {
+  TPictureCollectionItem it;
+  Strip(it);
+  it.Picture = TImage(4, 4, 0x00FF00);  // smaller than what was cut
+  TSurface s(40, 20);
+  s.Fill(kBack);
+  it.DrawPattern(s, 0, 0, 1);
+  it.DrawPatternStretched(s, {0, 0, 8, 8}, 1);
+  for (uint32_t p : s.Pixels().Pixels) ASSERT_EQ(p, kBack);
+  it.PatternWidth = 0;  // the new picture is one pattern
+  it.Restore();
+  it.DrawPattern(s, 0, 0, 0);
+  EXPECT_EQ(s.Pixels().At(3, 3), 0x00FF00u);
+}
+
+// Drawn through the cache of smooth copies, a pattern whose edges line up
+// with the scale covers the same pixels, in the same colours, as a direct
+// stretch of the whole pattern.
+TEST(PictureItem, CachedStretchMatchesADirectStretch) {
+  struct Case {
+    TRect r;
+    int pattern;
+    int alpha;  // 0: stretched draw
+    bool cached;
+  } cases[] = {
+      {{3, 2, 11, 10}, 0, 0, true},      // half size
+      {{-2, -1, 2, 3}, 1, 0, true},      // quarter, clipped at the corner
+      {{30, 15, 38, 23}, 1, 0, true},    // clipped at the far edges
+      {{0, 0, 16, 16}, 0, 0, false},     // same size: no copy needed
+      {{0, 0, 32, 20}, 1, 0, false},     // upscale
+      {{0, 0, 8, 32}, 0, 0, false},      // taller than the pattern
+      {{4, 4, 12, 12}, 1, 128, true},    // blended
+      {{4, 4, 20, 20}, 0, 200, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.r.Left << "," << c.r.Top << " " << c.r.Width() << "x"
+                                    << c.r.Height() << " alpha " << c.alpha);
+    TPictureCollectionItem it;
+    Strip(it);
+    TSurface via_item(40, 24), direct(40, 24);
+    via_item.Fill(kBack);
+    direct.Fill(kBack);
+    const TRect src = it.PatternRect(c.pattern);
+    if (c.alpha == 0) {
+      it.DrawPatternStretched(via_item, c.r, c.pattern);
+      BlitStretched(direct.Pixels(), c.r, it.Picture, src, true, kKey);
+    } else {
+      it.DrawPatternAlpha(via_item, c.r, c.pattern, c.alpha);
+      BlitAlpha(direct.Pixels(), c.r, it.Picture, src, true, kKey, uint8_t(c.alpha));
+    }
+    EXPECT_EQ(via_item.Pixels().Pixels, direct.Pixels().Pixels);
+    EXPECT_NE(via_item.Pixels().Pixels, TSurface(40, 24).Pixels().Pixels);
+    EXPECT_EQ(it.CachedCopies() > 0, c.cached);
+  }
+}
+
+TEST(PictureItem, CopiesAreKeptPerPatternAndSizeAndDroppedOnRestore) {
+  TPictureCollectionItem it;
+  Strip(it);
+  TSurface s(40, 24);
+  for (int round = 0; round < 2; round++) {
+    it.DrawPatternStretched(s, {0, 0, 8, 8}, 0);
+    it.DrawPatternStretched(s, {0, 0, 8, 8}, 1);
+    it.DrawPatternAlpha(s, {0, 0, 4, 4}, 1, 100);
+  }
+  EXPECT_EQ(it.CachedCopies(), 3);
+  it.Restore();
+  EXPECT_EQ(it.CachedCopies(), 0);
+  // The cache stays bounded however many sizes are asked for.
+  for (int w = 1; w <= 16; w++)
+    for (int h = 1; h <= 16; h++) it.DrawPatternStretched(s, {0, 0, w, h}, 0);
+  EXPECT_GT(it.CachedCopies(), 0);
+  EXPECT_LE(it.CachedCopies(), 64);
+}
+
+// ------------------------------------------------------------ name index
+
+TEST(PictureList, HashByteOfLowerCaseNames) {
+  struct Case {
+    const char* name;
+    int hash;
+  } cases[] = {
+      {"", 0},
+      {"a", 16},
+      {"ab", (32 + 'a' + 'a') % 256},
+      {"fonmenu", (16 * 7 + 'f' + 'n') % 256},
+      {"r8fish", (16 * 6 + 'r' + 's') % 256},
+  };
+  for (auto c : cases) EXPECT_EQ(TPictureCollection::HashName(c.name), c.hash) << c.name;
+}
+
+TEST(PictureList, FindIgnoresCaseAndPrefersTheItemNamedLast) {
+  TPictureCollection list;
+  auto& menu = list.Add();
+  list.SetName(menu, "FonMenu");
+  auto& ab = list.Add();
+  list.SetName(ab, "ab");
+  auto& ac = list.Add();  // same bucket as "ab"
+  list.SetName(ac, "AC");
+  list.Add();  // unnamed items are never found
+  for (const char* n : {"fonmenu", "FONMENU", "FonMenu"}) EXPECT_EQ(&list.Find(n), &menu) << n;
+  EXPECT_EQ(&list.Find("Ab"), &ab);
+  EXPECT_EQ(&list.Find("ac"), &ac);
+
+  auto& newer = list.Add();
+  list.SetName(newer, "fonMENU");
+  EXPECT_EQ(&list.Find("FonMenu"), &newer);
+  list.SetName(menu, "FonMenu");  // named again: newest of its chain
+  EXPECT_EQ(&list.Find("FonMenu"), &menu);
+  list.SetName(menu, "Table");  // leaves its old chain
+  EXPECT_EQ(&list.Find("FonMenu"), &newer);
+  EXPECT_EQ(&list.Find("table"), &menu);
+  EXPECT_EQ(menu.Name(), "Table");
+
+  EXPECT_EQ(list.FindOrNull("FonMenu2"), nullptr);
+  EXPECT_EQ(list.FindOrNull(""), nullptr);
+  try {
+    list.Find("Obj9");
+    FAIL() << "no error";
+  } catch (const EPictureCollectionError& e) {
+    EXPECT_STREQ(e.what(), "Image 'Obj9' not found");
+  }
+  TPictureCollectionItem stranger;
+  EXPECT_THROW(list.SetName(stranger, "Obj9"), EPictureCollectionError);
+  EXPECT_EQ(list.FindOrNull("Obj9"), nullptr);
+
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.FindOrNull("table"), nullptr);
+}
+
+TEST(PictureList, RestorePreparesEveryItem) {
+  TPictureCollection list;
+  for (int i = 0; i < 3; i++) {
+    auto& it = list.Add();
+    it.Picture = TImage(10 * (i + 1), 10);
+    it.PatternWidth = 10;
+  }
+  list.Restore();
+  for (int i = 0; i < 3; i++) {
+    EXPECT_TRUE(list.Items(i).Ready());
+    EXPECT_EQ(list.Items(i).PatternCount(), i + 1);
+  }
+}
+
+}  // namespace
+}  // namespace mv
