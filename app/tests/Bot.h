@@ -1,54 +1,79 @@
 #pragma once
 #include <cmath>
+#include <vector>
 
 #include "world/Sprites.h"
 
 namespace mv::test {
 
-// A simple player for tests: swims at the nearest fish it may eat, mouth
-// first, and away from any fish that could catch it.
+// A simple player for tests. Each frame it tries the nine ways of steering
+// over the next frames, with the fish swimming on in straight lines, and
+// takes the one that keeps it out of every catching mouth and brings it
+// closest to a fish it may eat.
 inline void BotSteer(TGame& g) {
   TPlayer* me = g.LocalPlayer();
   if (!me || !me->InPlay || me->WasEaten) return;
-  double mw = double(me->Width) / me->ScaleDiv, mh = double(me->Height) / me->ScaleDiv;
-  double mx = me->X + mw / 2, my = me->Y + mh / 2;
-  TFish* target = nullptr;
-  double best = 1e9;
-  double flee_y = 0;
-  bool flee = false;
+  struct Fish {
+    double x, y, w, h, speed;
+    bool edible, catches;
+  };
+  std::vector<Fish> fish;
   for (int i = 0; i < g.Engine().Count(); ++i) {
     auto* f = dynamic_cast<TFish*>(g.Engine().Items(i));
     if (!f || f->IsDead || f->BeingEaten) continue;
-    double fw = double(f->Width) / f->ScaleDiv, fh = double(f->Height) / f->ScaleDiv;
-    double fx = f->X + fw / 2, fy = f->Y + fh / 2;
-    double d = std::hypot(fx - mx, fy - my);
-    bool edible = (me->Skin >= f->Kind && me->ScaleDiv <= f->ScaleDiv) ||
-                  (me->Skin < f->Kind && me->ScaleDiv < f->ScaleDiv);
-    if (edible) {
-      if (f->X > -10 && f->X < 790 && d < best) {
-        best = d;
-        target = f;
+    Fish k{double(f->X), double(f->Y), double(f->Width) / f->ScaleDiv, double(f->Height) / f->ScaleDiv,
+           double(f->Speed), false, false};
+    k.edible = (me->Skin >= f->Kind && me->ScaleDiv <= f->ScaleDiv) ||
+               (me->Skin < f->Kind && me->ScaleDiv < f->ScaleDiv);
+    k.catches = (f->Kind > me->Skin && f->ScaleDiv <= me->ScaleDiv) ||
+                (f->Kind == me->Skin && f->ScaleDiv < me->ScaleDiv) ||
+                (f->Kind < me->Skin && f->ScaleDiv + 1 < me->ScaleDiv);
+    fish.push_back(k);
+  }
+  const double mw = double(me->Width) / me->ScaleDiv, mh = double(me->Height) / me->ScaleDiv;
+  const int kAhead = 30;
+  double best_cost = 1e18;
+  int best_h = 0, best_v = 0;
+  for (int h = -1; h <= 1; ++h) {
+    for (int v = -1; v <= 1; ++v) {
+      double x = me->X, y = me->Y, sx = me->SpeedX, sy = me->SpeedY;
+      double cost = 0;
+      double nearest = 1e9;
+      for (int t = 1; t <= kAhead; ++t) {
+        auto accel = [](double& s, int dir) {
+          if (dir > 0 && s <= 7.0) s += 0.3;
+          else if (dir < 0 && s >= -7.0) s -= 0.3;
+          else if (dir == 0) s += s < 0 ? 0.1 : (s > 0 ? -0.1 : 0);
+        };
+        accel(sy, v);
+        accel(sx, h);
+        double ty = y + sy, tx = x + sx;
+        if ((ty > 63 && ty < 600 - mh) || (y < 300 && sy > 0) || (y > 300 && sy < 0)) y = ty;
+        if ((tx > 0 && tx < 800 - mw) || (x < 400 && sx > 0) || (x > 400 && sx < 0)) x = tx;
+        double mx = x + mw / 2, my = y + mh / 2;
+        for (const Fish& f : fish) {
+          double fx = f.x + f.speed * t + f.w / 2, fy = f.y + f.h / 2;
+          bool overlap = std::fabs(fx - mx) < (f.w + mw) / 2 + 12 && std::fabs(fy - my) < (f.h + mh) / 3 + 14;
+          if (f.catches && overlap) {
+            bool mouth = (f.speed > 0 && mx + 10 >= f.x + f.speed * t + f.w) || (f.speed < 0 && mx - 10 <= f.x + f.speed * t);
+            if (mouth) cost += 1e6 * (kAhead - t + 1);
+          }
+          if (f.edible && f.x + f.speed * t > -5 && f.x + f.speed * t + f.w < 805)
+            nearest = std::min(nearest, std::hypot(fx - mx, fy - my));
+        }
       }
-    } else if (d < 170 + fw / 2) {
-      flee = true;
-      flee_y += (my > fy ? 1 : -1) * (200 - d);
+      cost += nearest < 1e9 ? nearest : std::fabs(y + mh / 2 - 300) + std::fabs(x + mw / 2 - 400) * 0.2;
+      if (cost < best_cost) {
+        best_cost = cost;
+        best_h = h;
+        best_v = v;
+      }
     }
   }
-  if (flee) {
-    if (flee_y > 0) me->SteerDown = true; else me->SteerUp = true;
-    if (mx < 400) me->SteerRight = true; else me->SteerLeft = true;
-    return;
-  }
-  if (!target) {
-    if (my < 290) me->SteerDown = true;
-    else if (my > 310) me->SteerUp = true;
-    return;
-  }
-  double tw = double(target->Width) / target->ScaleDiv, th = double(target->Height) / target->ScaleDiv;
-  double tx = target->X + tw / 2, ty = target->Y + th / 2;
-  if (ty < my - 4) me->SteerUp = true;
-  else if (ty > my + 4) me->SteerDown = true;
-  if (tx > mx) me->SteerRight = true; else me->SteerLeft = true;
+  if (best_v < 0) me->SteerUp = true;
+  if (best_v > 0) me->SteerDown = true;
+  if (best_h < 0) me->SteerLeft = true;
+  if (best_h > 0) me->SteerRight = true;
 }
 
 }  // namespace mv::test
