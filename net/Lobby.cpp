@@ -108,19 +108,24 @@ void TGame::JoinGame() {
     PlayerTable[i] = fish;
   }
 
-  // The first other player's state decides: ready, or already in play. A
-  // host that never answers must not hold the joiner for ever.
+  // The host's state decides: ready, or already in play. Every peer answers
+  // the state request, so all answers are taken while waiting (only the
+  // first would be, and it may come from a guest). A host that never
+  // answers must not hold the joiner for ever.
   using clock = std::chrono::steady_clock;
   auto deadline = clock::now() + std::chrono::milliseconds(JoinWaitMs);
   auto first_other_state = [&]() -> int {
-    TPlayer* p = PlayerTable[OwnIndex == 1 ? 0 : 1].get();
-    return p ? p->ReadyState : 0;
+    TPlayer* p = PlayerTable[0].get();
+    return p && OwnIndex != 0 ? p->ReadyState : 0;
   };
+  JoinWaiting = true;
   while (SessionOpen() && first_other_state() == 0 && clock::now() < deadline) {
     DXPlay1->Service();
     if (JoinWaitHook) JoinWaitHook();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  JoinWaiting = false;
+  if (LastRequest == MsgAskState) LastRequest = 0;
   if (!SessionOpen()) return;  // lost meanwhile; the service said so
   int state = first_other_state();
   if (state == 0) {

@@ -163,7 +163,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     case MsgState:
       if (LastRequest != MsgAskState || !need(sender)) break;
       sender->ReadyState = m.Arg8;
-      LastRequest = 0;
+      if (!JoinWaiting) LastRequest = 0;
       break;
     case MsgRoundCount: {
       RoundCount = m.Arg8;

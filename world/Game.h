@@ -265,6 +265,7 @@ class TGame {
   uint32_t JoinWaitMs = 10000;
   // Called while a joiner waits (tests pump the other peers from here).
   std::function<void()> JoinWaitHook;
+  bool JoinWaiting = false;  // every peer's state answer counts meanwhile
   void SendGameMessage(uint8_t code, uint8_t arg8, uint16_t arg16, int32_t arg32);
   void SendPosition(uint16_t x, uint16_t y);
   void DXPlay1AddPlayer(const TSessionPlayer& player);

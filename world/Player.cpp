@@ -282,7 +282,9 @@ void TPlayer::HandleHit(TSprite* other, bool&) {
   prey->Dying = true;
   prey->BlinkTicks = 0;
   prey->Paralysed = false;
-  Game.SendGameMessage(MsgEaten, 0, 0, 0);
+  // The victim goes in Arg32 so that, with three or more players, only it
+  // dies on the other peers; older peers ignore the argument.
+  Game.SendGameMessage(MsgEaten, 0, 0, prey->PlayerId);
 }
 
 void TPlayer::Grow(TGrowVariant variant) {

@@ -46,12 +46,17 @@ struct TPeer {
 
 class NetGame : public ::testing::Test {
  protected:
-  // Distinct ports per test, so sessions of earlier tests never answer.
+  // Each test runs in a process of its own, maybe beside the others: every
+  // test has its own ports.
   uint16_t Port(int k) const { return uint16_t(41000 + 20 * Case_ + k); }
-  void SetUp() override { Case_ = ++Cases(); }
-  static int& Cases() {
-    static int n = 0;
-    return n;
+  void SetUp() override {
+    static const char* kOrder[] = {"TwoPeersMeetInTheRoomAndStartTogether", "TwoRoundsEndOnTheSameBoard",
+                                   "SixPeersSeeTheSamePlayerList", "VanishedHostMeansSessionLostAndNoCrash",
+                                   "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim"};
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (int i = 0; i < int(std::size(kOrder)); ++i)
+      if (name == kOrder[i]) Case_ = i + 1;
+    ASSERT_NE(Case_, 0) << "give " << name << " its own ports";
   }
   int Case_ = 0;
 
@@ -266,6 +271,27 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
   // overfills a table.
   EXPECT_LE(h.FishTable.Count, 30);
   EXPECT_LE(h.ObjectTable.Count, 5);
+}
+
+TEST_F(NetGame, EatenNamesItsVictim) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  Meet(host, {&guest});
+  TGame& h = host.Game();
+  uint32_t from = guest.Game().DXPlay1->LocalPlayer().Id;
+  TPlayer* own = h.LocalPlayer();
+  ASSERT_TRUE(own);
+  struct Case {
+    int32_t victim;
+    bool dies;
+  };
+  for (const Case& c : {Case{own->PlayerId + 1000, false}, Case{own->PlayerId, true}, Case{0, true}}) {
+    own->WasEaten = false;
+    own->Dying = false;
+    auto bytes = EncodeGameMessage({MsgEaten, 0, 0, c.victim});
+    h.DXPlay1Message(from, bytes.data(), bytes.size());
+    EXPECT_EQ(own->WasEaten, c.dies) << "victim " << c.victim;
+    EXPECT_TRUE(h.PlayerTable[1]->HasEaten);
+  }
 }
 
 }  // namespace
