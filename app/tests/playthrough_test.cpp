@@ -4,6 +4,7 @@
 
 #include "app/tests/AppFixture.h"
 #include "app/tests/Bot.h"
+#include "platform/Keys.h"
 
 namespace mv::test {
 namespace {
