@@ -37,6 +37,19 @@ void TGame::DXPlay1AddPlayer(const TSessionPlayer& player) {
   if (player.Id == DXPlay1->LocalPlayer().Id) OwnIndex = uint8_t(slot);
 }
 
+void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
+  int slot = SlotOfPlayer(player.Id);
+  if (slot < 0 || slot >= int(PlayerTable.size())) return;
+  PlayerTable[size_t(slot)].MarkDead();
+  for (size_t i = size_t(slot); i + 1 < PlayerTable.size(); ++i) {
+    PlayerTable[i] = PlayerTable[i + 1].get();
+    if (TPlayer* p = PlayerTable[i].get()) p->NetIndex = uint8_t(i);
+  }
+  PlayerTable.back() = nullptr;
+  if (OwnIndex > slot) --OwnIndex;
+  ResultsDirty = true;
+}
+
 void TGame::DXPlay1SessionLost() { ShowMessage("Session Lost!"); }
 
 void TGame::DXPlay1Close() { ShowPleaseWait(); }

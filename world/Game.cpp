@@ -25,6 +25,7 @@ TGame::TGame(THost& host, const TGameOptions& options)
   DXPlay1->OnMessage = [this](uint32_t from, const uint8_t* data, size_t size) {
     DXPlay1Message(from, data, size);
   };
+  DXPlay1->OnDeletePlayer = [this](const TSessionPlayer& p) { DXPlay1DeletePlayer(p); };
   DXPlay1->OnSessionLost = [this] { DXPlay1SessionLost(); };
   DXPlay1->OnClose = [this] { DXPlay1Close(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
@@ -38,6 +39,7 @@ TGame::~TGame() {
   if (DXPlay1) {
     DXPlay1->OnAddPlayer = nullptr;
     DXPlay1->OnMessage = nullptr;
+    DXPlay1->OnDeletePlayer = nullptr;
     DXPlay1->OnSessionLost = nullptr;
     DXPlay1->OnClose = nullptr;
     try {

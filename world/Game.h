@@ -271,6 +271,9 @@ class TGame {
   void DXPlay1AddPlayer(const TSessionPlayer& player);
   void DXPlay1Message(uint32_t from, const uint8_t* data, size_t size);
   void DXPlay1Close();
+  // A player left: its fish goes and the fish after it move up one slot,
+  // as the session's list does on every peer.
+  void DXPlay1DeletePlayer(const TSessionPlayer& player);
   void DXPlay1SessionLost();
   void EndRound(uint8_t reason);
   bool SessionOpen() const;

@@ -52,7 +52,7 @@ class NetGame : public ::testing::Test {
   void SetUp() override {
     static const char* kOrder[] = {"TwoPeersMeetInTheRoomAndStartTogether", "TwoRoundsEndOnTheSameBoard",
                                    "SixPeersSeeTheSamePlayerList", "VanishedHostMeansSessionLostAndNoCrash",
-                                   "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim"};
+                                   "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim", "AGuestLeavingMovesTheOthersUp"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -292,6 +292,27 @@ TEST_F(NetGame, EatenNamesItsVictim) {
     EXPECT_EQ(own->WasEaten, c.dies) << "victim " << c.victim;
     EXPECT_TRUE(h.PlayerTable[1]->HasEaten);
   }
+}
+
+TEST_F(NetGame, AGuestLeavingMovesTheOthersUp) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(host, {&a, &b});
+  Pump({&host, &a, &b}, 10);
+  ASSERT_EQ(b.Game().OwnIndex, 2);
+  a.Game().DXPlay1->Close();
+  for (int i = 0; i < 100 && host.Game().SessionPlayerCount() != 2; ++i) {
+    Pump({&host, &b}, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  Pump({&host, &b}, 5);
+  for (TGame* g : {&host.Game(), &b.Game()}) {
+    ASSERT_EQ(g->SessionPlayerCount(), 2);
+    ASSERT_TRUE(g->PlayerTable[1]);
+    EXPECT_EQ(g->PlayerTable[1]->PlayerName, "Bert");
+    EXPECT_EQ(g->PlayerTable[1]->NetIndex, 1);
+    EXPECT_FALSE(g->PlayerTable[2]);
+  }
+  EXPECT_EQ(b.Game().OwnIndex, 1);
 }
 
 }  // namespace
