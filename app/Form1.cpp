@@ -1,5 +1,7 @@
 #include "app/Form1.h"
 
+#include "app/Autopilot.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -56,6 +58,7 @@ bool TForm1::StepFrame() {
     NextDue_ += 16;
   }
   try {
+    if (Autopilot_ && g.CurrentScreen == "Game") AutoSteer(g);
     g.DXTimer1Timer();
   } catch (const std::exception& e) {
     Host_->MessageBox(e.what(), "Marovane", TMsgButtons::Ok);
@@ -156,7 +159,7 @@ int Usage(const std::string& why) {
                "marovane: %s\n"
                "usage: marovane [--headless] [--seed N] [--frames N] [--script FILE]\n"
                "                [--shot FRAME:FILE.png ...] [--data DIR] [--config FILE]\n"
-               "                [--audio-out FILE.wav] [--realtime] [--port N] [--enum-port N]\n",
+               "                [--audio-out FILE.wav] [--realtime] [--autopilot] [--port N] [--enum-port N]\n",
                why.c_str());
   return 2;
 }
@@ -172,7 +175,7 @@ bool ParseNumber(const char* s, uint32_t& out) {
 }  // namespace
 
 int RunMarovane(int argc, char** argv) {
-  bool headless = false, realtime = false;
+  bool headless = false, realtime = false, autopilot = false;
   THeadlessOptions ho;
   TGameOptions go;
   go.DataDir = ProgramDir();
@@ -190,6 +193,8 @@ int RunMarovane(int argc, char** argv) {
       headless = true;
     } else if (a == "--realtime") {
       realtime = true;
+    } else if (a == "--autopilot") {
+      autopilot = true;
     } else if (a == "--seed") {
       if (!(v = value("N")) || !ParseNumber(v, n)) return Usage("--seed needs a number");
       go.SeedFromClock = false;
@@ -248,6 +253,7 @@ int RunMarovane(int argc, char** argv) {
   {
     TForm1 form(std::move(host), go);
     form.SetPaced(realtime);
+    form.SetAutopilot(headless && autopilot);
     if (!form.Create(error)) {
       std::fprintf(stderr, "marovane: %s\n", error.c_str());
       if (!headless) form.Host().MessageBox(error, "Marovane", TMsgButtons::Ok);

@@ -28,6 +28,8 @@ class TForm1 {
   // Headless runs normally go as fast as the CPU allows; paced runs keep
   // 16 ms frames, so two processes can meet over the network in real time.
   void SetPaced(bool paced) { Paced_ = paced; }
+  // Headless demo runs: the autopilot steers the local fish.
+  void SetAutopilot(bool on) { Autopilot_ = on; }
   bool Closed() const { return Closed_; }
   uint32_t FramesDrawn() const { return Frames_; }
 
@@ -41,6 +43,7 @@ class TForm1 {
   std::unique_ptr<TGame> Game_;
   bool Closed_ = false;
   bool Paced_ = false;
+  bool Autopilot_ = false;
   uint32_t Frames_ = 0;
   uint64_t NextDue_ = 0;
 };

@@ -1,7 +1,6 @@
 // The multiplayer lobby ("MP") and room ("MP2") screens over the session
 // service.
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "net/Messages.h"
@@ -12,7 +11,15 @@
 namespace mv {
 
 namespace {
-int TextValue(const std::string& s) { return s.empty() ? 0 : std::atoi(s.c_str()); }
+// The round count text comes from the settings file: digits only count.
+int TextValue(const std::string& s) {
+  int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return s.size() <= 2 ? v : 0;
+}
 }  // namespace
 
 void TGame::EnumerateSessions() {
@@ -175,20 +182,6 @@ void TGame::ToggleReady() {
   if (!own) return;
   own->ReadyState = own->ReadyState == 0 ? 1 : 0;
   SendGameMessage(MsgReady, own->ReadyState, 0, 0);
-}
-
-void TGame::RoundCountEdit() {
-  if (EditRounds) {
-    if (!RoundsText.empty() && TextValue(RoundsText) >= 2) {
-      SettingsRecord.RoundCountText.Assign(RoundsText);
-      RoundCount = uint8_t(TextValue(RoundsText));
-    }
-    EditRounds = false;
-    return;
-  }
-  if (!SessionHost()) return;
-  RoundsText = SettingsRecord.RoundCountText.Str();
-  EditRounds = true;
 }
 
 }  // namespace mv

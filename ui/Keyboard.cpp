@@ -276,13 +276,8 @@ void EnterKey(TGame& g) {
     g.CloseQuestion();
     g.ShowSelectedHighlight();
   } else if (s == "EnterIP" && g.HostIpText.size() >= 7) {
-    g.CloseQuestion();
-    g.CurrentScreen = "MP";
+    g.DirectJoin();
     g.ShowSelectedHighlight();
-    g.DXPlay1->SetHostAddress(g.HostIpText);
-    g.ShowPleaseWait();
-    g.EnumerateSessions();
-    g.SelectedSession = g.SessionList.empty() ? 255 : 0;
     g.IpGroupDigits = 0;
     g.IpDots = 0;
   } else if (s == "EnterName") {

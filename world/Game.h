@@ -258,8 +258,6 @@ class TGame {
   void RefreshSessionNames();
   // "EnterIP" confirmed: list the sessions at HostIpText.
   void DirectJoin();
-  // The room's round-count button: start or confirm the edit (host only).
-  void RoundCountEdit();
   void LeaveJoinedSession();
   // How long a joiner waits for the first other player's state.
   uint32_t JoinWaitMs = 10000;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tests/AppFixture.h"
-#include "app/tests/Bot.h"
+#include "app/Autopilot.h"
 #include "platform/Keys.h"
 
 namespace mv::test {
@@ -21,7 +21,7 @@ TEST(Playthrough, BotEatsFishAndPassesLevelOne) {
   EXPECT_EQ(g.Level, 1);
   bool passed = run.RunUntil(
       [&] {
-        BotSteer(g);
+        AutoSteer(g);
         return g.Level >= 2;
       },
       30000);
@@ -40,7 +40,7 @@ TEST(Playthrough, SameSeedAndScriptReplayExactly) {
     TGame& g = run.Game();
     run.RunUntil(
         [&] {
-          BotSteer(g);
+          AutoSteer(g);
           return false;
         },
         2500);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tests/AppFixture.h"
-#include "app/tests/Bot.h"
+#include "app/Autopilot.h"
 #include "platform/Keys.h"
 #include "ui/MenuSprites.h"
 
@@ -23,7 +23,7 @@ void PlayToGameOver(TAppRun& run, int32_t score) {
   ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 100));
   ASSERT_TRUE(run.RunUntil(
       [&] {
-        BotSteer(g);
+        AutoSteer(g);
         return g.LocalScore() > score;
       },
       40000));

@@ -4,13 +4,13 @@
 
 #include "world/Sprites.h"
 
-namespace mv::test {
+namespace mv {
 
-// A simple player for tests. Each frame it tries the nine ways of steering
-// over the next frames, with the fish swimming on in straight lines, and
-// takes the one that keeps it out of every catching mouth and brings it
-// closest to a fish it may eat.
-inline void BotSteer(TGame& g) {
+// The autopilot of tests and headless demo runs. Each frame it tries the
+// nine ways of steering over the next frames, with the fish swimming on in
+// straight lines, and takes the one that keeps it out of every catching
+// mouth and brings it closest to a fish it may eat.
+inline void AutoSteer(TGame& g) {
   TPlayer* me = g.LocalPlayer();
   if (!me || !me->InPlay || me->WasEaten) return;
   struct Fish {
@@ -23,11 +23,12 @@ inline void BotSteer(TGame& g) {
     if (!f || f->IsDead || f->BeingEaten) continue;
     Fish k{double(f->X), double(f->Y), double(f->Width) / f->ScaleDiv, double(f->Height) / f->ScaleDiv,
            double(f->Speed), false, false};
-    k.edible = (me->Skin >= f->Kind && me->ScaleDiv <= f->ScaleDiv) ||
+    // With several players every fish may be eaten and none catches.
+    k.edible = !g.SinglePlayer || (me->Skin >= f->Kind && me->ScaleDiv <= f->ScaleDiv) ||
                (me->Skin < f->Kind && me->ScaleDiv < f->ScaleDiv);
-    k.catches = (f->Kind > me->Skin && f->ScaleDiv <= me->ScaleDiv) ||
-                (f->Kind == me->Skin && f->ScaleDiv < me->ScaleDiv) ||
-                (f->Kind < me->Skin && f->ScaleDiv + 1 < me->ScaleDiv);
+    k.catches = g.SinglePlayer && ((f->Kind > me->Skin && f->ScaleDiv <= me->ScaleDiv) ||
+                                   (f->Kind == me->Skin && f->ScaleDiv < me->ScaleDiv) ||
+                                   (f->Kind < me->Skin && f->ScaleDiv + 1 < me->ScaleDiv));
     fish.push_back(k);
   }
   const double mw = double(me->Width) / me->ScaleDiv, mh = double(me->Height) / me->ScaleDiv;
@@ -76,4 +77,4 @@ inline void BotSteer(TGame& g) {
   if (best_h > 0) me->SteerRight = true;
 }
 
-}  // namespace mv::test
+}  // namespace mv
