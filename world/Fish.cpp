@@ -4,6 +4,7 @@
 
 #include "net/Messages.h"
 #include "platform/Random.h"
+#include "world/Drift.h"
 #include "world/Sprites.h"
 
 namespace mv {
@@ -14,7 +15,6 @@ TPictureCollectionItem& FishPicture(TGame& game, char side, uint8_t kind) {
   return game.GameImgs.Find(std::string(1, side) + std::to_string(kind) + "Fish");
 }
 
-double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
 
 // Points for a single-player fish by its size divisor.
 int FishPoints(uint8_t scale_div) {
@@ -114,13 +114,7 @@ void TFish::Step(int) {
     }
     if (ScaleDiv > 5) {
       RemoveFish();
-      if (p) p->HasEaten = false;
-      if (Game.LevelDone) {
-        if (Game.SinglePlayer)
-          Game.StartLevel();
-        else
-          Game.EndRound(5);
-      }
+      SwallowDone(Game, p);
     }
     return;
   }
@@ -128,33 +122,14 @@ void TFish::Step(int) {
   Collide();
   if (Game.Timer1.Enabled()) return;
 
-  TickCount++;
-  if (TickCount % 5 == 0) {
-    if (AnimStep < Image->PatternCount() - 2)
-      AnimStep++;
-    else
-      AnimStep = 0;
-  }
-  FrameIndex = AnimStep;
-
-  if ((Speed < 0 && X > -(Image->GetPatternWidth() / std::max<int>(ScaleDiv, 1)) - 2) ||
-      (Speed > 0 && X < 802))
-    X += Speed;
-  else
-    RemoveFish();
+  if (!SwimOn(*this, TickCount, AnimStep, Speed, ScaleDiv)) RemoveFish();
 }
 
 void TFish::HandleHit(TSprite* other, bool&) {
   auto* player = dynamic_cast<TPlayer*>(other);
   // Eaten once: a second player met in the same query gets nothing.
   if (!player || BeingEaten) return;
-  const double pw = player->Width / Div(player->ScaleDiv), ph = player->Height / Div(player->ScaleDiv);
-  const double fw = Width / Div(ScaleDiv), fh = Height / Div(ScaleDiv);
-  if (!(std::fabs((player->X + pw / 2) - (X + fw / 2)) < (pw + fw) / 2)) return;
-  if (!(std::fabs((player->Y + ph / 2) - (Y + fh / 2)) < (ph + fh) / 2)) return;
-  const bool at_mouth = (player->FacingRight && X + fw / 2 >= player->X + pw) ||
-                        (player->FacingLeft && X + fw / 2 <= player->X);
-  if (!at_mouth) return;
+  if (!MeetsMouth(*player, X, Y, Width / Div(ScaleDiv), Height / Div(ScaleDiv))) return;
 
   const bool single = Game.SinglePlayer;
   if (single) {

@@ -4,12 +4,12 @@
 
 #include "net/Messages.h"
 #include "platform/Random.h"
+#include "world/Drift.h"
 #include "world/Sprites.h"
 
 namespace mv {
 
 namespace {
-double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
 }  // namespace
 
 TObj::TObj(TGame& game, int32_t speed, uint16_t y, uint8_t kind) : TWorldSprite(game) {
@@ -83,13 +83,7 @@ void TObj::Step(int) {
     }
     if (ScaleDiv > 5) {
       RemoveObject();
-      if (p) p->HasEaten = false;
-      if (Game.LevelDone) {
-        if (Game.SinglePlayer)
-          Game.StartLevel();
-        else
-          Game.EndRound(5);
-      }
+      SwallowDone(Game, p);
     }
     return;
   }
@@ -97,32 +91,13 @@ void TObj::Step(int) {
   Collide();
   if (Game.Timer1.Enabled()) return;
 
-  TickCount++;
-  if (TickCount % 5 == 0) {
-    if (AnimStep < Image->PatternCount() - 2)
-      AnimStep++;
-    else
-      AnimStep = 0;
-  }
-  FrameIndex = AnimStep;
-
-  if ((Speed < 0 && X > -(Image->GetPatternWidth() / std::max<int>(ScaleDiv, 1)) - 2) ||
-      (Speed > 0 && X < 802))
-    X += Speed;
-  else
-    RemoveObject();
+  if (!SwimOn(*this, TickCount, AnimStep, Speed, ScaleDiv)) RemoveObject();
 }
 
 void TObj::HandleHit(TSprite* other, bool&) {
   auto* player = dynamic_cast<TPlayer*>(other);
   if (!player || BeingEaten) return;
-  const double pw = player->Width / Div(player->ScaleDiv), ph = player->Height / Div(player->ScaleDiv);
-  const double ow = Width / Div(ScaleDiv), oh = Height / Div(ScaleDiv);
-  if (!(std::fabs((player->X + pw / 2) - (X + ow / 2)) < (pw + ow) / 2)) return;
-  if (!(std::fabs((player->Y + ph / 2) - (Y + oh / 2)) < (ph + oh) / 2)) return;
-  const bool at_mouth = (player->FacingRight && X + ow / 2 >= player->X + pw) ||
-                        (player->FacingLeft && X + ow / 2 <= player->X);
-  if (!at_mouth) return;
+  if (!MeetsMouth(*player, X, Y, Width / Div(ScaleDiv), Height / Div(ScaleDiv))) return;
 
   EatenBy = player->NetIndex;
   if (!player->Dying) player->BlinkTicks = 0;

@@ -1,0 +1,24 @@
+#pragma once
+// What computer fish and drifting objects share: crossing the screen, being
+// met mouth first by a player fish, and the end of being swallowed.
+#include <cstdint>
+
+#include "world/Sprites.h"
+
+namespace mv {
+
+// A size divisor as a real divisor; a stray 0 counts as 1.
+inline double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
+
+// The player's mouth meets the sprite drawn at (x, y), w x h: the two
+// overlap and the sprite's centre is in front of the player's mouth.
+bool MeetsMouth(const TPlayer& player, double x, double y, double w, double h);
+
+// One frame of swimming: the animation paced every fifth frame, then one
+// step of `speed`. False when the sprite has left the screen instead.
+bool SwimOn(TImageSprite& s, int32_t& tick_count, int32_t& anim_step, int32_t speed, uint8_t scale_div);
+
+// The eater's mouth closes; a finished level (or round) goes on.
+void SwallowDone(TGame& game, TPlayer* eater);
+
+}  // namespace mv
