@@ -147,6 +147,21 @@ bool TGame::SaveSettingsReported() {
   }
 }
 
+void TGame::SetUpGameWorld() {
+  BackgroundSprite = new TFon(*this, "Game");
+  Level = 0;
+  Paused = false;
+  ExitConfirmed = false;
+  SetCursorShown(false);
+  StartMusic(kGameMusic);
+  if (!SinglePlayer) LobbyBackground.MarkDead();
+  LifesSprite = new TLifes(*this);
+  Sklt1Sprite = new TSklt1(*this);
+  Sklt2Sprite = new TSklt2(*this);
+  BonusSprite = new TBonus(*this);
+  if (!SinglePlayer) TableSprite = new TTable(*this);
+}
+
 void TGame::StartGame() {
   if (!SinglePlayer && !SessionHost()) return;
   MaxFish = 10;
@@ -158,16 +173,7 @@ void TGame::StartGame() {
   if (SinglePlayer) {
     BackgroundSprite.MarkDead();
     for (int k = 1; k <= 7; ++k) MenuButtons[k].MarkDead();
-    BackgroundSprite = new TFon(*this, "Game");
-    Level = 0;
-    Paused = false;
-    ExitConfirmed = false;
-    SetCursorShown(false);
-    StartMusic(kGameMusic);
-    LifesSprite = new TLifes(*this);
-    Sklt1Sprite = new TSklt1(*this);
-    Sklt2Sprite = new TSklt2(*this);
-    BonusSprite = new TBonus(*this);
+    SetUpGameWorld();
     MenuReturnItem = 7;
     NewPlayerIndex = 0;
     auto* player = new TPlayer(*this);
@@ -187,18 +193,7 @@ void TGame::StartGame() {
     if (PlayerTable[i]) PlayerTable[i]->ReadyState = 2;
   for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
   BackgroundSprite.MarkDead();
-  BackgroundSprite = new TFon(*this, "Game");
-  Level = 0;
-  Paused = false;
-  ExitConfirmed = false;
-  SetCursorShown(false);
-  StartMusic(kGameMusic);
-  LobbyBackground.MarkDead();
-  LifesSprite = new TLifes(*this);
-  Sklt1Sprite = new TSklt1(*this);
-  Sklt2Sprite = new TSklt2(*this);
-  BonusSprite = new TBonus(*this);
-  TableSprite = new TTable(*this);
+  SetUpGameWorld();
   MenuReturnItem = 7;
   RoundsLeft = RoundCount;
   if (TPlayer* own = LocalPlayer()) {

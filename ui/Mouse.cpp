@@ -398,14 +398,7 @@ void TGame::MusicSwitchedOn() {
     Music.SongPlay(SongHandle);
     return;
   }
-  const uint32_t handle = Music.SongLoadFromFile(ExeDir + "Sound/1.xm");
-  if (handle == 0) {
-    ShowMessage("Не могу загрузить музыку");
-    SettingsRecord.MusicOn = 0;
-    return;
-  }
-  SongHandle = handle;
-  Music.SongPlay(handle);
+  StartMusic("Sound/1.xm", "Не могу загрузить музыку");
 }
 
 void TGame::MusicSwitchedOff() {

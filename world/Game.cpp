@@ -61,11 +61,11 @@ void TGame::Sound(const std::string& name) {
   if (SettingsRecord.SoundOn) DXWaveList1.Find(name).Play(false);
 }
 
-void TGame::StartMusic(const std::string& file) {
+void TGame::StartMusic(const std::string& file, const std::string& failure) {
   if (!SettingsRecord.MusicOn) return;
   uint32_t handle = Music.SongLoadFromFile(ExeDir + file);
   if (handle == 0) {
-    ShowMessage("Can't load music.");
+    ShowMessage(failure);
     SettingsRecord.MusicOn = 0;
     return;
   }

@@ -197,6 +197,9 @@ class TGame {
   void DXTimer1Timer();
   void DrawScreenTexts();
   void StartGame();
+  // Every game's start, on the host and on a joiner alike: the game
+  // background, music and status sprites.
+  void SetUpGameWorld();
   void LeaveGame();
   // Window or full screen as Windowed says, then save.
   void ApplyDisplayMode();
@@ -211,7 +214,9 @@ class TGame {
   void SpawnStep();
   // Plays a named effect when effects are on ("Wave '%s' not found" when missing).
   void Sound(const std::string& name);
-  void StartMusic(const std::string& file);
+  // Only with music on: load and play; a failure shows `failure` and
+  // switches music off.
+  void StartMusic(const std::string& file, const std::string& failure = "Can't load music.");
   void StopAllEffects();
   TPlayer* LocalPlayer() const;
   int32_t LocalScore() const;  // true score of the local fish (0 without one)
