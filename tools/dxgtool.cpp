@@ -15,6 +15,7 @@
 #include "media/ArchiveReader.h"
 #include "media/ArchiveWriter.h"
 #include "tools/dxg_image.h"
+#include "tools/dxg_sheet.h"
 
 namespace fs = std::filesystem;
 using namespace mv;
@@ -24,7 +25,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: dxgtool list FILE\n"
     "       dxgtool extract FILE NAME OUT\n"
-    "       dxgtool pack OUT.dxg MANIFEST\n";
+    "       dxgtool pack OUT.dxg MANIFEST\n"
+    "       dxgtool sheet OUT.png ARCHIVE...\n";
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -228,6 +230,10 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "list") return List(args[1]);
     if (args.size() == 4 && args[0] == "extract") return Extract(args[1], args[2], args[3]);
     if (args.size() == 3 && args[0] == "pack") return Pack(args[1], args[2]);
+    if (args.size() >= 3 && args[0] == "sheet") {
+      dxg::WriteContactSheet({args.begin() + 2, args.end()}, args[1]);
+      return 0;
+    }
     std::cerr << kUsage;
     return 2;
   } catch (const std::exception& e) {
