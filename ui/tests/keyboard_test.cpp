@@ -13,6 +13,10 @@ struct TFlow {
   const char* Screen;
   int Selection;
 };
+// Failures and test lists name the keys, not bytes.
+void PrintTo(const TFlow& f, std::ostream* os) {
+  *os << '"' << f.Keys << "\" -> " << f.Screen << " " << f.Selection;
+}
 
 class MenuFlow : public UiFixture, public ::testing::WithParamInterface<TFlow> {};
 
