@@ -114,7 +114,12 @@ void TForm1::Dispatch(const THostEvent& e) {
       TryClose();
       break;
     case THostEvent::Deactivate:
+      // The sound is not kept audible behind another window.
+      g.Mixer.SetMuted(true);
       g.FormDeactivate();
+      break;
+    case THostEvent::Activate:
+      g.Mixer.SetMuted(false);
       break;
     case THostEvent::Minimise:
       g.SysMinimise();

@@ -83,6 +83,16 @@ bool ParseScript(const std::string& file, std::vector<TScripted>& events,
           events.push_back({f, e});
         }
       }
+    } else if (act == "close" || act == "deactivate" || act == "activate" || act == "minimise" ||
+               act == "maximise") {
+      if (w.size() != 2) return fail(act + " takes nothing more");
+      THostEvent e;
+      e.Type = act == "close"        ? THostEvent::CloseQuery
+               : act == "deactivate" ? THostEvent::Deactivate
+               : act == "activate"   ? THostEvent::Activate
+               : act == "minimise"   ? THostEvent::Minimise
+                                     : THostEvent::Maximise;
+      events.push_back({f, e});
     } else if (act == "answer") {
       if (w.size() != 3) return fail("answer needs YES, NO or OK");
       std::string a = w[2];

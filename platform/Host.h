@@ -86,7 +86,9 @@ class THost {
 
 // A scripted, display-less host. Script lines: "FRAME key-down NAME",
 // "FRAME key-up NAME", "FRAME mouse-move X Y", "FRAME click X Y",
-// "FRAME right-click X Y", "FRAME answer YES|NO|OK"; '#' starts a comment.
+// "FRAME right-click X Y", "FRAME answer YES|NO|OK", and the window's own
+// events "FRAME close|deactivate|activate|minimise|maximise"; '#' starts a
+// comment.
 struct THeadlessOptions {
   uint32_t Frames = 600;                        // frames to run before quitting
   std::string ScriptFile;                       // empty: no input
