@@ -89,8 +89,11 @@ void TGame::FormCloseQuery(bool& can_close) {
     return;
   }
   can_close = false;
+  // The skeleton and the game-over screen still belong to the lost game: a
+  // menu built under them would be covered again by "GAME OVER" (the skeleton
+  // and the game-over timer go on), with the game's fish left behind.
   if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?" || CurrentScreen == "EnterName" ||
-      CurrentScreen == "Send")
+      CurrentScreen == "Send" || CurrentScreen == "Scelet" || CurrentScreen == "GameOver2")
     return;
   // A question already open stays the one question on screen.
   if (CurrentScreen == "Exit?") return;

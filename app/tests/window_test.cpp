@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "app/tests/AppFixture.h"
+#include "platform/Keys.h"
+#include "ui/MenuSprites.h"
 
 namespace mv::test {
 namespace {
@@ -40,6 +43,73 @@ TEST(Window, CloseAsksExceptWhereAGameOrItsEndIsOpen) {
   EXPECT_TRUE(yes.Form->Closed());
 }
 
+// A single-player game started from the menu and past its level banner.
+void StartSinglePlayerGame(TAppRun& run) {
+  TGame& g = run.Game();
+  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game" && !g.Timer2.Enabled(); }, 400));
+}
+
+// The lost game's skeleton rising, as a caught fish with no lives starts it.
+void LoseTheGame(TAppRun& run) {
+  TGame& g = run.Game();
+  g.LocalPlayer()->SetScore(0);
+  g.CurrentScreen = "Scelet";
+  new TSkelet(g);
+}
+
+TEST(Window, CloseDoesNothingWhileAGameOrItsEndIsOpen) {
+  struct Case {
+    const char* name;
+    std::function<void(TAppRun&)> reach;
+    const char* screen;
+  };
+  const std::vector<Case> cases = {
+      {"enter name", [](TAppRun& r) { r.Game().OpenQuestion("EnterName"); }, "EnterName"},
+      {"send", [](TAppRun& r) { r.Game().OpenQuestion("Send"); }, "Send"},
+      {"exit game question", [](TAppRun& r) { r.Game().FormKeyUp(VK_ESCAPE, 0); }, "ExitGame?"},
+      {"skeleton", [](TAppRun& r) { LoseTheGame(r); }, "Scelet"},
+      {"game over",
+       [](TAppRun& r) {
+         LoseTheGame(r);
+         ASSERT_TRUE(r.RunUntil([&] { return r.Game().CurrentScreen == "GameOver2"; }, 200));
+       },
+       "GameOver2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAppRun run(std::string("close-in-game-") + c.name, kStart);
+    TGame& g = run.Game();
+    StartSinglePlayerGame(run);
+    c.reach(run);
+    ASSERT_EQ(g.CurrentScreen, c.screen);
+    bool can_close = true;
+    g.FormCloseQuery(can_close);
+    EXPECT_FALSE(can_close);
+    EXPECT_EQ(g.CurrentScreen, c.screen);
+    EXPECT_FALSE(g.MenuButtons[7]) << "no main menu under the game";
+  }
+
+  // Past the close, the lost game still ends the ordinary way: the game-over
+  // screen keeps itself until a key, then the menu without the game's fish.
+  TAppRun run("close-then-game-over", kStart);
+  TGame& g = run.Game();
+  StartSinglePlayerGame(run);
+  LoseTheGame(run);
+  bool can_close = true;
+  g.FormCloseQuery(can_close);
+  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "GameOver2"; }, 200));
+  g.FormCloseQuery(can_close);
+  run.Frames(400);  // two game-over timer ticks and more
+  EXPECT_EQ(g.CurrentScreen, "GameOver2");
+  EXPECT_TRUE(g.Timer3.Enabled());
+  g.FormKeyUp(VK_SPACE, 0);
+  EXPECT_EQ(g.CurrentScreen, "Menu");
+  run.Frames(3);
+  EXPECT_FALSE(g.LocalPlayer());
+  run.Frames(400);
+  EXPECT_EQ(g.CurrentScreen, "Menu") << "the game-over timer stopped with the game";
+}
+
 TEST(Window, LosingTheFocusOrMinimisingPausesASinglePlayerGame) {
   for (const char* event : {"deactivate", "minimise"}) {
     TAppRun run(std::string("pause-") + event, kStart + "300 " + event + "\n");
@@ -53,6 +123,32 @@ TEST(Window, LosingTheFocusOrMinimisingPausesASinglePlayerGame) {
     g.FormKeyUp('P', 0);
     EXPECT_FALSE(g.Paused);
     EXPECT_FALSE(g.Timer2.Enabled());
+  }
+}
+
+TEST(Window, OnlyASinglePlayerGameIsPausedByTheWindow) {
+  struct Case {
+    const char* name;
+    bool single, in_game;
+    void (TGame::*event)();
+    bool paused;
+  };
+  const std::vector<Case> cases = {
+      {"minimise, single-player game", true, true, &TGame::SysMinimise, true},
+      {"minimise, multiplayer game", false, true, &TGame::SysMinimise, false},
+      {"minimise, menu", true, false, &TGame::SysMinimise, false},
+      {"deactivate, single-player game", true, true, &TGame::FormDeactivate, true},
+      {"deactivate, multiplayer game", false, true, &TGame::FormDeactivate, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAppRun run("window-pause", c.in_game ? kStart : "");
+    TGame& g = run.Game();
+    if (c.in_game) StartSinglePlayerGame(run);
+    g.SinglePlayer = c.single;
+    (g.*c.event)();
+    EXPECT_EQ(g.Paused, c.paused);
+    EXPECT_EQ(g.Timer2.Enabled(), c.paused);
   }
 }
 
