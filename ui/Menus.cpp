@@ -48,7 +48,7 @@ void TGame::ShowSelectedHighlight() {
     for (size_t k = 1; k <= count && k < MenuButtons.size(); ++k)
       if (TMenuB* b = MenuButtons[k].get()) b->Visible = !none && k == Selection;
   };
-  if (CurrentScreen == "Menu" || CurrentScreen == "Exit?") {
+  if (CurrentScreen == "Menu") {
     show(7, false);
   } else if (CurrentScreen == "HiScores" || CurrentScreen == "Help") {
     show(3, false);

@@ -79,6 +79,28 @@ TEST_F(UiFixture, RebuildingTheMenuOverItselfKeepsOneSetOfHighlights) {
   EXPECT_EQ(VisibleHighlights(), std::set<int>{7});
 }
 
+// The answers of a question are coloured by the frame loop: moving between
+// them leaves the highlights of the screen under the box as they were.
+TEST_F(UiFixture, QuestionArrowsLeaveTheHighlightsUnderTheBox) {
+  for (const char* opener : {"Escape", "Up Enter", "Down Down Down Enter Up Enter"}) {
+    SCOPED_TRACE(opener);
+    Game->MenuReturnItem = 7;
+    Game->BuildMainMenu();
+    Collect();
+    Keys(opener);
+    ASSERT_TRUE(Game->QuestionSprite);
+    const std::set<int> before = VisibleHighlights();
+    ASSERT_FALSE(before.empty());
+    Keys("Right");
+    EXPECT_EQ(Game->Selection, 2);
+    EXPECT_EQ(VisibleHighlights(), before);
+    Keys("Left");
+    EXPECT_EQ(Game->Selection, 1);
+    EXPECT_EQ(VisibleHighlights(), before);
+    Keys("Escape");
+  }
+}
+
 TEST_F(UiFixture, ClearQuestionAnswers) {
   struct TCase {
     const char* Keys;
@@ -245,6 +267,83 @@ TEST_F(UiFixture, TheKeyThatClosedAMessageIsNotAnAnswer) {
     EXPECT_EQ(int(Game->Selection), c.Selection);
     EXPECT_FALSE(Game->MessageShown);
   }
+}
+
+// ---- lobby and room ----------------------------------------------------
+
+// Arrow keys in the lobby (7 items, the two text fields without a highlight)
+// and in the room (4 items), with the help line each item brings.
+TEST_F(UiFixture, LobbyAndRoomArrows) {
+  struct TCase {
+    bool Room;
+    const char* Keys;
+    int Selection, HelpState;
+    bool SessionField, PlayerField;
+  };
+  for (const TCase& c : {
+           TCase{false, "Down", 3, 4, true, false}, TCase{false, "Down Down", 4, 5, false, true},
+           TCase{false, "Down Down Down", 5, 6, false, false}, TCase{false, "Up", 1, 2, false, false},
+           TCase{false, "Up Up", 7, 8, false, false}, TCase{false, "Left Left Right", 1, 2, false, false},
+           TCase{false, "Down Down Down Down Down Down", 1, 2, false, false},
+           TCase{true, "Down", 3, 2, false, false}, TCase{true, "Down Down", 4, 3, false, false},
+           TCase{true, "Down Down Down", 1, 1, false, false}, TCase{true, "Up", 1, 1, false, false},
+           TCase{true, "Up Up", 4, 3, false, false}, TCase{true, "Right Right Left", 3, 2, false, false},
+       }) {
+    SCOPED_TRACE(std::string(c.Room ? "room: " : "lobby: ") + c.Keys);
+    Game->MenuReturnItem = 7;
+    Game->BuildMainMenu();
+    Keys("Enter");
+    ASSERT_EQ(Game->CurrentScreen, "MP");
+    if (c.Room) Game->OpenRoom();
+    Collect();
+    ASSERT_EQ(Game->Selection, 2);
+    Keys(c.Keys);
+    EXPECT_EQ(int(Game->Selection), c.Selection);
+    EXPECT_EQ(int(Game->HelpState), c.HelpState);
+    EXPECT_EQ(Game->HotSpotSessionName, c.SessionField);
+    EXPECT_EQ(Game->HotSpotPlayerName, c.PlayerField);
+    const bool field = !c.Room && (c.Selection == 3 || c.Selection == 4);
+    EXPECT_EQ(VisibleHighlights(), field ? std::set<int>{} : std::set<int>{c.Selection});
+    if (c.Room) Keys("Escape");
+    Keys("Escape");
+    ASSERT_EQ(Game->CurrentScreen, "Menu");
+  }
+}
+
+// The host's round count: two digits, from the digit row or the keypad, and
+// only a count of at least 2 is taken.
+TEST_F(UiFixture, RoundCountEntry) {
+  struct TCase {
+    const char* Keys;
+    const char* Stored;  // RoundCountText afterwards
+  };
+  for (const TCase& c : {
+           TCase{"1 2 Enter", "12"}, TCase{"KP9 KP9 Enter", "99"}, TCase{"2 Enter", "2"},
+           TCase{"9 8 7 Enter", "98"}, TCase{"3 Backspace 7 Enter", "7"}, TCase{"A 4 Enter", "4"},
+           TCase{"0 Enter", "5"}, TCase{"1 Enter", "5"}, TCase{"Enter", "5"},
+           TCase{"Backspace Enter", "5"}, TCase{"8 Escape", "5"}, TCase{"8 Down", "5"},
+       }) {
+    SCOPED_TRACE(c.Keys);
+    Game->SettingsRecord.RoundCountText.Assign("5");
+    Game->RoundCount = 5;
+    Game->CurrentScreen = "MP2";
+    Game->Selection = 3;
+    // What Enter on the field does for the host: the edit starts from an empty text.
+    Game->EditRounds = true;
+    Game->RoundsText.clear();
+    Keys(c.Keys);
+    EXPECT_FALSE(Game->EditRounds);
+    EXPECT_EQ(Game->CurrentScreen, "MP2");
+    EXPECT_EQ(Game->SettingsRecord.RoundCountText.Str(), c.Stored);
+    EXPECT_EQ(int(Game->RoundCount), std::stoi(c.Stored));
+    EXPECT_EQ(Game->SettingsRecord.HiScores[0].Name.Str(), "Anonymous");  // nothing typed elsewhere
+  }
+  // A peer that does not host the session cannot start the edit.
+  Game->CurrentScreen = "MP2";
+  Game->Selection = 3;
+  Keys("Enter 7 Enter");
+  EXPECT_FALSE(Game->EditRounds);
+  EXPECT_EQ(Game->SettingsRecord.RoundCountText.Str(), "5");
 }
 
 // ---- name entry --------------------------------------------------------
