@@ -2,6 +2,7 @@
 // the lobby, the room, rounds in step, a vanished host and hostile messages.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -52,7 +53,11 @@ class NetGame : public ::testing::Test {
   void SetUp() override {
     static const char* kOrder[] = {"TwoPeersMeetInTheRoomAndStartTogether", "TwoRoundsEndOnTheSameBoard",
                                    "SixPeersSeeTheSamePlayerList", "VanishedHostMeansSessionLostAndNoCrash",
-                                   "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim", "AGuestLeavingMovesTheOthersUp"};
+                                   "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim", "AGuestLeavingMovesTheOthersUp",
+                                   "PositionsPlaceTheSendersFish", "RepliesAreTakenByTheRequestRule",
+                                   "GrowthRoundCountAndPauseOutsideTheGame", "LobbyRefusesWhatItCannotDo",
+                                   "JoiningAGameInPlayStaysInTheLobby",
+                                   "RoundCountTakesTwoToNinetyNine"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -94,6 +99,19 @@ class NetGame : public ::testing::Test {
     }
   }
 };
+
+int Players(TGame& g) {
+  int n = 0;
+  for (int i = 0; i < g.Engine().Count(); ++i)
+    if (auto* p = dynamic_cast<TPlayer*>(g.Engine().Items(i)); p && !p->IsDead) ++n;
+  return n;
+}
+
+// A game message from `from` as the receive handler gets it.
+void Deliver(TGame& g, uint32_t from, uint8_t code, uint8_t arg8 = 0, uint16_t arg16 = 0, int32_t arg32 = 0) {
+  auto bytes = EncodeGameMessage({code, arg8, arg16, arg32});
+  g.DXPlay1Message(from, bytes.data(), bytes.size());
+}
 
 int Fish(TGame& g) {
   int n = 0;
@@ -206,6 +224,21 @@ TEST_F(NetGame, SixPeersSeeTheSamePlayerList) {
       EXPECT_EQ(g.PlayerTable[size_t(i)]->PlayerName, "P" + std::to_string(i));
     }
   }
+
+  // The session was made for six: a seventh is turned away and stays in the lobby.
+  TPeer seventh("P6", Port(9), Port(1));
+  TGame& s = seventh.Game();
+  s.OpenLobby();
+  s.HostIpText = "127.0.0.1";
+  s.DirectJoin();
+  ASSERT_EQ(s.SessionList.size(), 1u);
+  s.JoinWaitHook = [&] { Pump(all, 1); };
+  EXPECT_THROW(s.JoinGame(), ESessionError);
+  EXPECT_FALSE(s.SessionOpen());
+  EXPECT_EQ(s.CurrentScreen, "MP");
+  Pump(all, 5);
+  EXPECT_EQ(peers[0]->Game().SessionPlayerCount(), 6);
+  EXPECT_EQ(Players(s), 0);
 }
 
 TEST_F(NetGame, VanishedHostMeansSessionLostAndNoCrash) {
@@ -313,6 +346,255 @@ TEST_F(NetGame, AGuestLeavingMovesTheOthersUp) {
     EXPECT_FALSE(g->PlayerTable[2]);
   }
   EXPECT_EQ(b.Game().OwnIndex, 1);
+}
+
+TEST_F(NetGame, PositionsPlaceTheSendersFish) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  Meet(host, {&guest});
+  TGame& h = host.Game();
+  uint32_t from = guest.Game().DXPlay1->LocalPlayer().Id;
+  ASSERT_TRUE(h.PlayerTable[1]);
+  TPlayer& p = *h.PlayerTable[1].get();
+  p.ScaleDiv = 4;
+  p.SetPicture(p.RightPicture());
+  const double drawn = double(p.Width) / p.ScaleDiv;
+  const int last_inside = int(std::ceil(800 - drawn)) - 1;  // x + drawn width < 800
+  struct Case {
+    const char* what;
+    int last_x;
+    uint16_t x, y;
+    bool held;  // Timer2 on: the game is held
+    int want_x, want_y;
+    bool want_left;
+  };
+  const Case cases[] = {
+      {"x 0 is placed at 1", 300, 0, 50, false, 1, 50, true},
+      {"inside the right edge", 10, uint16_t(last_inside), 60, false, last_inside, 60, false},
+      {"drawn width reaching 800", 10, uint16_t(last_inside + 1), 70, false, 799, 70, false},
+      {"negative x arrives as 65526", 10, uint16_t(-10), 80, false, 799, 80, false},
+      {"same x: only y moves", 200, 200, 90, false, 123, 90, false},
+      {"held game: ignored", 300, 100, 95, true, 123, 44, false},
+  };
+  for (const Case& c : cases) {
+    p.LastX = c.last_x;
+    p.X = 123;
+    p.Y = 44;
+    p.FacingRight = true;
+    p.FacingLeft = false;
+    p.SetPicture(p.RightPicture());
+    p.AnimStep = 1;
+    p.TickCount = 0;
+    p.InPlay = false;
+    h.Timer2.SetEnabled(c.held);
+    auto bytes = EncodePositionMessage({c.x, c.y});
+    h.DXPlay1Message(from, bytes.data(), bytes.size());
+    EXPECT_EQ(p.X, c.want_x) << c.what;
+    EXPECT_EQ(p.Y, c.want_y) << c.what;
+    EXPECT_EQ(p.FacingLeft, c.want_left) << c.what;
+    EXPECT_EQ(p.FacingRight, !c.want_left) << c.what;
+    EXPECT_EQ(p.Image, c.want_left ? &p.LeftPicture() : &p.RightPicture()) << c.what;
+    bool moved = !c.held && c.x != c.last_x;
+    EXPECT_EQ(p.LastX, moved ? c.x : c.last_x) << c.what;
+    EXPECT_EQ(p.AnimStep, moved ? (1 < int(p.Image->PatternCount()) - 2 ? 2 : 0) : 1) << c.what;
+    EXPECT_EQ(p.InPlay, !c.held) << c.what;
+  }
+  h.Timer2.SetEnabled(false);
+}
+
+TEST_F(NetGame, RepliesAreTakenByTheRequestRule) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(host, {&a, &b});
+  TGame& h = host.Game();
+  uint32_t anna = a.Game().DXPlay1->LocalPlayer().Id, bert = b.Game().DXPlay1->LocalPlayer().Id;
+  ASSERT_TRUE(h.PlayerTable[1]);
+  TPlayer& pa = *h.PlayerTable[1].get();
+  ASSERT_TRUE(h.PlayerTable[2]);
+  TPlayer& pb = *h.PlayerTable[2].get();
+
+  // Only the first scores answer to one request counts.
+  h.SendGameMessage(MsgAskScores, 0, 0, 0);
+  Deliver(h, anna, MsgScores, 0, 4, 41);
+  Deliver(h, bert, MsgScores, 0, 7, 71);
+  EXPECT_EQ(pa.Frags, 4);
+  EXPECT_EQ(pa.ScoreCode, 41);
+  EXPECT_EQ(pb.Frags, 0);
+  EXPECT_EQ(pb.ScoreCode, 1);
+  EXPECT_EQ(h.LastRequest, 0);
+
+  // Every skin answer to one request counts.
+  h.SendGameMessage(MsgAskSkin, 1, 0, 0);
+  Deliver(h, anna, MsgSkin, 3);
+  Deliver(h, bert, MsgSkin, 2);
+  EXPECT_EQ(pa.Skin, 3);
+  EXPECT_EQ(pb.Skin, 2);
+  EXPECT_EQ(h.LastRequest, MsgAskSkin);
+
+  // Out of turn, answers change nothing.
+  h.LastRequest = 0;
+  Deliver(h, anna, MsgScores, 0, 9, 91);
+  Deliver(h, anna, MsgState, 1);
+  Deliver(h, anna, MsgSkin, 1);
+  EXPECT_EQ(pa.Frags, 4);
+  EXPECT_EQ(pa.ReadyState, 0);
+  EXPECT_EQ(pa.Skin, 3);
+}
+
+TEST_F(NetGame, GrowthRoundCountAndPauseOutsideTheGame) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  Meet(host, {&guest});
+  TGame& h = host.Game();
+  TGame& g = guest.Game();
+  uint32_t from = g.DXPlay1->LocalPlayer().Id;
+  ASSERT_TRUE(h.PlayerTable[1]);
+  TPlayer& p = *h.PlayerTable[1].get();
+
+  struct Grow {
+    uint8_t scale;
+    bool taken;
+    const char* stars;
+  };
+  for (const Grow& c : {Grow{1, false, ""}, Grow{7, false, ""}, Grow{6, true, "*"}, Grow{2, true, "*****"}}) {
+    p.ScaleDiv = 7;
+    p.Growth = 0;
+    p.EatCount = 3;
+    p.Stars.clear();
+    Deliver(h, from, MsgGrown, c.scale);
+    EXPECT_EQ(p.ScaleDiv, c.taken ? c.scale : 7) << int(c.scale);
+    EXPECT_EQ(p.Growth, c.taken ? 1 : 0) << int(c.scale);
+    EXPECT_EQ(p.EatCount, c.taken ? 0 : 3) << int(c.scale);
+    EXPECT_EQ(p.Stars, c.stars) << int(c.scale);
+  }
+  // A fish that has grown all its steps finishes the level instead.
+  p.Growth = 5;
+  h.LevelDone = false;
+  Deliver(h, from, MsgGrown, 2);
+  EXPECT_TRUE(h.LevelDone);
+  EXPECT_EQ(p.Growth, 5);
+
+  Deliver(h, from, MsgRoundCount, 100);
+  EXPECT_EQ(h.RoundCount, 100);
+  EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), "10");
+
+  // Pause or resume outside a game means the session is over.
+  Deliver(g, h.DXPlay1->LocalPlayer().Id, MsgResume);
+  EXPECT_FALSE(g.SessionOpen());
+  Deliver(h, from, MsgPause);
+  EXPECT_FALSE(h.SessionOpen());
+  Pump({&host, &guest}, 3);
+}
+
+TEST_F(NetGame, LobbyRefusesWhatItCannotDo) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  TGame& h = host.Game();
+  TGame& g = guest.Game();
+  h.OpenLobby();
+  struct Case {
+    const char* player;
+    const char* session;
+  };
+  for (const Case& c : {Case{"", "Reef"}, Case{"Host", ""}, Case{"", ""}}) {
+    h.HelpState = 1;
+    h.SettingsRecord.PlayerNameSetting.Assign(c.player);
+    h.SettingsRecord.SessionName.Assign(c.session);
+    h.CreateGame();
+    EXPECT_EQ(h.HelpState, 10) << c.player << "/" << c.session;
+    EXPECT_FALSE(h.SessionOpen());
+    EXPECT_EQ(h.CurrentScreen, "MP");
+  }
+
+  // Nothing listed (no host address, no broadcast): no join.
+  g.OpenLobby();
+  EXPECT_EQ(g.SelectedSession, 255);
+  g.JoinGame();
+  EXPECT_EQ(g.HelpState, 9);
+  EXPECT_FALSE(g.SessionOpen());
+
+  // Listed, but no player name, or no row chosen.
+  h.SettingsRecord.PlayerNameSetting.Assign("Host");
+  h.SettingsRecord.SessionName.Assign("Reef");
+  h.CreateGame();
+  ASSERT_TRUE(h.SessionOpen());
+  g.HostIpText = "127.0.0.1";
+  g.DirectJoin();
+  ASSERT_EQ(g.SessionList.size(), 1u);
+  struct Join {
+    const char* player;
+    uint8_t row;
+  };
+  for (const Join& c : {Join{"", 0}, Join{"Guest", 255}, Join{"Guest", 10}}) {
+    g.HelpState = 1;
+    g.SettingsRecord.PlayerNameSetting.Assign(c.player);
+    g.SelectedSession = c.row;
+    g.JoinGame();
+    EXPECT_EQ(g.HelpState, 9) << c.player << " row " << int(c.row);
+    EXPECT_FALSE(g.SessionOpen());
+    EXPECT_EQ(g.CurrentScreen, "MP");
+  }
+}
+
+TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1)), late("Late", Port(3), Port(1));
+  Meet(host, {&guest});
+  TGame& h = host.Game();
+  guest.Game().ToggleReady();
+  Pump({&host, &guest}, 10);
+  h.StartGame();
+  Pump({&host, &guest}, 10);
+  ASSERT_EQ(guest.Game().CurrentScreen, "Game");
+
+  TGame& l = late.Game();
+  l.OpenLobby();
+  l.HostIpText = "127.0.0.1";
+  l.DirectJoin();
+  ASSERT_EQ(l.SessionList.size(), 1u);
+  l.SelectedSession = 0;
+  l.JoinWaitHook = [&] { Pump({&host, &guest}, 1); };
+  l.JoinGame();
+  EXPECT_EQ(l.CurrentScreen, "MP");
+  EXPECT_EQ(l.SessionNames[0], "Reef1");
+  EXPECT_FALSE(l.SessionOpen());
+  // Listed again from no particular host: nothing found here, nothing chosen.
+  EXPECT_TRUE(l.SessionList.empty());
+  EXPECT_EQ(l.SelectedSession, 255);
+  Pump({&late}, 2);
+  EXPECT_EQ(Players(l), 0);
+
+  // The game goes on for the two who play it.
+  for (int i = 0; i < 100 && h.SessionPlayerCount() != 2; ++i) {
+    Pump({&host, &guest}, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(h.SessionPlayerCount(), 2);
+  EXPECT_EQ(h.CurrentScreen, "Game");
+}
+
+TEST_F(NetGame, RoundCountTakesTwoToNinetyNine) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  Meet(host, {&guest}, "5");
+  TGame& h = host.Game();
+  struct Case {
+    const char* typed;
+    const char* text;
+    int count;
+  };
+  for (const Case& c : {Case{"1", "5", 5}, Case{"", "5", 5}, Case{"0", "5", 5}, Case{"2", "2", 2},
+                        Case{"99", "99", 99}, Case{"12", "12", 12}}) {
+    h.SettingsRecord.RoundCountText.Assign("5");
+    h.RoundCount = 5;
+    h.ToggleRoundsEdit();
+    ASSERT_TRUE(h.EditRounds);
+    EXPECT_EQ(h.RoundsText, "5");
+    h.RoundsText = c.typed;
+    h.ToggleRoundsEdit();
+    EXPECT_FALSE(h.EditRounds);
+    EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), c.text) << "typed '" << c.typed << "'";
+    EXPECT_EQ(h.RoundCount, c.count) << "typed '" << c.typed << "'";
+  }
+  // Only the host sets the count; the guest learnt it on joining.
+  TGame& g = guest.Game();
+  EXPECT_EQ(g.RoundCount, 5);
+  g.ToggleRoundsEdit();
+  EXPECT_FALSE(g.EditRounds);
 }
 
 }  // namespace
