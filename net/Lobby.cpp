@@ -133,7 +133,12 @@ void TGame::JoinGame() {
   }
   JoinWaiting = false;
   if (LastRequest == MsgAskState) LastRequest = 0;
-  if (!SessionOpen()) return;  // lost meanwhile; the service said so
+  if (!SessionOpen()) {
+    // Lost meanwhile (the service said so): the fish made for it go too,
+    // or they would haunt the next session's table.
+    LeaveJoinedSession();
+    return;
+  }
   int state = first_other_state();
   if (state == 0) {
     LeaveJoinedSession();

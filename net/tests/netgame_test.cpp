@@ -56,7 +56,7 @@ class NetGame : public ::testing::Test {
                                    "MalformedMessagesAreDroppedAndCounted", "EatenNamesItsVictim", "AGuestLeavingMovesTheOthersUp",
                                    "PositionsPlaceTheSendersFish", "RepliesAreTakenByTheRequestRule",
                                    "GrowthRoundCountAndPauseOutsideTheGame", "LobbyRefusesWhatItCannotDo",
-                                   "JoiningAGameInPlayStaysInTheLobby",
+                                   "JoiningAGameInPlayStaysInTheLobby", "AFailedJoinLeavesNoFishBehind",
                                    "RoundCountTakesTwoToNinetyNine"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
@@ -566,6 +566,45 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   }
   EXPECT_EQ(h.SessionPlayerCount(), 2);
   EXPECT_EQ(h.CurrentScreen, "Game");
+}
+
+TEST_F(NetGame, AFailedJoinLeavesNoFishBehind) {
+  // The host never says Ready: the wait runs out. Or the host goes away
+  // while the guest waits: the session is lost.
+  for (bool vanish : {false, true}) {
+    auto host = std::make_unique<TPeer>("Host", Port(0), Port(1));
+    TPeer guest("Guest", Port(2), Port(1));
+    TGame& h = host->Game();
+    h.OpenLobby();
+    h.CreateGame();
+    ASSERT_TRUE(h.SessionOpen());
+    TGame& g = guest.Game();
+    g.OpenLobby();
+    g.HostIpText = "127.0.0.1";
+    g.DirectJoin();
+    ASSERT_EQ(g.SessionList.size(), 1u);
+    g.JoinWaitMs = vanish ? 20000 : 300;
+    g.JoinWaitHook = [&] {
+      if (!host) return;
+      host->Form->StepFrame();
+      if (vanish && g.PlayerTable[0]) host.reset();
+    };
+    g.JoinGame();
+    EXPECT_EQ(g.CurrentScreen, "MP") << "vanish " << vanish;
+    EXPECT_FALSE(g.SessionOpen()) << "vanish " << vanish;
+    Pump({&guest}, 2);
+    EXPECT_EQ(Players(g), 0) << "vanish " << vanish;
+    for (auto& p : g.PlayerTable) EXPECT_FALSE(p) << "vanish " << vanish;
+
+    // A later game starts from a clean table.
+    host.reset();
+    g.CreateGame();
+    Pump({&guest}, 2);
+    EXPECT_EQ(Players(g), 1) << "vanish " << vanish;
+    EXPECT_EQ(g.OwnIndex, 0);
+    g.OpenLobby();
+    Pump({&guest}, 2);
+  }
 }
 
 TEST_F(NetGame, RoundCountTakesTwoToNinetyNine) {
