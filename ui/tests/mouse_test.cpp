@@ -150,6 +150,32 @@ TEST_F(UiFixture, RightButtonReleaseIsAClickOutsideAGame) {
   EXPECT_EQ(Game->CurrentScreen, "Menu");
   Game->DXDraw1MouseUp(2, 0, 300, 280);
   EXPECT_EQ(Game->CurrentScreen, "Options");
+  // During a game, even over the results board, it is no click.
+  Game->CurrentScreen = "Game";
+  Game->SinglePlayer = false;
+  Game->RoundIntro = false;
+  Game->Timer2.SetEnabled(true);
+  MoveTo(400, 410);
+  ASSERT_TRUE(Game->HotSpotResultsOk);
+  Game->DXDraw1MouseUp(2, 0, 400, 410);
+  THostEvent e;
+  EXPECT_FALSE(Host->PollEvent(e) && e.Type == THostEvent::KeyUp);
+}
+
+// After the keyboard took over (no hot spot needed), one click anywhere acts
+// on the selection; the click after it needs something under the pointer again.
+TEST_F(UiFixture, EmptyClickActsOnceAfterTheKeyboard) {
+  Keys("Down Down Down Down Enter");
+  ASSERT_EQ(Game->CurrentScreen, "Help");
+  MoveTo(500, 480);  // over Next
+  MoveTo(600, 100);  // off it: Next stays selected
+  ASSERT_EQ(Game->Selection, 2);
+  Game->ClickNeedsHotSpot = false;
+  ClickAt(600, 100);
+  EXPECT_EQ(Game->HelpPage, 2);
+  EXPECT_TRUE(Game->ClickNeedsHotSpot);
+  ClickAt(600, 100);
+  EXPECT_EQ(Game->HelpPage, 2);
 }
 
 TEST_F(UiFixture, OptionsClicks) {
@@ -209,6 +235,16 @@ TEST_F(UiFixture, HelpPagesTurnWithinThePicturesThereAre) {
     Game->ShowHelp();
     for (int i = 0; i < c.Nexts; ++i) ClickAt(500, 480);
     EXPECT_EQ(Game->HelpPage, c.Page);
+    if (c.Nexts >= c.Page) {  // on the last page: Next only beeps
+      Game->SettingsRecord.SoundOn = 1;
+      const int beeps = Beeps();
+      const THlp* page = Game->HelpSprite.get();
+      ClickAt(500, 480);
+      EXPECT_EQ(Beeps(), beeps + 1);
+      EXPECT_EQ(Game->HelpSprite.get(), page);
+      EXPECT_EQ(Game->HelpPage, c.Page);
+      Game->SettingsRecord.SoundOn = 0;
+    }
     ASSERT_TRUE(Game->HelpSprite);
     EXPECT_EQ(Game->HelpSprite.get()->Image, &Game->DXImageList1.Find("Hlp" + std::to_string(c.Page)));
     ClickAt(100, 480);  // Previos
