@@ -82,5 +82,37 @@ TEST(Playthrough, LostGameShowsSkeletonThenGameOverAndReturnsToMenu) {
   EXPECT_FALSE(g.LocalPlayer());
 }
 
+TEST(Playthrough, OnlyAScoreAboveTheTenthEntryOpensNameEntry) {
+  struct Case {
+    uint32_t tenth;
+    int32_t score;
+    const char* screen;
+  };
+  const std::vector<Case> cases = {
+      {500, 500, "Menu"},
+      {500, 501, "EnterName"},
+      {0, 1, "EnterName"},
+      // The table compares unsigned: a tenth entry past 2^31 is above any score.
+      {0xF0000000u, 7, "Menu"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tenth) + " / " + std::to_string(c.score));
+    TAppRun run("leave-tenth", kStartGame);
+    TGame& g = run.Game();
+    ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 60));
+    g.SettingsRecord.HiScores[9].ScoreCode = int32_t(c.tenth ^ 1u);
+    g.LocalPlayer()->SetScore(c.score);
+    g.ExitConfirmed = true;
+    g.LeaveGame();
+    EXPECT_EQ(g.CurrentScreen, c.screen);
+    if (std::string(c.screen) == "Menu") {
+      EXPECT_EQ(g.Selection, 7);
+    }
+    run.Frames(3);
+    EXPECT_FALSE(g.LocalPlayer()) << "the fish is gone either way";
+    EXPECT_EQ(g.FinalScoreCode ^ 1, c.score);
+  }
+}
+
 }  // namespace
 }  // namespace mv::test

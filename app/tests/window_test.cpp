@@ -2,6 +2,8 @@
 // and maximising, on the screens where each matters.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -25,6 +27,9 @@ TEST(Window, CloseAsksExceptWhereAGameOrItsEndIsOpen) {
       {"high scores", "10 key-down DOWN\n11 key-up DOWN\n12 key-down DOWN\n13 key-up DOWN\n"
                       "14 key-down DOWN\n15 key-up DOWN\n16 key-down ENTER\n17 key-up ENTER\n30 close\n",
        "Exit?"},
+      {"options", "10 key-down DOWN\n11 key-up DOWN\n12 key-down DOWN\n13 key-up DOWN\n"
+                  "14 key-down ENTER\n15 key-up ENTER\n30 close\n",
+       "Exit?"},
       {"game", kStart + "200 close\n", "Game"},
   };
   for (const Case& c : cases) {
@@ -32,6 +37,11 @@ TEST(Window, CloseAsksExceptWhereAGameOrItsEndIsOpen) {
     run.Frames(240);
     EXPECT_EQ(run.Game().CurrentScreen, c.screen_after) << c.name;
     EXPECT_FALSE(run.Form->Closed()) << c.name;
+    if (std::string(c.screen_after) == "Exit?") {
+      EXPECT_TRUE(run.Game().MenuButtons[7]) << c.name << ": the question stands over the main menu";
+      EXPECT_FALSE(run.Game().OptionsBackground) << c.name;
+      EXPECT_FALSE(run.Game().HiScoresBackground) << c.name;
+    }
   }
   // NO on the question leaves the main menu with item 7 selected; YES closes.
   TAppRun no("close-no", "10 close\n20 key-down N\n21 key-up N\n");
@@ -150,6 +160,62 @@ TEST(Window, OnlyASinglePlayerGameIsPausedByTheWindow) {
     EXPECT_EQ(g.Paused, c.paused);
     EXPECT_EQ(g.Timer2.Enabled(), c.paused);
   }
+}
+
+TEST(StartUp, SettingsAreWrittenAtOnceWhenMissingOrFullScreen) {
+  TAppRun run("startup", "");
+  namespace fs = std::filesystem;
+  ASSERT_TRUE(fs::exists(run.Config)) << "a first start writes the defaults";
+  EXPECT_EQ(fs::file_size(run.Config), 244u);
+  EXPECT_EQ(run.Game().CurrentScreen, "Menu");
+
+  struct Case {
+    uint8_t windowed;
+    bool full_screen, rewritten;
+  };
+  for (const Case& c : {Case{1, false, false}, Case{0, true, true}}) {
+    SCOPED_TRACE(int(c.windowed));
+    run.Game().SettingsRecord.Windowed = c.windowed;
+    ASSERT_TRUE(run.Game().SaveSettingsReported());
+    auto old_time = fs::last_write_time(run.Config) - std::chrono::hours(1);
+    fs::last_write_time(run.Config, old_time);
+    run.Restart("");
+    EXPECT_EQ(run.Game().Host.FullScreen(), c.full_screen);
+    EXPECT_EQ(fs::last_write_time(run.Config) != old_time, c.rewritten);
+    EXPECT_EQ(run.Game().SettingsRecord.Windowed, c.windowed);
+  }
+}
+
+TEST(StartUp, MissingMenuMusicSwitchesMusicOffUntilTheNextSave) {
+  namespace fs = std::filesystem;
+  // The program's folder with every archive but no music modules.
+  fs::path dir = fs::path(MV_BINARY_DIR) / "test-runs" / "startup-no-music";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "Data");
+  fs::create_directories(dir / "Sound");
+  for (const char* f : {"Data/MData.dxg", "Data/GData.dxg", "Sound/GSnd.dxg"})
+    fs::copy_file(fs::path(MV_BINARY_DIR) / f, dir / f);
+  THeadlessOptions ho;
+  ho.Frames = 10;
+  std::string error;
+  auto host = CreateHeadlessHost(ho, error);
+  ASSERT_TRUE(host) << error;
+  TGameOptions go;
+  go.DataDir = dir.string();
+  go.SeedFromClock = false;
+  go.AudioOut = "none";
+  go.Session.AllowBroadcast = false;
+  TForm1 form(std::move(host), go);
+  ASSERT_TRUE(form.Create(error)) << error;
+  TGame& g = form.Game();
+  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.SettingsRecord.MusicOn, 0);
+  TSettingsRecord stored;
+  LoadSettings(g.ConfigPath, stored);
+  EXPECT_EQ(stored.MusicOn, 1) << "the switch is saved with the next save only";
+  ASSERT_TRUE(g.SaveSettingsReported());
+  LoadSettings(g.ConfigPath, stored);
+  EXPECT_EQ(stored.MusicOn, 0);
 }
 
 TEST(Window, MaximiseGoesFullScreenAndSavesAtOnce) {
