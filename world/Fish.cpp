@@ -138,7 +138,7 @@ void TFish::HandleHit(TSprite* other, bool&) {
     if (!eats) return;
   }
 
-  player->SetScore(player->Score() + (single ? FishPoints(ScaleDiv) : 10));
+  player->AddScore(uint32_t(single ? FishPoints(ScaleDiv) : 10));
   player->HasEaten = true;
 
   const uint8_t d = player->ScaleDiv;

@@ -117,7 +117,7 @@ void TObj::HandleHit(TSprite* other, bool&) {
         Game.Timer1.SetEnabled(true);
         break;
       case 4:
-        player->SetScore(player->Score() + 50);
+        player->AddScore(50);
         break;
       case 5:
         if (TBonus* bonus = Game.BonusSprite.get()) bonus->SetPicture(Game.GameImgs.Find("Paralich"));

@@ -32,6 +32,12 @@ class TPlayer : public TWorldSprite {
   TPictureCollectionItem& LeftPicture() const;
   int32_t Score() const { return ScoreCode ^ 1; }
   void SetScore(int32_t score) { ScoreCode = score ^ 1; }
+  // The score is unsigned; a peer's may come off the wire near the top, so
+  // points stop there instead of wrapping round.
+  void AddScore(uint32_t points) {
+    const uint32_t score = uint32_t(Score());
+    SetScore(int32_t(score > UINT32_MAX - points ? UINT32_MAX : score + points));
+  }
 
   int32_t AnimStep = 0;
   bool FacingRight = true, FacingLeft = false;

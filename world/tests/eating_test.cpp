@@ -322,6 +322,40 @@ TEST_F(MultiplayerEatingTest, GrowthStepsAndLimits) {
   }
 }
 
+// Another peer's score comes off the wire and may be anything; a fish it
+// eats here adds its points on the unsigned score and stops at the top
+// instead of wrapping round to a handful of points.
+TEST_F(MultiplayerEatingTest, PointsForAPeersFishStopAtTheTopOfTheScore) {
+  struct Case {
+    const char* name;
+    uint32_t before, after;
+  };
+  const Case cases[] = {
+      {"from nothing", 0, 10},
+      {"past the signed range", 0x7FFFFFFBu, 0x80000005u},
+      {"just below the top", 0xFFFFFFF0u, 0xFFFFFFFAu},
+      {"at the top", 0xFFFFFFF8u, 0xFFFFFFFFu},
+  };
+  Player->X = 40;  // out of reach: only the other fish eats
+  Player->Y = 400;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Other->ScoreCode = int32_t(c.before ^ 1u);
+    Game->FishTable.Count++;
+    TFish* fish = new TFish(*Game, -3, 0, 2);
+    Game->FishTable.Slots[Game->FishTable.Count] = fish;
+    fish->ScaleDiv = 9;
+    const double ow = Other->Width / 7.0, oh = Other->Height / 7.0;
+    fish->X = Other->X + int(ow) - 5;
+    fish->Y = int(Other->Y + oh / 2 - fish->Height / 9.0 / 2);
+    Frame();
+    ASSERT_TRUE(fish->BeingEaten);
+    EXPECT_EQ(fish->EatenBy, 1);
+    EXPECT_EQ(uint32_t(Other->ScoreCode) ^ 1u, c.after);
+    Frames(2);
+  }
+}
+
 TEST_F(MultiplayerEatingTest, BiggerPlayerEatsSmallerOne) {
   Player->ScaleDiv = 5;
   Other->ScaleDiv = 6;
