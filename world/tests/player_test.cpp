@@ -4,6 +4,8 @@
 #include <tuple>
 #include <vector>
 
+#include "net/Session.h"
+#include "platform/Canvas.h"
 #include "ui/MenuSprites.h"
 #include "world/tests/WorldFixture.h"
 
@@ -38,6 +40,50 @@ class PlayerTest : public WorldFixture {
     return n;
   }
 };
+
+// A peer's fish carries its session name, at most eight characters, with
+// the label centred over the fish: a label wider than the fish starts left
+// of it. The session is hosted on this machine only to name the player.
+TEST_F(PlayerTest, PeerFishTakesItsNameCutToEightAndCentresTheLabel) {
+  struct Case {
+    const char* name;
+    const char* session_name;
+    const char* want;
+    bool starts_left;  // wider than any fish
+  };
+  const Case cases[] = {
+      {"one letter", "I", "I", false},
+      {"eight", "Marovane", "Marovane", false},
+      {"nine cut to eight", "Abcdefghi", "Abcdefgh", false},
+      {"long and wide", "WWWWWWWWWWWW", "WWWWWWWW", true},
+  };
+  TCanvas& canvas = Game->Host.Surface().Canvas();
+  uint16_t port = 46600;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSessionService::TOptions o;
+    o.GamePort = port++;
+    o.EnumPort = port++;
+    o.AllowBroadcast = false;
+    Game->DXPlay1 = std::make_unique<TSessionService>(o);
+    Game->DXPlay1->Create("Reef", c.session_name, 6);
+    ASSERT_TRUE(Game->SessionOpen());
+    Game->SinglePlayer = false;
+    Game->NewPlayerIndex = 0;
+    auto* fish = new TPlayer(*Game);
+    EXPECT_EQ(fish->PlayerName, c.want);
+    EXPECT_EQ(fish->ScaleDiv, 7);
+    canvas.SetFont("Staccato222 BT", 14, false);
+    const int label = canvas.TextWidth(c.want);
+    const int drawn = fish->Width / 7;
+    EXPECT_EQ(fish->NameOffset, drawn / 2 - label / 2);
+    if (c.starts_left) {
+      EXPECT_LT(fish->NameOffset, 0);
+    }
+    fish->MarkDead();
+    Game->DXPlay1->Close();
+  }
+}
 
 // Speeds grow by 0.3 while at most 7.0, so they top out at 7.2.
 TEST_F(PlayerTest, SteeringBuildsUpSpeedToItsLimit) {
