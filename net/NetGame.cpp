@@ -123,6 +123,11 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
   };
   switch (m.Code) {
     case MsgAskStart:
+      // Only the host knows the game being started: a guest's answer would
+      // carry its own stale background. The round count goes first, since
+      // a guest that joined before the host changed it still has the old.
+      if (!SessionHost()) break;
+      SendGameMessage(MsgRoundCount, RoundCount, 0, 0);
       SendGameMessage(MsgStartData, BackgroundNo, 0, 0);
       break;
     case MsgAskScores:
@@ -142,6 +147,10 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       if (LastRequest != MsgAskStart || CurrentScreen == "Game" || !own) break;
       BackgroundNo = uint8_t(m.Arg8 % 3);
       ResultsDirty = true;
+      // As at the host's start: a fish that was out in the last game is in
+      // this one, or its win would never end the game for the others.
+      OutOfRound = false;
+      QuitRequested = false;
       BackgroundSprite.MarkDead();
       for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
       SetUpGameWorld();

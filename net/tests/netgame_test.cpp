@@ -57,7 +57,7 @@ class NetGame : public ::testing::Test {
                                    "PositionsPlaceTheSendersFish", "RepliesAreTakenByTheRequestRule",
                                    "GrowthRoundCountAndPauseOutsideTheGame", "LobbyRefusesWhatItCannotDo",
                                    "JoiningAGameInPlayStaysInTheLobby", "AFailedJoinLeavesNoFishBehind",
-                                   "RoundCountTakesTwoToNinetyNine"};
+                                   "RoundCountTakesTwoToNinetyNine", "AGuestPlaysTheHostsGame"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -548,7 +548,11 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   l.DirectJoin();
   ASSERT_EQ(l.SessionList.size(), 1u);
   l.SelectedSession = 0;
-  l.JoinWaitHook = [&] { Pump({&host, &guest}, 1); };
+  // The host spawns while the late one waits.
+  l.JoinWaitHook = [&] {
+    h.SendGameMessage(MsgNewFish, 1, 100, 3);
+    Pump({&host, &guest}, 1);
+  };
   l.JoinGame();
   EXPECT_EQ(l.CurrentScreen, "MP");
   EXPECT_EQ(l.SessionNames[0], "Reef1");
@@ -558,6 +562,7 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   EXPECT_EQ(l.SelectedSession, 255);
   Pump({&late}, 2);
   EXPECT_EQ(Players(l), 0);
+  EXPECT_EQ(Fish(l), 0);  // fish announced while it waited swim nowhere here
 
   // The game goes on for the two who play it.
   for (int i = 0; i < 100 && h.SessionPlayerCount() != 2; ++i) {
@@ -634,6 +639,40 @@ TEST_F(NetGame, RoundCountTakesTwoToNinetyNine) {
   EXPECT_EQ(g.RoundCount, 5);
   g.ToggleRoundsEdit();
   EXPECT_FALSE(g.EditRounds);
+}
+
+TEST_F(NetGame, AGuestPlaysTheHostsGame) {
+  TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
+  Meet(host, {&guest}, "5");
+  TGame& h = host.Game();
+  TGame& g = guest.Game();
+  ASSERT_EQ(g.RoundCount, 5);
+  // The host settles on three rounds after the guest came in.
+  h.ToggleRoundsEdit();
+  h.RoundsText = "3";
+  h.ToggleRoundsEdit();
+  ASSERT_EQ(h.RoundCount, 3);
+  // The guest's fish was out at the end of its last game.
+  g.OutOfRound = true;
+  g.ToggleReady();
+  Pump({&host, &guest}, 10);
+  h.StartGame();
+  Pump({&host, &guest}, 200);
+  ASSERT_EQ(g.CurrentScreen, "Game");
+  EXPECT_EQ(g.RoundsLeft, 3);
+  EXPECT_FALSE(g.OutOfRound);
+
+  // The guest wins all three: the third ends the game on the host too.
+  for (int round = 1; round <= 3; ++round) {
+    g.EndRound(5);
+    Pump({&host, &guest}, round < 3 ? 200 : 20);
+  }
+  ASSERT_TRUE(h.PlayerTable[1]);
+  EXPECT_EQ(h.PlayerTable[1]->Wins, 3);
+  EXPECT_EQ(h.RoundsLeft, 1);
+  EXPECT_TRUE(h.Timer2.Enabled());
+  ASSERT_TRUE(h.TableSprite);
+  EXPECT_TRUE(h.TableSprite->Visible);
 }
 
 }  // namespace
