@@ -29,6 +29,9 @@ void TGame::EnumerateSessions() {
   auto transports = DXPlay1->Transports();
   DXPlay1->SelectTransport(transports.size() > 3 ? transports[3] : transports.back());
   SessionList = DXPlay1->EnumerateSessions();
+  // The rows always name what was just found: a row showing one session
+  // must not join another that now stands at its place.
+  RefreshSessionNames();
 }
 
 void TGame::OpenLobby() {
@@ -58,7 +61,6 @@ void TGame::OpenLobby() {
 
   DXPlay1->SetHostAddress(" ");
   EnumerateSessions();
-  RefreshSessionNames();
   CurrentScreen = "MP";
 }
 
@@ -74,9 +76,6 @@ void TGame::DirectJoin() {
   CurrentScreen = "MP";
   DXPlay1->SetHostAddress(HostIpText);
   EnumerateSessions();
-  // The address list is new, so its names are shown (the rows would
-  // otherwise name the sessions of the last broadcast).
-  RefreshSessionNames();
   SelectedSession = SessionList.empty() ? 255 : 0;
 }
 
@@ -148,10 +147,11 @@ void TGame::JoinGame() {
   if (state == 2) {
     std::string name = SessionList[SelectedSession].Name;
     LeaveJoinedSession();
-    SessionNames[SelectedSession] = name + "1";
     DXPlay1->SetHostAddress(" ");
     EnumerateSessions();
-    if (SessionList.empty()) SelectedSession = 255;
+    // Marked "in Game" wherever it is listed now, whatever its host says.
+    for (size_t i = 0; i < SessionList.size() && i < SessionNames.size(); ++i)
+      if (SessionList[i].Name == name && !SessionList[i].InPlay) SessionNames[i] = name + "1";
     return;
   }
   OpenRoom();

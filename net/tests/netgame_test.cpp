@@ -256,6 +256,13 @@ TEST_F(NetGame, VanishedHostMeansSessionLostAndNoCrash) {
   }
   EXPECT_FALSE(guest.Game().SessionOpen());
   Pump({&guest}, 50);
+  // Out of the lost game: no fish of it is left over.
+  TGame& g = guest.Game();
+  g.ExitConfirmed = true;
+  g.LeaveGame();
+  Pump({&guest}, 2);
+  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(Players(g), 0);
 }
 
 TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
@@ -514,9 +521,13 @@ TEST_F(NetGame, LobbyRefusesWhatItCannotDo) {
   h.SettingsRecord.SessionName.Assign("Reef");
   h.CreateGame();
   ASSERT_TRUE(h.SessionOpen());
-  g.HostIpText = "127.0.0.1";
-  g.DirectJoin();
+  // "Update" lists what is there now, names and all.
+  g.DXPlay1->SetHostAddress("127.0.0.1");
+  g.Selection = 5;
+  g.ActivateSelected();
   ASSERT_EQ(g.SessionList.size(), 1u);
+  EXPECT_EQ(g.SessionNames[0], "Reef");
+  EXPECT_EQ(g.SelectedSession, 0);
   struct Join {
     const char* player;
     uint8_t row;
@@ -555,11 +566,17 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   };
   l.JoinGame();
   EXPECT_EQ(l.CurrentScreen, "MP");
-  EXPECT_EQ(l.SessionNames[0], "Reef1");
   EXPECT_FALSE(l.SessionOpen());
   // Listed again from no particular host: nothing found here, nothing chosen.
   EXPECT_TRUE(l.SessionList.empty());
   EXPECT_EQ(l.SelectedSession, 255);
+  // Refreshed at the host's address, the row says it is in play.
+  l.DXPlay1->SetHostAddress("127.0.0.1");
+  l.Selection = 5;
+  l.ActivateSelected();
+  ASSERT_EQ(l.SessionList.size(), 1u);
+  EXPECT_EQ(l.SessionNames[0], "Reef1");
+  EXPECT_EQ(l.SelectedSession, 0);
   Pump({&late}, 2);
   EXPECT_EQ(Players(l), 0);
   EXPECT_EQ(Fish(l), 0);  // fish announced while it waited swim nowhere here
