@@ -136,7 +136,9 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     case MsgAskState:
       if (!need(own)) break;
       SendGameMessage(MsgState, own->ReadyState, 0, 0);
-      if (m.Arg8 == 1) SendGameMessage(MsgRoundCount, RoundCount, 0, 0);
+      // The count is the host's to tell: a guest's may be older than the
+      // host's last change, and the last answer taken would win.
+      if (m.Arg8 == 1 && SessionHost()) SendGameMessage(MsgRoundCount, RoundCount, 0, 0);
       break;
     case MsgAskSkin:
       if (!need(sender) || !need(own)) break;
@@ -177,6 +179,8 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       if (!JoinWaiting) LastRequest = 0;
       break;
     case MsgRoundCount: {
+      // Answers meant for a newcomer reach the host too; its own count stands.
+      if (SessionHost()) break;
       RoundCount = m.Arg8;
       std::string text = std::to_string(unsigned(m.Arg8));
       SettingsRecord.RoundCountText.Assign(text.substr(0, 2));

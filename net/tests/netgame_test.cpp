@@ -478,9 +478,13 @@ TEST_F(NetGame, GrowthRoundCountAndPauseOutsideTheGame) {
   EXPECT_TRUE(h.LevelDone);
   EXPECT_EQ(p.Growth, 5);
 
-  Deliver(h, from, MsgRoundCount, 100);
-  EXPECT_EQ(h.RoundCount, 100);
-  EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), "10");
+  Deliver(g, h.DXPlay1->LocalPlayer().Id, MsgRoundCount, 100);
+  EXPECT_EQ(g.RoundCount, 100);
+  EXPECT_EQ(g.SettingsRecord.RoundCountText.Str(), "10");
+  // The host's count is its own.
+  Deliver(h, from, MsgRoundCount, 7);
+  EXPECT_EQ(h.RoundCount, 2);
+  EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), "2");
 
   // Pause or resume outside a game means the session is over.
   Deliver(g, h.DXPlay1->LocalPlayer().Id, MsgResume);
@@ -669,6 +673,26 @@ TEST_F(NetGame, AGuestPlaysTheHostsGame) {
   h.RoundsText = "3";
   h.ToggleRoundsEdit();
   ASSERT_EQ(h.RoundCount, 3);
+  // One who comes in now learns the host's count, not the first guest's,
+  // and the host keeps its own.
+  TPeer late("Late", Port(3), Port(1));
+  TGame& l = late.Game();
+  l.OpenLobby();
+  l.HostIpText = "127.0.0.1";
+  l.DirectJoin();
+  l.JoinWaitHook = [&] { Pump({&host, &guest}, 1); };
+  l.JoinGame();
+  ASSERT_EQ(l.CurrentScreen, "MP2");
+  Pump({&host, &guest, &late}, 10);
+  EXPECT_EQ(l.RoundCount, 3);
+  EXPECT_EQ(l.SettingsRecord.RoundCountText.Str(), "3");
+  l.OpenLobby();
+  for (int i = 0; i < 100 && h.SessionPlayerCount() != 2; ++i) {
+    Pump({&host, &guest}, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(h.SessionPlayerCount(), 2);
+  EXPECT_EQ(h.RoundCount, 3);
   // The guest's fish was out at the end of its last game.
   g.OutOfRound = true;
   g.ToggleReady();
