@@ -27,10 +27,12 @@ TEST_P(MenuFlow, KeysLeadToScreenAndSelection) {
   EXPECT_EQ(int(Game->Selection), f.Selection);
   EXPECT_EQ(bool(Game->QuestionSprite), IsQuestion(f.Screen));
   const std::string s = f.Screen;
-  if (s == "Menu" || s == "HiScores" || s == "Help")
+  if (s == "Menu" || s == "HiScores" || s == "Help") {
     EXPECT_EQ(VisibleHighlights(), std::set<int>{f.Selection});
-  if (s == "Options")
+  }
+  if (s == "Options") {
     EXPECT_EQ(VisibleHighlights(), f.Selection == 5 ? std::set<int>{1} : std::set<int>{});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,7 +245,9 @@ TEST_F(UiFixture, HoldingAndResumingAGame) {
     EXPECT_EQ(Game->CurrentScreen, c.ScreenAfter);
     EXPECT_EQ(Game->Timer2.Enabled(), c.HeldAfter);
     EXPECT_EQ(Game->Paused, c.PausedAfter);
-    if (std::string(c.ScreenAfter) == "Game") EXPECT_FALSE(Game->QuestionSprite);
+    if (std::string(c.ScreenAfter) == "Game") {
+      EXPECT_FALSE(Game->QuestionSprite);
+    }
   }
 }
 
