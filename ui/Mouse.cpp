@@ -23,6 +23,30 @@ bool SlotSize(TGame& g, size_t slot, int& w, int& h) {
   return true;
 }
 
+// A lobby or room button: its highlight's box grown by 20 pixels, the help
+// line it shows (0: the line stays), and whether its box starts at the left
+// screen edge (inclusive at 0).
+struct TButtonBox {
+  size_t Slot;
+  int X, Y;
+  uint8_t Help;
+  bool FromZero;
+};
+
+template <size_t N>
+void HitButtons(TGame& g, int x, int y, const std::array<TButtonBox, N>& boxes) {
+  for (const TButtonBox& b : boxes) {
+    int w, h;
+    if (!SlotSize(g, b.Slot, w, h)) continue;
+    const bool in_x = b.FromZero ? (x >= 0 && x < w + b.X + 20) : Between(x, b.X - 20, w + b.X + 20);
+    if (in_x && Between(y, b.Y - 20, h + b.Y + 20)) {
+      g.Selection = uint8_t(b.Slot);
+      g.HotSpotButton[b.Slot] = true;
+      if (b.Help) g.HelpState = b.Help;
+    }
+  }
+}
+
 // A highlight's box grown by `grow` pixels on each side (strict bounds).
 struct TGrownBox {
   size_t Slot;
@@ -117,27 +141,12 @@ void HitQuestion(TGame& g, int x, int y) {
 }
 
 void HitLobby(TGame& g, int x, int y) {
-  struct TLobbyBox {
-    size_t Slot;
-    int X, Y;
-    uint8_t Help;
-    bool FromZero;  // left edge inclusive at 0
-  };
-  static constexpr std::array<TLobbyBox, 5> kBoxes{{{1, 450, 192, 2, false},
+  static constexpr std::array<TButtonBox, 5> kBoxes{{{1, 450, 192, 2, false},
                                                     {2, 450, 245, 3, false},
                                                     {5, 19, 461, 6, true},
                                                     {6, 318, 459, 7, false},
                                                     {7, 24, 520, 8, false}}};
-  for (const TLobbyBox& b : kBoxes) {
-    int w, h;
-    if (!SlotSize(g, b.Slot, w, h)) continue;
-    const bool in_x = b.FromZero ? (x >= 0 && x < w + b.X + 20) : Between(x, b.X - 20, w + b.X + 20);
-    if (in_x && Between(y, b.Y - 20, h + b.Y + 20)) {
-      g.Selection = uint8_t(b.Slot);
-      g.HotSpotButton[b.Slot] = true;
-      g.HelpState = b.Help;
-    }
-  }
+  HitButtons(g, x, y, kBoxes);
   g.HotSpotSessionName = Inside(x, 471, 744) && Inside(y, 318, 371);
   if (g.HotSpotSessionName) {
     g.Selection = 3;
@@ -164,26 +173,11 @@ void HitLobby(TGame& g, int x, int y) {
 }
 
 void HitRoom(TGame& g, int x, int y) {
-  struct TRoomBox {
-    size_t Slot;
-    int X, Y;
-    uint8_t Help;  // 0: the help line stays
-    bool FromZero;
-  };
-  static constexpr std::array<TRoomBox, 4> kBoxes{{{1, 445, 194, 0, false},
+  static constexpr std::array<TButtonBox, 4> kBoxes{{{1, 445, 194, 0, false},
                                                    {2, 445, 254, 0, false},
                                                    {3, 19, 470, 2, true},
                                                    {4, 24, 520, 3, false}}};
-  for (const TRoomBox& b : kBoxes) {
-    int w, h;
-    if (!SlotSize(g, b.Slot, w, h)) continue;
-    const bool in_x = b.FromZero ? (x >= 0 && x < w + b.X + 20) : Between(x, b.X - 20, w + b.X + 20);
-    if (in_x && Between(y, b.Y - 20, h + b.Y + 20)) {
-      g.Selection = uint8_t(b.Slot);
-      g.HotSpotButton[b.Slot] = true;
-      if (b.Help) g.HelpState = b.Help;
-    }
-  }
+  HitButtons(g, x, y, kBoxes);
   g.ShowSelectedHighlight();
 }
 
