@@ -2,6 +2,7 @@
 #include <cmath>
 #include <vector>
 
+#include "world/Drift.h"
 #include "world/Sprites.h"
 
 namespace mv {
@@ -24,11 +25,8 @@ inline void AutoSteer(TGame& g) {
     Fish k{double(f->X), double(f->Y), double(f->Width) / f->ScaleDiv, double(f->Height) / f->ScaleDiv,
            double(f->Speed), false, false};
     // With several players every fish may be eaten and none catches.
-    k.edible = !g.SinglePlayer || (me->Skin >= f->Kind && me->ScaleDiv <= f->ScaleDiv) ||
-               (me->Skin < f->Kind && me->ScaleDiv < f->ScaleDiv);
-    k.catches = g.SinglePlayer && ((f->Kind > me->Skin && f->ScaleDiv <= me->ScaleDiv) ||
-                                   (f->Kind == me->Skin && f->ScaleDiv < me->ScaleDiv) ||
-                                   (f->Kind < me->Skin && f->ScaleDiv + 1 < me->ScaleDiv));
+    k.edible = !g.SinglePlayer || PlayerEatsFish(*me, *f);
+    k.catches = g.SinglePlayer && FishCatchesPlayer(*f, *me);
     fish.push_back(k);
   }
   const double mw = double(me->Width) / me->ScaleDiv, mh = double(me->Height) / me->ScaleDiv;

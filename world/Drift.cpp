@@ -12,6 +12,15 @@ bool MeetsMouth(const TPlayer& p, double x, double y, double w, double h) {
   return (p.FacingRight && x + w / 2 >= p.X + pw) || (p.FacingLeft && x + w / 2 <= p.X);
 }
 
+bool PlayerEatsFish(const TPlayer& p, const TFish& f) {
+  return (p.Skin >= f.Kind && p.ScaleDiv <= f.ScaleDiv) || (p.Skin < f.Kind && p.ScaleDiv < f.ScaleDiv);
+}
+
+bool FishCatchesPlayer(const TFish& f, const TPlayer& p) {
+  return (f.Kind > p.Skin && f.ScaleDiv <= p.ScaleDiv) || (f.Kind == p.Skin && f.ScaleDiv < p.ScaleDiv) ||
+         (f.Kind < p.Skin && f.ScaleDiv + 1 < p.ScaleDiv);
+}
+
 bool SwimOn(TImageSprite& s, int32_t& tick_count, int32_t& anim_step, int32_t speed, uint8_t scale_div) {
   tick_count++;
   if (tick_count % 5 == 0) anim_step = anim_step < s.Image->PatternCount() - 2 ? anim_step + 1 : 0;

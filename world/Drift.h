@@ -14,6 +14,11 @@ inline double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scal
 // overlap and the sprite's centre is in front of the player's mouth.
 bool MeetsMouth(const TPlayer& player, double x, double y, double w, double h);
 
+// The single-player size rules between the player fish and a computer fish:
+// the player may eat it, or it may catch the player (at most one holds).
+bool PlayerEatsFish(const TPlayer& player, const TFish& fish);
+bool FishCatchesPlayer(const TFish& fish, const TPlayer& player);
+
 // One frame of swimming: the animation paced every fifth frame, then one
 // step of `speed`. False when the sprite has left the screen instead.
 bool SwimOn(TImageSprite& s, int32_t& tick_count, int32_t& anim_step, int32_t speed, uint8_t scale_div);

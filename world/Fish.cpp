@@ -133,9 +133,7 @@ void TFish::HandleHit(TSprite* other, bool&) {
 
   const bool single = Game.SinglePlayer;
   if (single) {
-    const bool eats = (player->Skin >= Kind && player->ScaleDiv <= ScaleDiv) ||
-                      (player->Skin < Kind && player->ScaleDiv < ScaleDiv);
-    if (!eats) return;
+    if (!PlayerEatsFish(*player, *this)) return;
   }
 
   player->AddScore(uint32_t(single ? FishPoints(ScaleDiv) : 10));

@@ -5,15 +5,12 @@
 #include "net/Messages.h"
 #include "platform/Canvas.h"
 #include "platform/Random.h"
+#include "world/Drift.h"
 #include "world/Sprites.h"
 
 namespace mv {
 
 namespace {
-
-// A size divisor read from a sprite; never 0, so a bad value from outside
-// cannot turn a drawn size into infinity.
-double Div(uint8_t scale_div) { return scale_div == 0 ? 1.0 : double(scale_div); }
 
 // Centres closer than half the summed sizes (or `share` of them) overlap.
 bool Overlaps(double ax, double aw, double bx, double bw, double share) {
@@ -256,10 +253,7 @@ void TPlayer::HandleHit(TSprite* other, bool&) {
     const bool before_mouth = (fish->Speed > 0 && centre >= fish->X + fw) ||
                               (fish->Speed < 0 && centre <= fish->X);
     if (!before_mouth) return;
-    const bool bigger = (fish->Kind > Skin && fish->ScaleDiv <= ScaleDiv) ||
-                        (fish->Kind == Skin && fish->ScaleDiv < ScaleDiv) ||
-                        (fish->Kind < Skin && fish->ScaleDiv + 1 < ScaleDiv);
-    if (!bigger || Game.Timer1.Enabled()) return;
+    if (!FishCatchesPlayer(*fish, *this) || Game.Timer1.Enabled()) return;
     fish->Eating = true;
     WasEaten = true;
     DeathScale = ScaleDiv;
