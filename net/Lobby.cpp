@@ -10,17 +10,15 @@
 
 namespace mv {
 
-namespace {
-// The round count text comes from the settings file: digits only count.
-int TextValue(const std::string& s) {
+int TGame::RoundCountValue(const std::string& text) {
+  if (text.empty() || text.size() > 2) return 0;
   int v = 0;
-  for (char c : s) {
+  for (char c : text) {
     if (c < '0' || c > '9') return 0;
     v = v * 10 + (c - '0');
   }
-  return s.size() <= 2 ? v : 0;
+  return v;
 }
-}  // namespace
 
 void TGame::EnumerateSessions() {
   ShowPleaseWait();
@@ -85,7 +83,7 @@ void TGame::CreateGame() {
     return;
   }
   RoundsText = SettingsRecord.RoundCountText.Str();
-  RoundCount = uint8_t(TextValue(RoundsText));
+  RoundCount = uint8_t(RoundCountValue(RoundsText));
   ShowPleaseWait();
   DXPlay1->Create(SettingsRecord.SessionName.Str(), SettingsRecord.PlayerNameSetting.Str(), 6);
   OpenRoom();

@@ -403,13 +403,8 @@ void TGame::MusicSwitchedOff() {
 void TGame::ToggleRoundsEdit() {
   if (EditRounds) {
     // Digits only reach the buffer, but the stored text comes from a file.
-    int value = 0;
-    bool digits = !RoundsText.empty() && RoundsText.size() <= 2;
-    for (char c : RoundsText) {
-      if (c < '0' || c > '9') digits = false;
-      else value = value * 10 + (c - '0');
-    }
-    if (digits && value > 1) {
+    const int value = RoundCountValue(RoundsText);
+    if (value > 1) {
       SettingsRecord.RoundCountText.Assign(RoundsText);
       RoundCount = uint8_t(value);
     }

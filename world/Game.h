@@ -172,6 +172,9 @@ class TGame {
   uint8_t HelpState = 0;
   bool EditSessionName = false, EditPlayerName = false, EditRounds = false;
   std::string RoundsText;  // up to 2
+  // A round count typed or read from the settings file: its value, or 0
+  // unless it is one or two digits.
+  static int RoundCountValue(const std::string& text);
   uint8_t RoundCount = 1;
   uint8_t RoundsLeft = 1;
   uint8_t LastRequest = 0;
