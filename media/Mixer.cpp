@@ -352,9 +352,36 @@ inline int16_t ToPcm(float x) {
 
 }  // namespace
 
+bool TAudioMixer::Impl::PullMusic(size_t n) {
+  // Frame by frame rather than xmp_play_buffer, which spins for ever on a
+  // module whose frames are empty; a run of empty frames ends the music.
+  size_t filled = 0;
+  int empty = 0;
+  while (filled < n) {
+    if (MusicLeft == 0) {
+      if (xmp_play_frame(MusicCur) != 0) return false;
+      xmp_frame_info fi;
+      xmp_get_frame_info(MusicCur, &fi);
+      if (!fi.buffer || fi.buffer_size < 4) {
+        if (++empty > 16) return false;
+        continue;
+      }
+      empty = 0;
+      MusicAt = static_cast<const int16_t*>(fi.buffer);
+      MusicLeft = size_t(fi.buffer_size) / 4;
+    }
+    const size_t k = std::min(n - filled, MusicLeft);
+    std::memcpy(MusicBuf.data() + 2 * filled, MusicAt, k * 4);
+    MusicAt += 2 * k;
+    MusicLeft -= k;
+    filled += k;
+  }
+  return true;
+}
+
 void TAudioMixer::Impl::MixMusic(float* l, float* r, size_t n) {
   if (MusicCur) {
-    if (xmp_play_buffer(MusicCur, MusicBuf.data(), int(n * 4), 0) != 0) {
+    if (!PullMusic(n)) {
       xmp_end_player(MusicCur);
       MusicCur = nullptr;
     } else {
@@ -375,6 +402,7 @@ void TAudioMixer::Impl::MixMusic(float* l, float* r, size_t n) {
     // Starting allocates inside the player; song changes are rare enough.
     if (MusicNext && xmp_start_player(MusicNext, TAudioMixer::SampleRate, 0) == 0) {
       MusicCur = MusicNext;
+      MusicLeft = 0;
       MusicEnv = 0;
       MusicEnvStep = 1.f / FadeInFrames;
     }

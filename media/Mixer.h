@@ -142,6 +142,7 @@ struct TAudioMixer::Impl {
   void Apply(const TMixCommand& c);
   void FadeOut(TPlayback& pb, TVoiceSet* set);
   void MixMusic(float* l, float* r, size_t n);
+  bool PullMusic(size_t n);
   static void Callback(void* self, Uint8* stream, int len);
 
   TSpscQueue<TMixCommand, 4096> Queue;
@@ -156,6 +157,9 @@ struct TAudioMixer::Impl {
   void ResumeMusic();
   xmp_context MusicCur = nullptr, MusicNext = nullptr;
   bool MusicSwitch = false;
+  // The rest of the module's last frame, not yet mixed.
+  const int16_t* MusicAt = nullptr;
+  size_t MusicLeft = 0;
   float MusicEnv = 0, MusicEnvStep = 0;
   std::atomic<bool> Muted{false};
   float MasterEnv = 1;

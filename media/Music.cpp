@@ -47,6 +47,22 @@ struct TMusicPlayer::Impl {
   }
 };
 
+namespace {
+
+// A module without channels, or whose order list names no pattern it has,
+// loads fine but never yields a sample: the player would spin on it.
+bool Playable(xmp_context ctx) {
+  xmp_module_info info{};
+  xmp_get_module_info(ctx, &info);
+  const xmp_module* m = info.mod;
+  if (!m || m->chn <= 0 || m->len <= 0 || m->pat <= 0) return false;
+  for (int i = 0; i < m->len && i < XMP_MAX_MOD_LENGTH; ++i)
+    if (m->xxo[i] < m->pat) return true;
+  return false;
+}
+
+}  // namespace
+
 TMusicPlayer::TMusicPlayer(TAudioMixer* mixer) : Impl_(std::make_unique<Impl>()) {
   if (mixer) Impl_->Link = mixer->Internals().Link;
 }
@@ -76,6 +92,11 @@ uint32_t TMusicPlayer::SongLoadFromFile(const std::string& path) {
       p.Error = path + ": not a music module";
     else
       p.Error = path + ": damaged music module";
+    return 0;
+  }
+  if (!Playable(ctx)) {
+    xmp_free_context(ctx);
+    p.Error = path + ": damaged music module (nothing to play)";
     return 0;
   }
   const uint32_t handle = p.NextHandle++;

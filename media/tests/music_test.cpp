@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include "archive_fixture.h"
 #include "media/Audio.h"
+#include "media/Mixer.h"
 #include "media/Music.h"
 
 using namespace mv;
@@ -54,6 +57,17 @@ Bytes TinyXm(int note, const std::vector<int8_t>& sample) {
     b.u8(uint8_t(int8_t(s - prev)));
     prev = s;
   }
+  return b;
+}
+
+// A module with no channels and no patterns whose order list names a
+// pattern it lacks: it loads, but its player never yields a sample.
+Bytes EmptyChannelXm() {
+  Bytes b;
+  b.raw("Extended Module: ").raw(Padded("damaged", 20)).u8(0x1A).raw(Padded("test", 20));
+  b.u16(0x0104).u32(276);
+  b.u16(2).u16(0).u16(0).u16(0).u16(0).u16(1).u16(6).u16(125);
+  b.u8(5).u8(0).raw(Zeros(254));
   return b;
 }
 
@@ -184,6 +198,7 @@ TEST(Music, BadFilesGiveNoHandleAndSayWhy) {
       {"noise", WriteFile("noise.xm", noise)},
       {"cut short", WriteFile("short.xm", truncated)},
       {"200 channels", WriteFile("channels.xm", tooManyChannels)},
+      {"no channels, missing patterns", WriteFile("nochannels.xm", EmptyChannelXm())},
       {"a folder", std::string(MV_BINARY_DIR)},
   };
   for (const auto& c : cases) {
@@ -238,4 +253,24 @@ TEST(Music, DeviceSwitchesAndReleasesModulesWhileItPlays) {
     EXPECT_EQ(music.Playing(), h);
   }  // the player goes first, while the device still plays its module
   EXPECT_TRUE(mixer.Close());
+}
+
+// Should such a module reach the mixer anyway, mixing goes on and the music
+// just ends: nothing on the audio side may wait for it without bound.
+TEST(Music, AModuleThatYieldsNothingDoesNotHoldTheMixer) {
+  const std::string path = WriteFile("nochannels.xm", EmptyChannelXm());
+  xmp_context ctx = xmp_create_context();
+  ASSERT_EQ(xmp_load_module(ctx, path.c_str()), 0);
+  {
+    Rig rig;
+    rig.Mixer.Internals().PlayMusic(ctx);
+    auto done = std::async(std::launch::async, [&] { return rig.Render(200); });
+    if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      std::fprintf(stderr, "mixing a module that yields nothing never returned\n");
+      std::_Exit(1);  // the mixing thread is stuck; no clean way out
+    }
+    EXPECT_EQ(Peak(done.get()), 0);
+    rig.Mixer.Internals().MusicInUse({ctx}, true);
+  }
+  xmp_free_context(ctx);
 }
