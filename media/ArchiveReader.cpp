@@ -1,5 +1,6 @@
 #include "media/ArchiveReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -191,6 +192,16 @@ void ReadWaveProperty(TByteReader& in, const std::string& prop, uint8_t type, TW
   }
 }
 
+// A pattern plus its gap must fit an int, or no drawing can step over it.
+void CheckPatternSize(const TPictureRecord& r) {
+  const int64_t w = int64_t(r.EffectivePatternWidth()) + r.SkipWidth;
+  const int64_t h = int64_t(r.EffectivePatternHeight()) + r.SkipHeight;
+  if (w <= INT32_MAX && h <= INT32_MAX) return;
+  throw EArchiveError("'" + r.Name + "': impossible pattern size (" + std::to_string(r.PatternWidth) + " + " +
+                      std::to_string(r.SkipWidth) + " by " + std::to_string(r.PatternHeight) + " + " +
+                      std::to_string(r.SkipHeight) + ")");
+}
+
 void ReadList(TByteReader& in, TArchiveContents& out) {
   for (;;) {
     uint8_t t = in.U8();
@@ -216,6 +227,7 @@ void ReadList(TByteReader& in, TArchiveContents& out) {
         throw EArchiveError("'" + name + "': " + e.what());
       }
     }
+    if (out.Kind == EArchiveKind::Pictures) CheckPatternSize(out.Pictures.back());
   }
 }
 
@@ -255,11 +267,13 @@ bool ColorFromIdent(const std::string& ident, TColor& rgb) {
 }
 
 int TPictureRecord::PatternCount() const {
-  int pw = EffectivePatternWidth(), ph = EffectivePatternHeight();
-  if (Picture.Empty() || pw + SkipWidth <= 0 || ph + SkipHeight <= 0) return 0;
-  int cols = (Picture.Width + SkipWidth) / (pw + SkipWidth);
-  int rows = (Picture.Height + SkipHeight) / (ph + SkipHeight);
-  return cols > 0 && rows > 0 ? cols * rows : 0;
+  // 64-bit: the stored sizes may be any int, and their sums must not wrap.
+  const int64_t pw = EffectivePatternWidth(), ph = EffectivePatternHeight();
+  const int64_t step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  if (Picture.Empty() || step_x <= 0 || step_y <= 0) return 0;
+  const int64_t cols = (int64_t(Picture.Width) + SkipWidth) / step_x;
+  const int64_t rows = (int64_t(Picture.Height) + SkipHeight) / step_y;
+  return cols > 0 && rows > 0 ? int(std::min<int64_t>(cols * rows, INT32_MAX)) : 0;
 }
 
 TArchiveContents ReadArchive(const uint8_t* data, size_t size) {

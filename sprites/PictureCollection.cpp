@@ -48,13 +48,15 @@ int TPictureCollectionItem::GetPatternHeight() const {
 int TPictureCollectionItem::PatternCount() const { return PatternCount_; }
 
 TRect TPictureCollectionItem::PatternRect(int pattern) const {
-  const int pw = GetPatternWidth(), ph = GetPatternHeight();
-  const int step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  // 64-bit steps: an archive may hold any int, and a sum must not wrap.
+  const int64_t pw = GetPatternWidth(), ph = GetPatternHeight();
+  const int64_t step_x = pw + SkipWidth, step_y = ph + SkipHeight;
   if (pattern < 0 || pw <= 0 || ph <= 0 || step_x <= 0 || step_y <= 0) return {};
-  const int columns = (Picture.Width + SkipWidth) / step_x;
+  const int64_t columns = (int64_t(Picture.Width) + SkipWidth) / step_x;
   if (columns <= 0) return {};
-  const int row = pattern / columns, column = pattern % columns;
-  return Bounds(column * step_x, row * step_y, pw, ph);
+  const int64_t left = pattern % columns * step_x, top = pattern / columns * step_y;
+  if (left > INT32_MAX || top > INT32_MAX) return {};
+  return Bounds(int(left), int(top), int(pw), int(ph));
 }
 
 bool TPictureCollectionItem::Intact() const {
@@ -69,13 +71,19 @@ void TPictureCollectionItem::Restore() {
   CutHeight_ = Picture.Height;
   PatternCount_ = 0;
   if (!Intact()) return;
-  const int pw = GetPatternWidth(), ph = GetPatternHeight();
-  const int step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  const int64_t pw = GetPatternWidth(), ph = GetPatternHeight();
+  const int64_t step_x = pw + SkipWidth, step_y = ph + SkipHeight;
+  if (step_x > INT32_MAX || step_y > INT32_MAX) {
+    Ready_ = false;
+    throw EPictureCollectionError("Image '" + Name_ + "': impossible pattern size (" +
+                                  std::to_string(PatternWidth) + " + " + std::to_string(SkipWidth) + " by " +
+                                  std::to_string(PatternHeight) + " + " + std::to_string(SkipHeight) + ")");
+  }
   if (pw <= 0 || ph <= 0 || step_x <= 0 || step_y <= 0) return;
-  const int columns = (Picture.Width + SkipWidth) / step_x;
-  const int rows = (Picture.Height + SkipHeight) / step_y;
+  const int64_t columns = (int64_t(Picture.Width) + SkipWidth) / step_x;
+  const int64_t rows = (int64_t(Picture.Height) + SkipHeight) / step_y;
   if (columns <= 0 || rows <= 0) return;
-  PatternCount_ = columns * rows;
+  PatternCount_ = int(std::min<int64_t>(columns * rows, INT32_MAX));
 }
 
 int TPictureCollectionItem::CachedCopies() const { return int(Cache_->Copies.size()); }

@@ -266,6 +266,12 @@ TEST(ArchiveFormat, RejectsBadInput) {
        "Bitmap image is not valid"},
       {"unknown picture class", OnePicture(PictureData("TPNGImage", Bytes().u32(0))),
        "'Pic': Unknown picture class \"TPNGImage\""},
+      {"pattern plus gap beyond an int",
+       PictureArchive({Bytes().pstr("Name", "Big").pint("PatternWidth", 2147483647).pint("SkipWidth", 1)}),
+       "'Big': impossible pattern size (2147483647 + 1 by 0 + 0)"},
+      {"pattern row plus gap beyond an int",
+       PictureArchive({Bytes().pstr("Name", "Tall").pint("PatternHeight", 2147483600).pint("SkipHeight", 48)}),
+       "'Tall': impossible pattern size"},
       {"bad wave", ListArchive("TWaveCollectionComponent", {Bytes().pbin("Wave.WAVE", Bytes().raw("RIFX"))}),
        "Not a RIFF WAVE image"},
   };

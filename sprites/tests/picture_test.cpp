@@ -60,6 +60,44 @@ TPictureCollectionItem& Strip(TPictureCollectionItem& it) {
   return it;
 }
 
+TEST(PictureItem, ImpossiblePatternSizeIsAnErrorNamingThePicture) {
+  struct Case {
+    int pw, ph, skip_w, skip_h;
+    bool fits;
+  } cases[] = {
+      {2147483647, 0, 1, 0, false},
+      {0, 2147483647, 0, 1, false},
+      {0, 0, 2147483647, 0, false},  // the whole picture's width plus the gap
+      {2147483647, 2147483647, 0, 0, true},  // too large to cut, but no overflow: no patterns
+      {2147483646, 0, 1, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pw << " + " << c.skip_w << " by " << c.ph << " + " << c.skip_h);
+    TPictureCollection list;
+    TPictureCollectionItem& item = list.Add();
+    list.SetName(item, "BigFish");
+    item.Picture = TImage(8, 8, kBack);
+    item.PatternWidth = c.pw;
+    item.PatternHeight = c.ph;
+    item.SkipWidth = c.skip_w;
+    item.SkipHeight = c.skip_h;
+    if (c.fits) {
+      EXPECT_NO_THROW(item.Restore());
+      EXPECT_EQ(item.PatternCount(), 0);
+    } else {
+      try {
+        item.Restore();
+        ADD_FAILURE() << "no error";
+      } catch (const EPictureCollectionError& e) {
+        EXPECT_NE(std::string(e.what()).find("Image 'BigFish': impossible pattern size"), std::string::npos)
+            << e.what();
+      }
+    }
+    TSurface s(8, 8);
+    item.DrawPattern(s, 0, 0, 0);  // draws nothing, and reads nothing it should not
+  }
+}
+
 TEST(PictureItem, DrawPatternLeavesOutTheKeyOnlyWhenTransparent) {
   TPictureCollectionItem it;
   Strip(it);
