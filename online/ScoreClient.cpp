@@ -57,7 +57,30 @@ CurlGlobals& Globals() {
 struct Reply {
   std::string body;
   bool overflow = false;
+  // The first line of the last header block: the status line curl acted on.
+  std::string status_line;
+  bool line_is_status = true;
 };
+
+// curl also accepts lines such as "HTTp/1.1ngth: 9" as a 200; only
+// "HTTP/1.x DDD" followed by a space or the line end counts as a status line.
+bool WellFormedSuccess(const std::string& line) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 || !digit(line[7]) || line[8] != ' ' ||
+      line[9] != '2' || !digit(line[10]) || !digit(line[11]))
+    return false;
+  return line.size() == 12 || line[12] == ' ' || line[12] == '\r' || line[12] == '\n';
+}
+
+size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
+  auto* reply = static_cast<Reply*>(user);
+  const size_t n = size * count;
+  const std::string line(data, n);
+  if (reply->line_is_status) reply->status_line = line.substr(0, 64);
+  // A blank line ends a block; an interim reply (1xx) is followed by another.
+  reply->line_is_status = line == "\r\n" || line == "\n";
+  return n;
+}
 
 size_t CollectBody(char* data, size_t size, size_t count, void* user) {
   auto* reply = static_cast<Reply*>(user);
@@ -245,6 +268,10 @@ bool HttpGet(const std::string& url, std::string& body, long connect_timeout_ms,
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CollectHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
+  // The status line is checked as HTTP/1.x text.
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
 
   const CURLcode rc = curl_easy_perform(curl);
   long status = 0;
@@ -253,7 +280,9 @@ bool HttpGet(const std::string& url, std::string& body, long connect_timeout_ms,
   curl_easy_cleanup(curl);
 
   // Like the original client, anything but a success status is a failure.
-  if (rc != CURLE_OK || reply.overflow || status < 200 || status > 299) return false;
+  if (rc != CURLE_OK || reply.overflow || status < 200 || status > 299 ||
+      !WellFormedSuccess(reply.status_line))
+    return false;
   body = std::move(reply.body);
   return true;
 }

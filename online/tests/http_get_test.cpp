@@ -120,6 +120,16 @@ TEST(HttpGet, StatusAndSizeDecideSuccess) {
       // Same size without a length header: the cap must still hold.
       {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(200 * 1024, 'y'), false, ""},
       {"garbage that is not HTTP\r\n\r\n", false, ""},
+      // Status lines curl reads leniently as a success: none of them is one.
+      {"HTTp/1.1ngth: 9\r\n\r\nOK|stored", false, ""},
+      {"HTTP/1.1 2000 OK\r\nContent-Length: 2\r\n\r\nOK", false, ""},
+      {"HTTP/1.1 200OK\r\nContent-Length: 2\r\n\r\nOK", false, ""},
+      {"HTTP/1.1  200 OK\r\nContent-Length: 2\r\n\r\nOK", false, ""},
+      {"HTTP/2 200\r\nContent-Length: 2\r\n\r\nOK", false, ""},
+      {" HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK", false, ""},
+      // Well formed, if terse or old.
+      {"HTTP/1.0 200\r\nContent-Length: 2\r\n\r\nOK", true, "OK"},
+      {"HTTP/1.1 100 Continue\r\n\r\n" + Response("200 OK", "OK"), true, "OK"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply.substr(0, 40));
