@@ -34,7 +34,8 @@ class TTextWriter {
     C.SetColor(color);
   }
   void Color(TColor color) { C.SetColor(color); }
-  void Out(int x, int y, const std::string& s) { C.TextOut(x, y, s); }
+  // Every text here is ASCII or a name in the settings' 1-byte code page.
+  void Out(int x, int y, const std::string& s) { C.TextOut(x, y, AnsiToUtf8(s)); }
   void Frame(int l, int t, int r, int b) {
     C.SetPenWidth(3);
     C.SetColor(clWhite);
@@ -98,7 +99,8 @@ void TGame::DrawScreenTexts() {
     w.Font(16, false, clRed);
     for (int n = 1; n <= 10; ++n) {
       const auto& e = set.HiScores[size_t(n - 1)];
-      std::string score = Format("%.10d", int32_t(e.Score()));
+      // Unsigned, as the table sorts them: 2^31 and more are not negative.
+      std::string score = Format("%.10u", unsigned(e.Score()));
       if (n == 1) {
         w.Out(50, 215, "1        " + Format("%.11s", e.Name.Str().c_str()));
         w.Out(390, 215, score);

@@ -86,6 +86,31 @@ bool ReadRecord(const std::string& path, TSettingsBytes& out) {
 void ScrambleNames(TSettingsBytes& bytes) { ShiftNames(bytes, +1); }
 void UnscrambleNames(TSettingsBytes& bytes) { ShiftNames(bytes, -1); }
 
+std::string AnsiToUtf8(const std::string& ansi) {
+  // 0x80..0x9F differ from Latin-1; 0 marks the five unassigned bytes.
+  static constexpr uint16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::string out;
+  out.reserve(ansi.size());
+  for (unsigned char c : ansi) {
+    unsigned cp = c < 0x80 ? c : c < 0xA0 ? kHigh[c - 0x80] : c;
+    if (cp == 0) cp = '?';
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | cp >> 6);
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xE0 | cp >> 12);
+      out += char(0x80 | (cp >> 6 & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
 std::string SettingsTempPath(const std::string& path) { return path + ".tmp"; }
 
 void TSettingsRecord::ResetHiScores() {

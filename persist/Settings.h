@@ -76,6 +76,10 @@ struct TSettingsRecord {
 void ScrambleNames(TSettingsBytes& bytes);
 void UnscrambleNames(TSettingsBytes& bytes);
 
+// Names and texts in the file are in the Windows code page 1252, one byte a
+// character; the screen draws UTF-8. Bytes 1252 leaves unassigned become "?".
+std::string AnsiToUtf8(const std::string& ansi);
+
 // The file a save writes before renaming it over `path`.
 std::string SettingsTempPath(const std::string& path);
 

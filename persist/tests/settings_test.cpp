@@ -448,3 +448,16 @@ TEST_F(SettingsFile, SaveReplacesStaleTemporaryAndLongFile) {
 
 }  // namespace
 }  // namespace mv
+
+TEST(SettingsText, NamesConvertFromTheFileCodePage) {
+  struct Case {
+    std::string ansi, utf8;
+  } cases[] = {
+      {"NEMO 42", "NEMO 42"},
+      {"J\xFCrgen", "J\xC3\xBCrgen"},
+      {"\x80\x9F\xA0\xFF", "\xE2\x82\xAC\xC5\xB8\xC2\xA0\xC3\xBF"},  // euro, Y diaeresis, NBSP, y diaeresis
+      {"a\x81\x8D\x8F\x90\x9Dz", "a?????z"},                         // unassigned in the code page
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mv::AnsiToUtf8(c.ansi), c.utf8) << c.ansi;
+}
