@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <tuple>
 
@@ -31,6 +32,15 @@ struct TFontCache {
     int Width = 0;
   };
   std::map<std::tuple<TTF_Font*, std::string>, TText> Texts;
+
+  TFontCache() = default;
+  TFontCache(const TFontCache&) = delete;
+  TFontCache& operator=(const TFontCache&) = delete;
+  ~TFontCache() {
+    for (auto& [key, font] : Fonts)
+      if (font) TTF_CloseFont(font);
+    if (TtfReady) TTF_Quit();
+  }
 
   bool InitTtf() {
     if (!TtfReady) {
@@ -113,8 +123,17 @@ struct TFontCache {
   }
 };
 
-TFontCache& Cache() {
-  static TFontCache cache;
+// Kept while any canvas lives, so the fonts are closed once the last one
+// goes instead of staying open until exit.
+std::shared_ptr<TFontCache> SharedCache() {
+  static std::mutex lock;
+  static std::weak_ptr<TFontCache> shared;
+  std::lock_guard<std::mutex> hold(lock);
+  std::shared_ptr<TFontCache> cache = shared.lock();
+  if (!cache) {
+    cache = std::make_shared<TFontCache>();
+    shared = cache;
+  }
   return cache;
 }
 
@@ -127,6 +146,7 @@ struct TCanvas::Impl {
   bool Bold = false;
   TColor Color = clBlack;
   int Pen = 1;
+  std::shared_ptr<TFontCache> Fonts = SharedCache();
   explicit Impl(TImage& t) : Target(t) {}
 };
 
@@ -143,7 +163,7 @@ void TCanvas::SetPenWidth(int width) { Impl_->Pen = std::max(1, width); }
 
 void TCanvas::TextOut(int x, int y, const std::string& text) {
   if (text.empty()) return;
-  TFontCache& c = Cache();
+  TFontCache& c = *Impl_->Fonts;
   std::lock_guard<std::mutex> g(c.Lock);
   TTF_Font* font = c.Open(Impl_->FontName, Impl_->Size, Impl_->Bold);
   if (!font) return;
@@ -175,7 +195,7 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
 
 int TCanvas::TextWidth(const std::string& text) {
   if (text.empty()) return 0;
-  TFontCache& c = Cache();
+  TFontCache& c = *Impl_->Fonts;
   std::lock_guard<std::mutex> g(c.Lock);
   TTF_Font* font = c.Open(Impl_->FontName, Impl_->Size, Impl_->Bold);
   if (!font) return 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/Surface.h"
 
 namespace mv {
@@ -18,6 +20,40 @@ TRect InkBox(const TImage& img) {
         r.Bottom = std::max(r.Bottom, y + 1);
       }
   return r;
+}
+
+// Font files this process holds open.
+int OpenFontFiles() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+    for (const char* ext : {".ttf", ".otf", ".TTF", ".OTF", ".pfb"})
+      if (!ec && target.size() > 4 && target.compare(target.size() - 4, 4, ext) == 0) ++n;
+  }
+  return n;
+}
+
+TEST(Canvas, FontsCloseWithTheLastCanvas) {
+  {
+    TSurface s(100, 40);
+    TCanvas& c = s.Canvas();
+    for (const char* font : {"Staccato222 BT", "Arial", "Comic Sans MS"}) {
+      c.SetFont(font, 16, true);
+      c.TextOut(0, 0, "Marovane");
+    }
+    TImage other(10, 10);
+    TCanvas second(other);  // shares the open fonts
+    second.SetFont("Arial", 16, true);
+    EXPECT_GT(second.TextWidth("M"), 0);
+    EXPECT_GT(OpenFontFiles(), 0);
+  }
+  EXPECT_EQ(OpenFontFiles(), 0);
+  // And they open again for the next canvas.
+  TImage img(10, 10);
+  TCanvas c(img);
+  c.SetFont("Arial", 12, false);
+  EXPECT_GT(c.TextWidth("M"), 0);
 }
 
 TEST(Canvas, DrawsTextBelowAndRightOfPosition) {
