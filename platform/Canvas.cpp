@@ -25,6 +25,7 @@ struct TFontKey {
 struct TFontCache {
   std::mutex Lock;
   bool TtfReady = false;
+  bool FcReady = false;
   std::map<std::pair<std::string, bool>, std::string> Files;  // (name, bold) -> file
   std::map<TFontKey, TTF_Font*> Fonts;
   struct TText {
@@ -40,6 +41,7 @@ struct TFontCache {
     for (auto& [key, font] : Fonts)
       if (font) TTF_CloseFont(font);
     if (TtfReady) TTF_Quit();
+    if (FcReady) FcFini();  // its configuration, else kept until exit
   }
 
   bool InitTtf() {
@@ -63,6 +65,7 @@ struct TFontCache {
     else if (name == "Comic Sans MS") family = "Comic Neue";
     std::string file;
     if (FcInit()) {
+      FcReady = true;
       FcPattern* pat = FcPatternCreate();
       FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
       FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
