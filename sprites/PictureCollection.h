@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Blit.h"
 #include "platform/Image.h"
 #include "platform/Surface.h"
 #include "platform/Types.h"
@@ -32,6 +33,11 @@ class TPictureCollectionItem {
   bool Transparent = true;
   TColor TransparentColor = 0;
   TImage Picture;
+  // Keyed draws copy the runs of drawn pixels each pattern was found to have
+  // (found again whenever the picture, its cut or its key changes, but not
+  // when its pixels are edited in place: Restore after that). Off, every
+  // pixel is tested for the key on every draw, with the same result.
+  bool DrawFromSpans = true;
 
   // Width of one pattern: PatternWidth when above 0, else the picture's.
   int GetPatternWidth() const;
@@ -55,7 +61,10 @@ class TPictureCollectionItem {
   friend class TPictureCollection;
   // False once the picture no longer has the size it was cut at.
   bool Intact() const;
-  const TImage* ScaledCopy(int pattern, int w, int h);
+  const TImage* ScaledCopy(int pattern, int w, int h, const TSpans** spans);
+  const TSpans& PatternSpans(int pattern, const TRect& src);
+  // The pattern at its own size, its top-left corner at (x, y).
+  void Copy(TSurface& dst, int x, int y, int pattern, const TRect& src);
 
   std::string Name_;
   std::string LowerName_;
