@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/Blit.h"
 #include "platform/Image.h"
 #include "platform/Surface.h"
 #include "platform/Types.h"
 
 namespace mv {
+
+class TSpans;
 
 class EPictureCollectionError : public std::runtime_error {
  public:
