@@ -130,11 +130,12 @@ bool DrawRuns(TImage& dst, int x, int y, const TImage& src, const TRect& r, cons
   if (dst.Empty()) return true;
   // Visible part of the rectangle, in its own columns and rows; 64-bit so
   // positions far off the surface cannot overflow.
-  const int c0 = int(std::max<int64_t>(0, -int64_t(x)));
-  const int c1 = int(std::min<int64_t>(spans.Width_, int64_t(dst.Width) - x));
-  const int r0 = int(std::max<int64_t>(0, -int64_t(y)));
-  const int r1 = int(std::min<int64_t>(spans.Height_, int64_t(dst.Height) - y));
-  if (c0 >= c1 || r0 >= r1) return true;
+  const int64_t left = std::max<int64_t>(0, -int64_t(x));
+  const int64_t right = std::min<int64_t>(spans.Width_, int64_t(dst.Width) - x);
+  const int64_t top = std::max<int64_t>(0, -int64_t(y));
+  const int64_t bottom = std::min<int64_t>(spans.Height_, int64_t(dst.Height) - y);
+  if (left >= right || top >= bottom) return true;
+  const int c0 = int(left), c1 = int(right), r0 = int(top), r1 = int(bottom);
   const bool whole_rows = c0 == 0 && c1 == spans.Width_;
   for (int row = r0; row < r1; ++row) {
     const uint32_t* s = src.Row(r.Top + row) + r.Left;

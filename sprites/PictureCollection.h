@@ -34,10 +34,11 @@ class TPictureCollectionItem {
   bool Transparent = true;
   TColor TransparentColor = 0;
   TImage Picture;
-  // Keyed draws copy the runs of drawn pixels each pattern was found to have
-  // (found again whenever the picture, its cut or its key changes, but not
-  // when its pixels are edited in place: Restore after that). Off, every
-  // pixel is tested for the key on every draw, with the same result.
+  // Draws copy the runs of drawn pixels each pattern was found to have
+  // (found again when the picture is replaced, re-cut or re-keyed, but not
+  // when its pixels change in place, edited or copied over by a picture of
+  // the same size: Restore after that). Off, every pixel is tested for the
+  // key on every draw, with the same result.
   bool DrawFromSpans = true;
 
   // Width of one pattern: PatternWidth when above 0, else the picture's.

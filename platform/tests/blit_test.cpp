@@ -229,8 +229,12 @@ TEST(BlitSpans, RefuseSpansOfAnotherRectangle) {
   EXPECT_EQ(outside.Width(), 0);
   EXPECT_FALSE(BlitSpans(dst, 0, 0, src, {6, 6, 10, 10}, outside));
   // A position far off the surface draws nothing and does not overflow.
-  EXPECT_TRUE(BlitSpans(dst, INT32_MIN, INT32_MAX, src, {0, 0, 4, 4}, spans));
-  EXPECT_TRUE(BlitSpans(dst, INT32_MAX, INT32_MIN, src, {0, 0, 4, 4}, spans));
+  for (int x : {INT32_MIN, INT32_MIN + 2, 0, INT32_MAX - 2, INT32_MAX})
+    for (int y : {INT32_MIN, 0, INT32_MAX}) {
+      if (x == 0 && y == 0) continue;
+      EXPECT_TRUE(BlitSpans(dst, x, y, src, {0, 0, 4, 4}, spans));
+      EXPECT_TRUE(BlitSpansAlpha(dst, x, y, src, {0, 0, 4, 4}, spans, 100));
+    }
   for (uint32_t p : dst.Pixels) ASSERT_EQ(p, 0x111111u);
 }
 
