@@ -1,9 +1,10 @@
-// Every picture of a seeded, scripted game drawn the fast way (runs of drawn
-// pixels, wide fills) against the same game with every picture tested pixel
-// by pixel: the frames are the same, byte for byte, frame after frame.
+// A seeded, scripted game with its pictures drawn through runs of drawn
+// pixels against the same game with every pixel tested for the key: the
+// frames are the same, byte for byte, frame after frame.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "app/Autopilot.h"
 #include "app/tests/AppFixture.h"
@@ -17,21 +18,26 @@ void DrawPixelByPixel(TGame& g) {
 }
 
 TEST(Frames, SameWithRunsAsWithPixelByPixelDraws) {
-  // A while on the menu, then a game: the autopilot plays until frame 1800,
-  // then leaves the fish to the others so that it blinks, dies and the game
-  // ends on its table.
-  const char* script =
-      "40 key-down DOWN\n41 key-up DOWN\n"
-      "60 key-down ENTER\n61 key-up ENTER\n";
+  // A tour of the menu's screens (options, high scores, help, the exit
+  // question), then a game: the autopilot plays until frame 1000, then leaves
+  // the fish to the others so that it blinks, dies and the game is over.
+  std::string script;
+  int at = 20;
+  for (const char* key : {"DOWN", "DOWN", "ENTER", "ESC", "DOWN", "ENTER", "ESC", "DOWN", "ENTER",
+                          "ESC", "ESC", "N", "DOWN", "ENTER"}) {
+    script += std::to_string(at) + " key-down " + key + "\n";
+    script += std::to_string(at + 1) + " key-up " + key + "\n";
+    at += std::string(key) == "DOWN" ? 5 : 30;
+  }
   TAppRun fast("frames-runs", script, 100000, 5), slow("frames-pixels", script, 100000, 5);
   TGame& a = fast.Game();
   TGame& b = slow.Game();
   std::string screens, last;
   bool blinked = false;
   uint32_t frames = 0;
-  for (uint32_t frame = 1; frame <= 4000; ++frame) {
+  for (uint32_t frame = 1; frame <= 6000; ++frame) {
     DrawPixelByPixel(b);  // pictures loaded later are drawn the old way too
-    if (frame < 1800) {
+    if (frame < 1000) {
       AutoSteer(a);
       AutoSteer(b);
     }
@@ -53,7 +59,7 @@ TEST(Frames, SameWithRunsAsWithPixelByPixelDraws) {
     if (!more || a.CurrentScreen == "GameOver2") break;
   }
   // The frames compared cover the menu, play, a fish dying and the end.
-  EXPECT_EQ(screens, "Menu Game Scelet GameOver2");
+  EXPECT_EQ(screens, "Menu Options Menu HiScores Menu Help Menu Exit? Menu Game Scelet GameOver2");
   EXPECT_TRUE(blinked);
   std::printf("%u frames compared\n", frames);
 }
