@@ -8,7 +8,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <thread>
 #include <filesystem>
 #include <memory>
 
@@ -44,7 +48,14 @@ std::string Exchange(const std::string& request) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(server->Port());
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fuzz::Broken("cannot connect");
+  if (fd < 0) fuzz::Broken("no socket");
+  // Thousands of connections a second can use up loopback's ports for a
+  // moment: retry briefly rather than call that a fault of the server.
+  int tries = 0;
+  while (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno != EADDRNOTAVAIL || ++tries > 200) fuzz::Broken(std::string("cannot connect: ") + std::strerror(errno));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   for (size_t sent = 0; sent < request.size();) {
     const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) break;
@@ -65,6 +76,9 @@ std::string Exchange(const std::string& request) {
     if (n <= 0) break;
     reply.append(buf, size_t(n));
   }
+  // Reset rather than linger, so closed connections do not hold ports.
+  const linger reset{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   close(fd);
   return reply;
 }
