@@ -182,7 +182,8 @@ void ReadWaveProperty(TByteReader& in, const std::string& prop, uint8_t type, TW
   } else if (prop == "Wave.WAVE") {
     std::string blob = ReadBinary(in, type, prop);
     try {
-      r.Wave = ParseWave(Bytes(blob), blob.size());
+      // One effect the game cannot play must not cost the other effects.
+      r.Wave = ParseWave(Bytes(blob), blob.size(), &r.Unplayable);
     } catch (const EWaveError& e) {
       throw EArchiveError(e.what());
     }
