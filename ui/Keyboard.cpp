@@ -83,13 +83,14 @@ void ResumeGame(TGame& g) {
   g.Timer2.SetEnabled(false);
 }
 
-// Out of the pause. A fish still waiting for the end of the hold after a
-// lost life is shown by that hold's tick: the hold goes on for the rest of
-// its time instead of ending with the fish left out of play.
+// Out of the pause. In a single-player game a fish still waiting for the
+// end of the hold after a lost life is shown by that hold's tick: the hold
+// goes on for the rest of its time instead of ending with the fish left out
+// of play.
 void ResumeFromPause(TGame& g) {
   g.Paused = false;
   const TPlayer* own = g.LocalPlayer();
-  if (!own || own->InPlay) g.Timer2.SetEnabled(false);
+  if (!g.SinglePlayer || !own || own->InPlay) g.Timer2.SetEnabled(false);
 }
 
 // "EXIT GAME?" answered YES: only a saved game quits. When the save fails
