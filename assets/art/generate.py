@@ -921,7 +921,7 @@ def doc_qtns():
     top, bottom = 20, 206
     def at(screen_y):
         return (screen_y - 170 - top) / float(bottom - top)
-    fill = d.lin([(0, "#fbf6ea"), (at(279), "#f6efdc"), (at(289), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
+    fill = d.lin([(0, "#fbf6ea"), (at(276), "#f6efdc"), (at(285), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
     d.add('<rect x="22" y="%s" width="336" height="%s" rx="20" fill="%s" stroke="%s" stroke-width="2"/>'
           % (f(top), f(bottom - top), fill, INK))
     # bubbles strung along the rim
