@@ -199,7 +199,7 @@ bool LoadSettings(const std::string& path, TSettingsRecord& rec, std::string* sa
 std::string SettingsWriteTarget(const std::string& path) {
   // A player who points "Config.cfg" somewhere else (a synced folder, say)
   // keeps that link: the save replaces the file the link names, renamed in
-  // its own folder. A loop of links is left to the open below to report.
+  // its own folder.
   std::string target = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
@@ -214,12 +214,13 @@ std::string SettingsWriteTarget(const std::string& path) {
     }
     target = link;
   }
-  return target;
+  return {};  // a loop of links
 }
 
 void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
   const TSettingsBytes bytes = rec.Encode();
   const std::string target = SettingsWriteTarget(path);
+  if (target.empty()) SaveFailed(path, "can't follow its symbolic links", ELOOP);
   const std::string tmp = SettingsTempPath(target);
 
   // A stale temporary (or a link planted there) is removed first, and the new
