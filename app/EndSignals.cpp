@@ -1,6 +1,8 @@
 #include "app/EndSignals.h"
 
+#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,11 +22,23 @@ sigset_t EndSet() {
   return set;
 }
 
+// Every process the game forks (a message box, the page opener) starts
+// with the signals back to normal, and goes when the game goes: a message
+// box left on screen by a game that was ended helps nobody. The opener
+// undoes the second part, a browser outlives the game.
+void ForkedChild() {
+  sigset_t set = EndSet();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
 }  // namespace
 
 TEndSignals::TEndSignals() {
   sigset_t set = EndSet();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  static const bool registered = pthread_atfork(nullptr, nullptr, ForkedChild) == 0;
+  (void)registered;
   Watcher_ = std::thread([this] { Watch(); });
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,8 @@ bool TOpener::Start(const std::string& target, std::string& message) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The page stays open after the game ends.
+    prctl(PR_SET_PDEATHSIG, 0);
     const int nul = ::open("/dev/null", O_RDWR);
     if (nul >= 0) {
       ::dup2(nul, 0);
