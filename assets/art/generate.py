@@ -994,6 +994,28 @@ def doc_newlogo():
     return d
 
 
+# ---------------------------------------------------------- program icon ----
+
+def doc_icon():
+    """The program's icon (menus, window, package): our fry in a round of sea.
+    Not packed into an archive; dist/ renders it at the desktop's sizes."""
+    d = Doc(256, 256)
+    sea = d.lin([(0, "#3cc4e0"), (0.55, "#1479a8"), (1, "#0b3d6e")])
+    d.add('<circle cx="128" cy="128" r="121" fill="%s" stroke="%s" stroke-width="6"/>' % (sea, INK))
+    inside = d.clip('<circle cx="128" cy="128" r="118"/>')
+    shafts = "".join('<path d="M%s 0 L%s 0 L%s 256 L%s 256 Z" fill="#ffffff"/>'
+                     % (f(x), f(x + 22), f(x - 30), f(x - 64)) for x in (70, 140, 200))
+    d.add('<g clip-path="%s"><g opacity="0.13">%s</g>' % (inside, shafts),
+          '<path d="M0 214 Q64 196 128 208 T256 204 L256 256 L0 256 Z" fill="#e9c98a" stroke="%s" stroke-width="3"/>' % INK,
+          '</g>')
+    d.add(bubble(d, 206, 62, 13), bubble(d, 186, 34, 8), bubble(d, 62, 196, 7))
+    k = KINDS[1]
+    scale = 1.75
+    ox, oy = 128 - k["W"] * scale / 2 - 8, 124 - k["H"] * scale / 2
+    d.add('<g transform="translate(%s %s) scale(%s)">%s</g>' % (f(ox), f(oy), f(scale), fish_group(d, 1, 0)))
+    return d
+
+
 # ------------------------------------------------------------ help pages ----
 
 def help_page(n):
@@ -1145,6 +1167,8 @@ def build():
     for name, (w, h, blades, col) in weeds.items():
         put(name, seaweed(w, h, blades, 0, col))
         g.append("picture %s svg/%s.svg pattern=%dx%d %s" % (name, name, w, h, SPRITE))
+
+    put("Icon", doc_icon())
 
     for name, text in files.items():
         with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as fh:
