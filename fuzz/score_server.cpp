@@ -70,7 +70,8 @@ std::string Exchange(const std::string& request) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 30000) <= 0) {
       close(fd);
-      fuzz::Broken("no end of reply within 30 s");
+      fuzz::Broken("no end of reply within 30 s; request \"" + request.substr(0, 120) + "\", reply so far \"" +
+                   reply.substr(0, 200) + "\"");
     }
     const ssize_t n = recv(fd, buf, sizeof buf, 0);
     if (n <= 0) break;

@@ -98,9 +98,7 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   sockaddr_in v4{};
   sockaddr_in6 v6{};
   const sockaddr* addr = nullptr;
-  // poll rather than epoll: under a long run of odd requests, epoll mode
-  // (libmicrohttpd 0.9.75) left connections open past their time-out.
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO;
   if (inet_pton(AF_INET, options.bind.c_str(), &v4.sin_addr) == 1) {
     v4.sin_family = AF_INET;
     v4.sin_port = htons(options.port);
