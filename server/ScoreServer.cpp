@@ -75,6 +75,9 @@ MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, cons
   if (!response) return MHD_NO;
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.content_type.c_str());
   MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+  // One request per connection, as the game asks: a kept-alive connection
+  // with stray bytes after its request was held until the time-out.
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
   MHD_destroy_response(response);
   return queued;

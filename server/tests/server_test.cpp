@@ -146,6 +146,35 @@ TEST_F(ScoreServerTest, AStalledClientDoesNotHoldOthersUp) {
   close(stalled);
 }
 
+// A client that asks without "Connection: close" and has finished sending
+// gets its reply and the connection closed, whatever trails the request.
+TEST_F(ScoreServerTest, EveryReplyClosesItsConnection) {
+  const std::string head = "GET /cgi/version.pl?version&prg=Marovane HTTP/1.1\r\nHost: a";
+  for (const std::string& request : {head + "\r\n\r\n", head + "\r\n\r\n\r\n", head + "\n\r\n\r\n"}) {
+    SCOPED_TRACE(request);
+    const int fd = test::ConnectLoopback(server_->Port());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    shutdown(fd, SHUT_WR);
+    std::string raw;
+    bool closed = false;
+    char buf[4096];
+    // Well below the server's 10 s time-out: only a close ends this early.
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 4000) > 0;) {
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        closed = true;
+        break;
+      }
+      raw.append(buf, size_t(n));
+    }
+    close(fd);
+    EXPECT_EQ(raw.rfind("HTTP/1.1 200 ", 0), 0u) << raw;
+    EXPECT_NE(raw.find("\r\nOK|"), std::string::npos) << raw;
+    EXPECT_TRUE(closed) << "the connection stayed open after the reply";
+  }
+}
+
 TEST_F(ScoreServerTest, ConcurrentSubmissionsAreAllKept) {
   constexpr int kThreads = 6, kEach = 5;
   std::atomic<int> confirmed{0};
