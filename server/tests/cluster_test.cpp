@@ -64,6 +64,9 @@ TEST(TwoServersOnePostgres, TokensScoresAndHealthAreShared) {
   const uint16_t pa = PortOf(a), pb = PortOf(b);
   ASSERT_TRUE(pa && pb);
 
+  // Both pages read (and kept) before anything is stored.
+  for (uint16_t port : {pa, pb}) EXPECT_TRUE(PageShows(port, "No scores yet."));
+
   // Issued by one, redeemed at the other, refused again at both.
   const std::string token = TokenAt(pa);
   const test::RawReply redeemed = test::RawGet(pb, Submission(token, "Crossed", 300));
