@@ -1,7 +1,7 @@
 // The world table in PostgreSQL, shared by any number of servers. Each
 // submission is one statement: the token goes into a table whose key makes a
-// second use fail, the score is inserted only when that worked, and every
-// server listening hears about the change when it commits.
+// second use fail, and the score is inserted only when that worked. A trigger
+// tells every server listening about each change when it commits.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -35,6 +35,16 @@ constexpr const char* kSchema =
     " token TEXT PRIMARY KEY,"
     " issued BIGINT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS redeemed_tokens_issued ON redeemed_tokens (issued);"
+    // Every change to the scores, by a server or by hand, reaches every
+    // server listening, so no kept page outlives what it shows.
+    "CREATE OR REPLACE FUNCTION scores_changed() RETURNS trigger LANGUAGE plpgsql AS"
+    " $$ BEGIN PERFORM pg_notify('marovane_scores', ''); RETURN NULL; END $$;"
+    "DROP TRIGGER IF EXISTS scores_changed ON scores;"
+    "CREATE TRIGGER scores_changed AFTER INSERT OR UPDATE OR DELETE ON scores"
+    " FOR EACH ROW EXECUTE FUNCTION scores_changed();"
+    "DROP TRIGGER IF EXISTS scores_emptied ON scores;"
+    "CREATE TRIGGER scores_emptied AFTER TRUNCATE ON scores"
+    " FOR EACH STATEMENT EXECUTE FUNCTION scores_changed();"
     "COMMIT;";
 
 constexpr const char* kSubmit =
@@ -42,11 +52,9 @@ constexpr const char* kSubmit =
     "               ON CONFLICT DO NOTHING RETURNING 1),"
     "     stored AS (INSERT INTO scores (name, score, add_text, submitted)"
     "                SELECT $3, $4, $5, $6 FROM spent RETURNING id)"
-    "SELECT pg_notify('marovane_scores', '') FROM stored";
+    "SELECT id FROM stored";
 constexpr const char* kAdd =
-    "WITH stored AS (INSERT INTO scores (name, score, add_text, submitted)"
-    "                VALUES ($1, $2, $3, $4) RETURNING id)"
-    "SELECT pg_notify('marovane_scores', '') FROM stored";
+    "INSERT INTO scores (name, score, add_text, submitted) VALUES ($1, $2, $3, $4) RETURNING id";
 
 void Quiet(void*, const char*) {}  // "already exists, skipping" and the like
 

@@ -164,6 +164,22 @@ TEST_P(StoreTest, TheStampMovesWhenAnyServerStores) {
   const uint64_t a0 = a->ChangeStamp();
   ASSERT_TRUE(a->Add(Entry("y", 2), error)) << error;
   EXPECT_NE(a->ChangeStamp(), a0);  // at once on the server that stored it
+  // A score taken out by hand (a cheat, say) is noticed too.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // "y" heard of
+  const uint64_t before_delete = b->ChangeStamp();
+  if (Postgres()) {
+    PGconn* c = PQconnectdb(where_.c_str());
+    PGresult* r = PQexec(c, "DELETE FROM scores WHERE name = 'x'");
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  } else {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(where_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DELETE FROM scores WHERE name = 'x'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  EXPECT_NE(settled(*b, before_delete), 0u);
 }
 
 TEST_P(StoreTest, TheWorldPageQueryUsesTheScoreIndex) {
