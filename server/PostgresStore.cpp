@@ -31,10 +31,12 @@ constexpr const char* kSchema =
     " add_text TEXT NOT NULL,"
     " submitted BIGINT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id);"
+    // A token always carries the same issue time, so the pair is as unique
+    // as the token; in time order new ones land on the last page.
     "CREATE TABLE IF NOT EXISTS redeemed_tokens ("
-    " token TEXT PRIMARY KEY,"
-    " issued BIGINT NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS redeemed_tokens_issued ON redeemed_tokens (issued);"
+    " issued BIGINT NOT NULL,"
+    " token TEXT COLLATE \"C\" NOT NULL,"
+    " PRIMARY KEY (issued, token));"
     // Every change to the scores, by a server or by hand, reaches every
     // server listening, so no kept page outlives what it shows.
     "CREATE OR REPLACE FUNCTION scores_changed() RETURNS trigger LANGUAGE plpgsql AS"

@@ -189,7 +189,7 @@ HttpReply ScoreServer::Script(const HttpRequest& request, const std::string& cli
     if (!SubmissionAllowed(client))
       return Refuse(429, "too many submissions from this address, try again in a minute");
     if (!inf || !*inf || (*inf)->empty()) return Refuse(400, "submission without inf");
-    return Submission(**inf, client);
+    return Submission(**inf);
   }
   if (inf) return Refuse(400, "the world page takes no inf");
   if (!type || !*type || **type != "0") return Refuse(400, "the world page needs type=0");
@@ -221,7 +221,7 @@ bool ScoreServer::SubmissionAllowed(const std::string& client) {
   return ++submissions_[client] <= options_.submissions_per_minute;
 }
 
-HttpReply ScoreServer::Submission(const std::string& inf, const std::string& client) {
+HttpReply ScoreServer::Submission(const std::string& inf) {
   if (inf.size() > kMaxInfChars) return Refuse(400, "submission too long");
   std::string text;
   if (!DecodeScoreText(inf, text)) return Refuse(400, "submission is not an encoded score text");
@@ -241,7 +241,6 @@ HttpReply ScoreServer::Submission(const std::string& inf, const std::string& cli
     case StoreResult::kStored:
       break;
   }
-  Log("stored " + std::to_string(entry.score) + " for \"" + Shown(entry.name) + "\" from " + client);
   // Spent tokens past their lifetime are refused by their time anyway; once
   // a minute one server or another clears them out.
   int64_t last = tokens_forgotten_at_.load();

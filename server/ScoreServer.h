@@ -25,7 +25,9 @@ struct ScoreServerOptions {
   uint16_t port = 0;               // 0: the system picks one
   // An SQLite file, or a "postgresql://" URI.
   std::string db_path = "marovane-scores.db";
-  unsigned threads = 4;
+  // Requests that wait for the database hold a thread each, so more
+  // threads than cores let submissions share commits.
+  unsigned threads = 16;
   int64_t token_life_s = 600;
   // Servers that share it accept each other's tokens; empty: a random
   // secret for this process alone.
@@ -61,7 +63,7 @@ class ScoreServer {
   explicit ScoreServer(ScoreServerOptions options);
   HttpReply Script(const HttpRequest& request, const std::string& client);
   HttpReply Availability();
-  HttpReply Submission(const std::string& inf, const std::string& client);
+  HttpReply Submission(const std::string& inf);
   HttpReply WorldPage(size_t page);
   HttpReply Health();
   std::string Client(const HttpRequest& request) const;

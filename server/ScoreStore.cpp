@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
 #include <ctime>
 #include <mutex>
 
@@ -41,10 +42,13 @@ constexpr const char* kSchema =
     " submitted INTEGER NOT NULL);";
 constexpr const char* kSchemaRest =
     "CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id);"
+    // A token always carries the same issue time, so the pair is as unique
+    // as the token, and keeping it in time order makes new ones land on the
+    // last page and old ones go in one range.
     "CREATE TABLE IF NOT EXISTS redeemed_tokens ("
-    " token TEXT PRIMARY KEY,"
-    " issued INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS redeemed_tokens_issued ON redeemed_tokens (issued);";
+    " issued INTEGER NOT NULL,"
+    " token TEXT NOT NULL,"
+    " PRIMARY KEY (issued, token)) WITHOUT ROWID;";
 
 std::string Column(sqlite3_stmt* stmt, int col) {
   const unsigned char* text = sqlite3_column_text(stmt, col);
@@ -116,40 +120,30 @@ class SqliteStore final : public ScoreStore {
     return store;
   }
 
+  // Submissions that arrive together share one transaction: one request
+  // writes the waiting batch while the others wait for their results.
   StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
                      int64_t now, std::string& error) override {
-    std::lock_guard<std::mutex> hold(writer_.lock);
-    if (!Step(begin_)) return Fail("cannot store the score", error);
-    if (!token.empty()) {
-      Stepper s(redeem_);
-      sqlite3_bind_text(*s, 1, token.data(), static_cast<int>(token.size()), SQLITE_STATIC);
-      sqlite3_bind_int64(*s, 2, issued);
-      const int rc = sqlite3_step(*s);
-      if (rc != SQLITE_DONE) {
-        const bool replay = sqlite3_extended_errcode(writer_.db) == SQLITE_CONSTRAINT_PRIMARYKEY;
-        if (!replay) Fail("cannot spend the token", error);
-        Step(rollback_);
-        return replay ? StoreResult::kReplay : StoreResult::kFailed;
+    Pending me{&entry, &token, issued, now, StoreResult::kFailed, {}, false};
+    std::unique_lock<std::mutex> hold(queue_lock_);
+    queue_.push_back(&me);
+    while (!me.done) {
+      if (writing_) {
+        queue_done_.wait(hold);
+        continue;
       }
+      writing_ = true;
+      std::vector<Pending*> batch;
+      batch.swap(queue_);
+      hold.unlock();
+      WriteBatch(batch);
+      hold.lock();
+      for (Pending* p : batch) p->done = true;
+      writing_ = false;
+      queue_done_.notify_all();
     }
-    {
-      Stepper s(insert_);
-      sqlite3_bind_text(*s, 1, entry.name.data(), static_cast<int>(entry.name.size()), SQLITE_STATIC);
-      sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(entry.score));
-      sqlite3_bind_text(*s, 3, entry.add.data(), static_cast<int>(entry.add.size()), SQLITE_STATIC);
-      sqlite3_bind_int64(*s, 4, now);
-      if (sqlite3_step(*s) != SQLITE_DONE) {
-        Fail("cannot store the score", error);
-        Step(rollback_);
-        return StoreResult::kFailed;
-      }
-    }
-    if (!Step(commit_)) {
-      Fail("cannot store the score", error);
-      Step(rollback_);
-      return StoreResult::kFailed;
-    }
-    return StoreResult::kStored;
+    if (me.result == StoreResult::kFailed) error = me.error;
+    return me.result;
   }
 
   bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
@@ -220,7 +214,62 @@ class SqliteStore final : public ScoreStore {
   }
 
  private:
+  struct Pending {
+    const ScoreEntry* entry;
+    const std::string* token;
+    int64_t issued, now;
+    StoreResult result = StoreResult::kFailed;
+    std::string error;
+    bool done = false;
+  };
+
   SqliteStore() = default;
+
+  void WriteBatch(const std::vector<Pending*>& batch) {
+    std::lock_guard<std::mutex> hold(writer_.lock);
+    std::string error;
+    auto fail_all = [&](const std::string& what) {
+      Fail(what, error);
+      for (Pending* p : batch) {
+        p->result = StoreResult::kFailed;
+        p->error = error;
+      }
+    };
+    if (!Step(begin_)) return fail_all("cannot store the score");
+    for (Pending* p : batch) {
+      if (!p->token->empty()) {
+        Stepper s(redeem_);
+        sqlite3_bind_text(*s, 1, p->token->data(), static_cast<int>(p->token->size()), SQLITE_STATIC);
+        sqlite3_bind_int64(*s, 2, p->issued);
+        if (sqlite3_step(*s) != SQLITE_DONE) {
+          // A spent token fails its own statement only; the rest go on.
+          if (sqlite3_extended_errcode(writer_.db) == SQLITE_CONSTRAINT_PRIMARYKEY) {
+            p->result = StoreResult::kReplay;
+            continue;
+          }
+          fail_all("cannot spend the token");
+          Step(rollback_);
+          return;
+        }
+      }
+      Stepper s(insert_);
+      const ScoreEntry& e = *p->entry;
+      sqlite3_bind_text(*s, 1, e.name.data(), static_cast<int>(e.name.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(e.score));
+      sqlite3_bind_text(*s, 3, e.add.data(), static_cast<int>(e.add.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(*s, 4, p->now);
+      if (sqlite3_step(*s) != SQLITE_DONE) {
+        fail_all("cannot store the score");
+        Step(rollback_);
+        return;
+      }
+      p->result = StoreResult::kStored;
+    }
+    if (!Step(commit_)) {
+      fail_all("cannot store the score");
+      Step(rollback_);
+    }
+  }
 
   bool Connect(SqliteConnection& c, bool create, std::string& error) {
     auto fail = [&](const std::string& what) {
@@ -257,6 +306,11 @@ class SqliteStore final : public ScoreStore {
     error = path_ + ": cannot read the scores: " + sqlite3_errmsg(reader_.db);
     return false;
   }
+
+  std::mutex queue_lock_;
+  std::condition_variable queue_done_;
+  std::vector<Pending*> queue_;
+  bool writing_ = false;
 
   std::string path_;
   // Scores are written by one connection and read by another, so a

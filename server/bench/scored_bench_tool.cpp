@@ -28,7 +28,7 @@ int Seed(const std::string& where, long n) {
     PGconn* c = PQconnectdb(where.c_str());
     const std::string sql =
         "INSERT INTO scores (name, score, add_text, submitted) SELECT 'Fish' || i, "
-        "(i * 7919) % 1000003, '', " + now + " FROM generate_series(1, " + count + ") AS i; ANALYZE scores;";
+        "(i::bigint * 7919) % 1000003, '', " + now + " FROM generate_series(1, " + count + ") AS i; ANALYZE scores;";
     PGresult* r = PQexec(c, sql.c_str());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok) std::fprintf(stderr, "scored_bench_tool: %s\n", PQerrorMessage(c));
