@@ -111,7 +111,9 @@ TEST(Tokens, SignedWithTheSecretAndFresh) {
     SCOPED_TRACE(c.token + " at " + std::to_string(c.now - t0));
     int64_t issued = 0;
     EXPECT_EQ(c.at->Verify(c.token, c.now, issued), c.expected);
-    if (c.expected == C::kGood) EXPECT_EQ(issued, t0);
+    if (c.expected == C::kGood) {
+      EXPECT_EQ(issued, t0);
+    }
   }
   // A process without a secret makes its own, different from any other's.
   const TokenSigner own(""), own2("");
