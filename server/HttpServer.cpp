@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -497,6 +498,18 @@ std::unique_ptr<HttpServer> HttpServer::Start(HttpServerOptions options, HttpHan
   }
   if (options.threads == 0) options.threads = 1;
   if (options.max_connections == 0) options.max_connections = 1;
+  // Past the descriptor limit a connection could be neither served nor
+  // refused with an answer; keep some for the database and the log.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
+      files.rlim_cur < options.max_connections + 128u) {
+    const unsigned fit = files.rlim_cur > 256 ? static_cast<unsigned>(files.rlim_cur - 128) : 128u;
+    if (options.log)
+      options.log("the descriptor limit " + std::to_string(files.rlim_cur) + " allows " +
+                  std::to_string(fit) + " open connections, not " +
+                  std::to_string(options.max_connections) + "\n");
+    options.max_connections = fit;
+  }
   if (options.request_timeout_ms == 0) options.request_timeout_ms = 1;
 
   std::unique_ptr<HttpServer> server(new HttpServer);

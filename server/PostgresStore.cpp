@@ -233,13 +233,19 @@ class PostgresStore final : public ScoreStore {
   };
 
   PGconn* Connect(std::string& error) {
-    PGconn* c = PQconnectdb(uri_.c_str());
+    // Every wait on the database is bounded: connecting, a silent peer, a
+    // statement. Settings in the URI come last and win.
+    const char* keys[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+    const char* values[] = {"5", "1", "10", "5", "2", "10000", uri_.c_str(), nullptr};
+    PGconn* c = PQconnectdbParams(keys, values, 1);
     if (!c || PQstatus(c) != CONNECTION_OK) {
       error = shown_ + ": cannot connect: " + Message(c);
       PQfinish(c);
       return nullptr;
     }
     PQsetNoticeProcessor(c, &Quiet, nullptr);
+    PQclear(PQexec(c, "SET statement_timeout = '10s'"));
     return c;
   }
 

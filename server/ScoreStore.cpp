@@ -94,7 +94,8 @@ class SqliteStore final : public ScoreStore {
   static std::unique_ptr<ScoreStore> Open(const std::string& path, std::string& error) {
     std::unique_ptr<SqliteStore> store(new SqliteStore);
     store->path_ = path;
-    if (!store->Connect(store->writer_, true, error) || !store->Connect(store->reader_, false, error))
+    if (!store->Connect(store->writer_, true, error) || !store->Connect(store->reader_, false, error) ||
+        !store->Connect(store->watch_, false, error))
       return nullptr;
     SqliteConnection& w = store->writer_;
     SqliteConnection& r = store->reader_;
@@ -107,14 +108,15 @@ class SqliteStore final : public ScoreStore {
     store->forget_ = w.Prepare("DELETE FROM redeemed_tokens WHERE issued < ?");
     store->page_ = r.Prepare(sql::kSqlitePage);
     store->count_ = r.Prepare("SELECT count(*) FROM scores");
-    store->version_ = r.Prepare("PRAGMA data_version");
+    store->version_ = store->watch_.Prepare("PRAGMA data_version");
     // A table of that name made by something else fails here.
     for (sqlite3_stmt* s : {store->begin_, store->commit_, store->rollback_, store->redeem_,
                             store->insert_, store->forget_, store->page_, store->count_,
                             store->version_})
       if (!s) {
         error = path + ": the scores table has an unexpected layout: " +
-                std::string(sqlite3_errmsg(w.db)) + " / " + sqlite3_errmsg(r.db);
+                std::string(sqlite3_errmsg(w.db)) + " / " + sqlite3_errmsg(r.db) + " / " +
+                sqlite3_errmsg(store->watch_.db);
         return nullptr;
       }
     return store;
@@ -206,7 +208,8 @@ class SqliteStore final : public ScoreStore {
   }
 
   uint64_t ChangeStamp() override {
-    std::lock_guard<std::mutex> hold(reader_.lock);
+    // A connection of its own, so a long page query never holds this up.
+    std::lock_guard<std::mutex> hold(watch_.lock);
     // Changes with every commit by any other connection, the writer's too.
     Stepper s(version_);
     if (sqlite3_step(*s) != SQLITE_ROW) return 0;
@@ -315,7 +318,7 @@ class SqliteStore final : public ScoreStore {
   std::string path_;
   // Scores are written by one connection and read by another, so a
   // submission never waits for a page being read.
-  SqliteConnection writer_, reader_;
+  SqliteConnection writer_, reader_, watch_;
   sqlite3_stmt *begin_ = nullptr, *commit_ = nullptr, *rollback_ = nullptr, *redeem_ = nullptr,
                *insert_ = nullptr, *forget_ = nullptr;
   sqlite3_stmt *page_ = nullptr, *count_ = nullptr, *version_ = nullptr;
