@@ -45,7 +45,8 @@ events { worker_connections 4096; }
 http {
   # Tuned as a busy site would be: open files kept, log lines written in blocks.
   access_log $work/nginx-access.log combined buffer=64k flush=1s;
-  open_file_cache max=16 valid=60s;
+  open_file_cache max=16 inactive=60s;
+  open_file_cache_valid 1s;
   keepalive_requests 1000000;
   sendfile on;
   server { listen 127.0.0.1:$port_avail; root $work/avail; default_type "text/plain; charset=us-ascii"; }
