@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,8 @@ class TForm1 {
   void SetPaced(bool paced) { Paced_ = paced; }
   // Headless demo runs: the autopilot steers the local fish.
   void SetAutopilot(bool on) { Autopilot_ = on; }
+  // Polled before each frame; true ends the run at once, settings saved.
+  void SetEndCheck(std::function<bool()> check) { EndCheck_ = std::move(check); }
   bool Closed() const { return Closed_; }
   uint32_t FramesDrawn() const { return Frames_; }
 
@@ -44,6 +47,7 @@ class TForm1 {
   bool Closed_ = false;
   bool Paced_ = false;
   bool Autopilot_ = false;
+  std::function<bool()> EndCheck_;
   uint32_t Frames_ = 0;
   uint64_t NextDue_ = 0;
 };

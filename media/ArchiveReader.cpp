@@ -190,7 +190,8 @@ void ReadWaveProperty(TByteReader& in, const std::string& prop, uint8_t type, TW
   } else if (prop == "Wave.WAVE") {
     const TBlob blob = ReadBinary(in, type, prop);
     try {
-      r.Wave = ParseWave(blob.Data, blob.Size);
+      // One effect the game cannot play must not cost the other effects.
+      r.Wave = ParseWave(blob.Data, blob.Size, &r.Unplayable);
     } catch (const EWaveError& e) {
       throw EArchiveError(e.what());
     }

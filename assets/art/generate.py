@@ -921,7 +921,7 @@ def doc_qtns():
     top, bottom = 20, 206
     def at(screen_y):
         return (screen_y - 170 - top) / float(bottom - top)
-    fill = d.lin([(0, "#fbf6ea"), (at(279), "#f6efdc"), (at(289), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
+    fill = d.lin([(0, "#fbf6ea"), (at(276), "#f6efdc"), (at(285), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
     d.add('<rect x="22" y="%s" width="336" height="%s" rx="20" fill="%s" stroke="%s" stroke-width="2"/>'
           % (f(top), f(bottom - top), fill, INK))
     # bubbles strung along the rim
@@ -991,6 +991,28 @@ def doc_newlogo():
     for x in (16, 21, 26, 31, 36):
         d.add('<path d="M26 44 L%s 20" stroke="%s" stroke-width="1.2"/>' % (f(x + (x - 26) * 0.3), INK))
     d.add(label(110, 41, "Reefworks", 30, "#eafcff", INK, 3))
+    return d
+
+
+# ---------------------------------------------------------- program icon ----
+
+def doc_icon():
+    """The program's icon (menus, window, package): our fry in a round of sea.
+    Not packed into an archive; dist/ renders it at the desktop's sizes."""
+    d = Doc(256, 256)
+    sea = d.lin([(0, "#3cc4e0"), (0.55, "#1479a8"), (1, "#0b3d6e")])
+    d.add('<circle cx="128" cy="128" r="121" fill="%s" stroke="%s" stroke-width="6"/>' % (sea, INK))
+    inside = d.clip('<circle cx="128" cy="128" r="118"/>')
+    shafts = "".join('<path d="M%s 0 L%s 0 L%s 256 L%s 256 Z" fill="#ffffff"/>'
+                     % (f(x), f(x + 22), f(x - 30), f(x - 64)) for x in (70, 140, 200))
+    d.add('<g clip-path="%s"><g opacity="0.13">%s</g>' % (inside, shafts),
+          '<path d="M0 214 Q64 196 128 208 T256 204 L256 256 L0 256 Z" fill="#e9c98a" stroke="%s" stroke-width="3"/>' % INK,
+          '</g>')
+    d.add(bubble(d, 206, 62, 13), bubble(d, 186, 34, 8), bubble(d, 62, 196, 7))
+    k = KINDS[1]
+    scale = 1.75
+    ox, oy = 128 - k["W"] * scale / 2 - 8, 124 - k["H"] * scale / 2
+    d.add('<g transform="translate(%s %s) scale(%s)">%s</g>' % (f(ox), f(oy), f(scale), fish_group(d, 1, 0)))
     return d
 
 
@@ -1145,6 +1167,8 @@ def build():
     for name, (w, h, blades, col) in weeds.items():
         put(name, seaweed(w, h, blades, 0, col))
         g.append("picture %s svg/%s.svg pattern=%dx%d %s" % (name, name, w, h, SPRITE))
+
+    put("Icon", doc_icon())
 
     for name, text in files.items():
         with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as fh:
