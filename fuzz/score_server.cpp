@@ -32,7 +32,8 @@ void Start() {
   ScoreServerOptions o;
   o.db_path = db;
   o.threads = 2;
-  o.connection_timeout_s = 1;  // requests that never end cost a second, not ten
+  o.request_timeout_ms = 1000;  // requests that never end cost a second
+  o.submissions_per_minute = 1u << 30;  // every fuzzed submission is judged, not rate-limited
   std::string error;
   server = ScoreServer::Start(o, error);
   if (!server) fuzz::Broken("score server not started: " + error);
@@ -40,7 +41,7 @@ void Start() {
 
 // Sends `request` on a fresh connection, half-closes, and reads until the
 // server closes. A request that never completes is dropped by the server's
-// connection time-out (it does not take the half-close as the end), so the
+// request time-out (it need not take the half-close as the end), so the
 // wait allows for that.
 std::string Exchange(const std::string& request) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -64,7 +65,7 @@ std::string Exchange(const std::string& request) {
   shutdown(fd, SHUT_WR);
   std::string reply;
   char buf[4096];
-  // Well beyond the 1 s connection time-out: the server's thread may be
+  // Well beyond the 1 s request time-out: the server's thread may be
   // slow to notice under load, but it must notice.
   for (;;) {
     pollfd p{fd, POLLIN, 0};
