@@ -106,7 +106,13 @@ void TGame::JoinGame() {
     return;
   }
   ShowPleaseWait();
-  DXPlay1->Join(SessionList[SelectedSession].Name, SettingsRecord.PlayerNameSetting.Str());
+  try {
+    DXPlay1->Join(SessionList[SelectedSession].Name, SettingsRecord.PlayerNameSetting.Str());
+  } catch (const ESessionError& e) {
+    // The player sees the message; what lay beneath goes to the log.
+    if (!e.Reason().empty()) std::fprintf(stderr, "marovane: %s (%s)\n", e.what(), e.Reason().c_str());
+    throw;
+  }
   SendGameMessage(MsgAskState, 1, 0, 0);
   const auto players = DXPlay1->Players();
   uint32_t own_id = DXPlay1->LocalPlayer().Id;

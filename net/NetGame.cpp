@@ -253,7 +253,8 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
         ++DroppedMessages;
         break;
       }
-      ApplyEaten(m.Arg8, m.Arg16, uint32_t(m.Arg32));
+      // A joiner still waiting in the lobby hears the game's verdicts too.
+      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") ApplyEaten(m.Arg8, m.Arg16, uint32_t(m.Arg32));
       break;
     case MsgFreeze:
       if (TBonus* b = BonusSprite.get()) b->SetPicture(GameImgs.Find("MParalich"));

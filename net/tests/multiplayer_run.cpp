@@ -366,71 +366,90 @@ class Multiplayer : public ::testing::Test {
     return out;
   }
 
+  // `guests` join the host through the relay; the last of them is killed
+  // in the middle of the first round when `kill_one`. The rest play both
+  // rounds to the board: every board the same, every eaten fish credited
+  // to the same player on every peer.
+  void PlayToTheBoard(int guests, bool kill_one) {
+    const uint16_t host_game = Port(0), host_enum = Port(1), relay_game = Port(2), relay_enum = Port(3);
+    TRelay relay({{relay_game, host_game, 0.05, {0, 0}}, {relay_enum, host_enum, 0.0, {host_game, relay_game}}}, 100,
+                 10, uint32_t(Base_));
+    ASSERT_TRUE(relay.Ok()) << "relay ports taken";
+    Start("HOST", true, host_game, host_enum, 11);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const char* names[] = {"ANNA", "BERT", "CLEO", "DORA", "EMIL"};
+    for (int i = 0; i < guests; ++i) Start(names[i], false, Port(10 + i), relay_enum, uint32_t(20 + i));
+    std::vector<TPeerRun*> players;
+    for (auto& p : Peers_) players.push_back(&p);
+
+    if (kill_one) {
+      ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(Peers_[0].Log), " eaten by ") >= 8; }, 60))
+          << "no game under way:\n" << ReadFile(Peers_[0].Output);
+      EXPECT_EQ(Count(ReadFile(Peers_[0].Log), "round won"), 0u) << "the first round was over before the kill";
+      Kill(*players.back(), SIGKILL);
+      players.pop_back();
+    }
+
+    const bool ended = WaitFor(
+        [&] {
+          for (TPeerRun* p : players)
+            if (Count(ReadFile(p->Log), "results") == 0 || !fs::exists(p->Board)) return false;
+          return true;
+        },
+        100);
+    // The rows of the board travel a little longer (a lost one is sent
+    // again): every board is rewritten as its rows come in.
+    WaitFor(
+        [&] {
+          for (TPeerRun* p : players)
+            if (ReadFile(p->Board) != ReadFile(players[0]->Board)) return false;
+          return true;
+        },
+        15);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (TPeerRun* p : players) ExpectRunning(*p);
+    for (TPeerRun* p : players) Kill(*p, SIGTERM);
+    ASSERT_TRUE(ended) << "not every peer reached the board";
+
+    const std::string board = ReadFile(players[0]->Board);
+    for (TPeerRun* p : players) std::cout << p->Name << "'s board:\n" << ReadFile(p->Board);
+    std::cout << "relay: " << relay.Forwarded() << " forwarded, " << relay.Lost() << " lost\n";
+    EXPECT_EQ(Lines(board).size(), players.size()) << board;
+    for (TPeerRun* p : players) EXPECT_EQ(ReadFile(p->Board), board) << "board of " << p->Name;
+    if (kill_one) EXPECT_EQ(board.find(Peers_.back().Name), std::string::npos) << "the player who went is on the board";
+    for (TPeerRun* p : players) EXPECT_EQ(Count(ReadFile(p->Log), "round won"), 1u) << p->Name;
+
+    // One eater per fish, the same on every peer.
+    std::vector<std::string> twice;
+    std::vector<std::map<std::string, std::string>> seen;
+    for (TPeerRun* p : players) seen.push_back(Eaten(*p, twice));
+    EXPECT_TRUE(twice.empty()) << "eaten twice: " << twice.front();
+    std::set<std::string> all;
+    for (auto& m : seen)
+      for (auto& [what, eater] : m) all.insert(what);
+    size_t same = 0;
+    for (const std::string& what : all) {
+      bool agree = true;
+      for (auto& m : seen) agree = agree && m.count(what) && m.at(what) == seen[0].at(what);
+      same += agree;
+      EXPECT_TRUE(agree) << what << " is not credited alike on every peer";
+    }
+    std::cout << same << " of " << all.size() << " eaten fish and objects credited to the same player everywhere\n";
+    EXPECT_GT(all.size(), 20u);
+  }
+
   fs::path Dir_;
   uint16_t Base_ = 0;
   std::vector<TPeerRun> Peers_;
 };
 
 // Five players meet; one guest's program is killed in the middle of the
-// first round; the other four play both rounds to the board. Every board
-// is the same, and every eaten fish went to the same player on every peer.
-TEST_F(Multiplayer, FourPlayTwoRoundsToOneBoardThroughALossyRelay) {
-  const uint16_t host_game = Port(0), host_enum = Port(1), relay_game = Port(2), relay_enum = Port(3);
-  TRelay relay({{relay_game, host_game, 0.05, {0, 0}}, {relay_enum, host_enum, 0.0, {host_game, relay_game}}}, 100, 10,
-               uint32_t(Base_));
-  ASSERT_TRUE(relay.Ok()) << "relay ports taken";
-  TPeerRun& host = Start("HOST", true, host_game, host_enum, 11);
-  (void)host;
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const char* guests[] = {"ANNA", "BERT", "CLEO", "DORA"};
-  for (int i = 0; i < 4; ++i) Start(guests[i], false, Port(10 + i), relay_enum, 20 + i);
-  TPeerRun* dora = &Peers_[4];
+// first round; the other four play both rounds to the board.
+TEST_F(Multiplayer, FourPlayTwoRoundsToOneBoardThroughALossyRelay) { PlayToTheBoard(4, true); }
 
-  // DORA goes in the middle of the first round.
-  ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(Peers_[0].Log), " eaten by ") >= 8; }, 60))
-      << "no game under way:\n" << ReadFile(Peers_[0].Output);
-  EXPECT_EQ(Count(ReadFile(Peers_[0].Log), "round won"), 0u) << "the first round was over before the kill";
-  Kill(*dora, SIGKILL);
-
-  std::vector<TPeerRun*> players{&Peers_[0], &Peers_[1], &Peers_[2], &Peers_[3]};
-  const bool ended = WaitFor(
-      [&] {
-        for (TPeerRun* p : players)
-          if (Count(ReadFile(p->Log), "results") == 0 || !fs::exists(p->Board)) return false;
-        return true;
-      },
-      100);
-  // Late rows of the board travel a little longer.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  for (TPeerRun* p : players) ExpectRunning(*p);
-  for (TPeerRun* p : players) Kill(*p, SIGTERM);
-  ASSERT_TRUE(ended) << "not every peer reached the board";
-
-  const std::string board = ReadFile(players[0]->Board);
-  std::cout << "board:\n" << board << "relay: " << relay.Forwarded() << " forwarded, " << relay.Lost() << " lost\n";
-  EXPECT_EQ(Lines(board).size(), 4u) << board;
-  for (TPeerRun* p : players) EXPECT_EQ(ReadFile(p->Board), board) << "board of " << p->Name;
-  EXPECT_EQ(board.find("DORA"), std::string::npos) << "the player who went is still on the board";
-  for (TPeerRun* p : players) EXPECT_EQ(Count(ReadFile(p->Log), "round won"), 1u) << p->Name;
-
-  // One eater per fish, the same on every peer.
-  std::vector<std::string> twice;
-  std::vector<std::map<std::string, std::string>> seen;
-  for (TPeerRun* p : players) seen.push_back(Eaten(*p, twice));
-  EXPECT_TRUE(twice.empty()) << "eaten twice: " << twice.front();
-  std::set<std::string> all;
-  for (auto& m : seen)
-    for (auto& [what, eater] : m) all.insert(what);
-  size_t same = 0;
-  for (const std::string& what : all) {
-    bool agree = true;
-    for (auto& m : seen) agree = agree && m.count(what) && m.at(what) == seen[0].at(what);
-    same += agree;
-    EXPECT_TRUE(agree) << what << " is not credited alike on every peer";
-  }
-  std::cout << same << " of " << all.size() << " eaten fish and objects credited to the same player everywhere\n";
-  EXPECT_GT(all.size(), 20u);
-}
+// Six players, the most a session takes (run by hand:
+// --gtest_also_run_disabled_tests --gtest_filter=*Six*).
+TEST_F(Multiplayer, DISABLED_SixPlayTwoRoundsToOneBoard) { PlayToTheBoard(5, false); }
 
 // The host's program is killed in the middle of a round: every guest says
 // "Session Lost!" and is back in the lobby, still running.
@@ -448,7 +467,7 @@ TEST_F(Multiplayer, TheHostGoingSendsTheGuestsToTheLobby) {
   Kill(Peers_[0], SIGKILL);
   for (int i : {1, 2}) {
     TPeerRun& g = Peers_[size_t(i)];
-    EXPECT_TRUE(WaitFor([&] { return Count(ReadFile(g.Log), "lobby after the lost session") == 1; }, 20))
+    EXPECT_TRUE(WaitFor([&] { return Count(ReadFile(g.Log), "lobby after the lost session") == 1; }, 30))
         << g.Name << ":\n" << ReadFile(g.Log) << ReadFile(g.Output);
     EXPECT_NE(ReadFile(g.Output).find("Session Lost!"), std::string::npos) << g.Name;
   }
