@@ -42,6 +42,9 @@ constexpr uint8_t MsgNextRound = 42;
 // 44 MsgClaim, a guest whose own fish meets a numbered fish or object:
 //    Arg8 = 0 for a fish, the object kind for an object, Arg16 = its number.
 //    Only the host reads it; the guest credits nothing until the host says.
+//    Arg32 is 0, or, right after the host went, the eater a peer heard the
+//    old host name for that number: the new host takes that verdict over
+//    (and decides nothing itself about the old host's numbers).
 // 45 MsgEatenBy, host only: Arg8 = 0 for a fish, 1..6 the object kind,
 //    Arg16 = the number, Arg32 = the eater's player id. The host sends one
 //    per number, in the order it decided (its own fish's meetings and the

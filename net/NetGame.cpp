@@ -50,6 +50,37 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
   PlayerTable.back() = nullptr;
   if (OwnIndex > slot) --OwnIndex;
   ResultsDirty = true;
+  const bool in_game = CurrentScreen == "Game" || CurrentScreen == "ExitGame?";
+  // A pause whose host went is nobody's to lift any more.
+  if (PeerPaused && PausedBy == player.Id) {
+    PeerPaused = false;
+    if (CurrentScreen == "Game" && Timer2.Enabled() && Paused && !RoundWon) {
+      Paused = false;
+      Timer2.SetEnabled(false);
+      if (TTable* t = TableSprite.get()) t->Visible = false;
+    }
+  }
+  if (slot == 0 && !SessionHost() && in_game) {
+    // The host went and another took over: it hears what this peer heard
+    // of the round's fish, so that verdicts lost with the old host are the
+    // same for everyone.
+    for (size_t i = 0; i < LevelEaten.size(); ++i)
+      if (LevelEaten[i] != 0)
+        SendGameMessage(MsgClaim, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+  }
+  if (slot == 0 && SessionHost()) {
+    AdoptBelow = NextSpawnNumber;
+    // The session made this peer the host: it spawns from now on, decides
+    // who ate what, and says again what it knows of this round, for peers
+    // that missed the last words of the host that went.
+    LogEvent("hosting after " + player.Name);
+    if (in_game) {
+      DXPlay1->SetInPlay(true);
+      for (size_t i = 0; i < LevelEaten.size(); ++i)
+        if (LevelEaten[i] != 0)
+          SendGameMessage(MsgEatenBy, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+    }
+  }
 }
 
 void TGame::DXPlay1SessionLost() {
@@ -234,7 +265,10 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       ++ObjectTable.Count;
       TObj* o = new TObj(*this, m.Arg32, m.Arg16, m.Arg8);
       ObjectTable.Slots[ObjectTable.Count] = o;
-      if (tag.Set) o->Number = tag.Number;
+      if (tag.Set) {
+        o->Number = tag.Number;
+        RecordSpawn(tag.Number, o->Kind);
+      }
       break;
     }
     case MsgSpawnTag:
@@ -246,7 +280,8 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       break;
     case MsgClaim:
       // The host's order decides; a claim too late gets no answer.
-      if (SessionHost() && need(sender)) DecideEaten(m.Arg16, from);
+      if (SessionHost() && need(sender))
+        DecideEaten(m.Arg16, m.Arg32 != 0 ? uint32_t(m.Arg32) : from, m.Arg32 != 0);
       break;
     case MsgEatenBy:
       if (slot != 0 || m.Arg16 == 0 || m.Arg8 > 6) {
@@ -315,6 +350,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       FishTable.Slots[FishTable.Count] = f;
       if (tag.Set) {
         f->Number = tag.Number;
+        RecordSpawn(tag.Number, 0);
         f->ScaleDiv = tag.Size;
         if (f->Speed > 0) f->X = -(f->Width / f->ScaleDiv) - 5;
       }
@@ -397,18 +433,29 @@ void TGame::EndRound(uint8_t reason) {
 }
 
 uint16_t TGame::AnnounceSpawn(uint8_t what, uint8_t size) {
-  uint16_t number = NextSpawnNumber;
-  NextSpawnNumber = NextSpawnNumber == UINT16_MAX ? 1 : uint16_t(NextSpawnNumber + 1);
-  if (number < LevelFirstNumber) {
-    // The count went round: a new round of numbers starts here.
-    LevelFirstNumber = number;
+  const uint16_t number = NextSpawnNumber;
+  if (number < LevelFirstNumber || number == UINT16_MAX) {
+    // The count went round: a new run of numbers starts here.
+    LevelFirstNumber = 1;
+    NextSpawnNumber = 1;
     LevelSpawns.clear();
     LevelEaten.clear();
+    return AnnounceSpawn(what, size);
   }
-  LevelSpawns.push_back(what);
-  LevelEaten.push_back(false);
+  RecordSpawn(number, what);
   SendGameMessage(MsgSpawnTag, size, number, Level);
   return number;
+}
+
+void TGame::RecordSpawn(uint16_t number, uint8_t what) {
+  if (number < LevelFirstNumber || number - LevelFirstNumber > 4096) return;
+  const size_t i = size_t(number - LevelFirstNumber);
+  if (LevelSpawns.size() <= i) {
+    LevelSpawns.resize(i + 1, 255);
+    LevelEaten.resize(i + 1, 0);
+  }
+  LevelSpawns[i] = what;
+  if (NextSpawnNumber <= number) NextSpawnNumber = uint16_t(number + 1);
 }
 
 void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
@@ -420,11 +467,11 @@ void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
     SendGameMessage(MsgClaim, what, number, 0);
 }
 
-bool TGame::DecideEaten(uint16_t number, uint32_t eater_id) {
-  if (RoundWon || number < LevelFirstNumber) return false;
+bool TGame::DecideEaten(uint16_t number, uint32_t eater_id, bool heard) {
+  if (RoundWon || number < LevelFirstNumber || eater_id == 0) return false;
+  if (number < AdoptBelow && !heard) return false;
   const size_t i = size_t(number - LevelFirstNumber);
-  if (i >= LevelSpawns.size() || LevelEaten[i]) return false;
-  LevelEaten[i] = true;
+  if (i >= LevelSpawns.size() || LevelSpawns[i] == 255 || LevelEaten[i] != 0) return false;
   // Sent before it is applied: a round ended by this fish is announced
   // after it.
   SendGameMessage(MsgEatenBy, LevelSpawns[i], number, int32_t(eater_id));
@@ -433,6 +480,12 @@ bool TGame::DecideEaten(uint16_t number, uint32_t eater_id) {
 }
 
 void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
+  // Once per number: a host that took over says again what it knows.
+  if (number >= LevelFirstNumber && size_t(number - LevelFirstNumber) < LevelEaten.size()) {
+    uint32_t& eater_of = LevelEaten[size_t(number - LevelFirstNumber)];
+    if (eater_of != 0) return;
+    eater_of = eater_id;
+  }
   const int slot = SlotOfPlayer(eater_id);
   TPlayer* eater = slot >= 0 && slot < int(PlayerTable.size()) ? PlayerTable[size_t(slot)].get() : nullptr;
   // The sprite, if it still swims here, goes into the eater's mouth.

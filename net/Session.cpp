@@ -3,6 +3,7 @@
 #include <enet/enet.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -250,7 +251,9 @@ struct TSessionService::Impl {
   // What was sent meanwhile waits for the new connection (bounded).
   std::vector<std::vector<uint8_t>> Outbox;                 // guest, rejoining
   std::map<uint32_t, std::vector<std::vector<uint8_t>>> Held;  // new host, per awaited player
-  static constexpr size_t kMaxHeld = 1024;
+  static constexpr size_t kMaxHeld = 8192;
+  uint32_t NewHostId = 0;               // guest, rejoining: who hosts now
+  Clock::time_point RetryAt;            // guest: when to try the new host again
   Clock::time_point MovedAt;        // when the host went
 
   explicit Impl(const TOptions& o) : Opt(o) {}
@@ -333,21 +336,36 @@ struct TSessionService::Impl {
             HostDisconnect(ev.peer);
           } else if (ev.peer == HostPeer) {
             HostPeer = nullptr;
-            // A new host that does not take us back ends it; an old one
-            // going hands the session on.
-            if (Rejoining || !MoveHost()) Lose();
+            if (Rejoining) {
+              // The new host may not know yet that the old one went (each
+              // peer finds out by its own timeout): ask again shortly.
+              RetryAt = Clock::now() + std::chrono::milliseconds(250);
+            } else if (!MoveHost()) {
+              Lose();
+            }
           }
           break;
         case ENET_EVENT_TYPE_NONE:
           break;
       }
     }
-    if (Rejoining && MsSince(MovedAt) > Opt.ConnectWaitMs) {
+    if (Rejoining && MsSince(MovedAt) > MoveWaitMs()) {
       if (HostPeer != nullptr) enet_peer_reset(HostPeer);
       HostPeer = nullptr;
       Lose();
     }
-    if (NetHosting && !Awaited.empty() && MsSince(MovedAt) > Opt.ConnectWaitMs + 1000) {
+    if (Rejoining && HostPeer != nullptr && HostPeer->state != ENET_PEER_STATE_CONNECTED &&
+        Clock::now() >= RetryAt + std::chrono::milliseconds(1500)) {
+      // Not taken yet (it was no host when we came): once more.
+      enet_peer_reset(HostPeer);
+      HostPeer = nullptr;
+    }
+    if (Rejoining && HostPeer == nullptr && Clock::now() >= RetryAt) {
+      HostPeer = enet_host_connect(Net, &Addresses[NewHostId], 1, kConnectTag);
+      if (HostPeer != nullptr) SetPeerTimeout(HostPeer);
+      RetryAt = Clock::now() + std::chrono::milliseconds(250);
+    }
+    if (NetHosting && !Awaited.empty() && MsSince(MovedAt) > MoveWaitMs() + 1000) {
       // Who has not come back to the new host by now is gone.
       for (uint32_t id : Awaited) std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == id; });
       Awaited.clear();
@@ -377,6 +395,10 @@ struct TSessionService::Impl {
   }
 
   uint16_t HostPort() const { return ListenPort != 0 ? ListenPort : Opt.GamePort; }
+
+  // Every peer notices the host's silence by its own timeout, so the others
+  // may come to a new host (or it may notice) up to a timeout apart.
+  uint32_t MoveWaitMs() const { return Opt.PeerTimeoutMs + Opt.ConnectWaitMs; }
 
   std::string LocalName() const {
     for (const auto& p : NetPlayers)
@@ -409,7 +431,11 @@ struct TSessionService::Impl {
         break;
       }
     }
-    if (next == nullptr) return false;
+    if (next == nullptr) {
+      std::fprintf(stderr, "marovane: the host went and nobody left can host\n");
+      return false;
+    }
+    std::fprintf(stderr, "marovane: the host went; %s hosts now\n", next->Name.c_str());
     const uint32_t next_id = next->Id;
     NetPlayers = std::move(rest);
     MovedAt = Clock::now();
@@ -423,9 +449,11 @@ struct TSessionService::Impl {
       QueueList(true);
       return true;
     }
+    NewHostId = next_id;
     HostPeer = enet_host_connect(Net, &Addresses[next_id], 1, kConnectTag);
     if (HostPeer == nullptr) return false;
     SetPeerTimeout(HostPeer);
+    RetryAt = Clock::now() + std::chrono::milliseconds(250);
     Rejoining = true;
     QueueList();
     return true;

@@ -198,11 +198,16 @@ class TGame {
     int32_t Level = 0;
   };
   TSpawnTag PendingTag;              // from the host, for its next 39 or 32
-  uint16_t NextSpawnNumber = 1;      // host: the next number given
-  uint16_t LevelFirstNumber = 1;     // host: the first number of this round
-  std::vector<uint8_t> LevelSpawns;  // host: 0 fish or object kind, per number of this round
-  std::vector<bool> LevelEaten;      // host: numbers of this round already given to an eater
+  uint16_t NextSpawnNumber = 1;      // the next number a host gives
+  uint16_t LevelFirstNumber = 1;     // the first number of this round
+  std::vector<uint8_t> LevelSpawns;  // 0 fish or object kind, per number of this round (255 unknown)
+  std::vector<uint32_t> LevelEaten;  // the eater's id per number of this round, 0 while it swims
+  // Every peer keeps the round's numbers, so that whoever hosts next can go
+  // on deciding.
   bool RoundWon = false;             // a fish finished growing this round: nobody else wins it
+  // Numbers below this were given by a host that went: only verdicts heard
+  // from it are taken over, none are made anew.
+  uint16_t AdoptBelow = 0;
   // The host's exit question holds this peer (31), until that host's 40.
   bool PeerPaused = false;
   uint32_t PausedBy = 0;
@@ -310,12 +315,14 @@ class TGame {
   // Host: number the fish or object just made (`what` 0 fish, else the
   // object kind) and send its tag; returns the number.
   uint16_t AnnounceSpawn(uint8_t what, uint8_t size);
+  // Every peer: a numbered fish or object of this round.
+  void RecordSpawn(uint16_t number, uint8_t what);
   // The local fish meets a numbered fish or object: the host decides at
   // once, a guest asks the host.
   void OwnFishMeets(uint8_t what, uint16_t number);
   // Host: the first eater of a number gets it; false when it was taken,
   // unknown or the round is over.
-  bool DecideEaten(uint16_t number, uint32_t eater_id);
+  bool DecideEaten(uint16_t number, uint32_t eater_id, bool heard = false);
   // Every peer, in the host's order: the sprite goes, the eater is credited.
   void ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id);
   // The results rows from every player's fish, ranked; written to

@@ -21,6 +21,7 @@ void TGame::StartLevel() {
   RoundWon = false;
   PendingTag = {};
   LevelFirstNumber = NextSpawnNumber;
+  AdoptBelow = 0;
   LevelSpawns.clear();
   LevelEaten.clear();
   if (SinglePlayer && Level > 1)
