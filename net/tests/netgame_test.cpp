@@ -62,7 +62,7 @@ class NetGame : public ::testing::Test {
                                    "RoundCountTakesTwoToNinetyNine", "AGuestPlaysTheHostsGame",
                                    "ClaimedFishGoToOneEaterOnEveryPeer", "AnEatenPlayerDiesOnEveryPeer",
                                    "PauseAndResumeActOnTheirOwnHold", "FourPeersEndOnOneBoard",
-                                   "ALobbyWithoutARouteStillWorks"};
+                                   "ALobbyWithoutARouteStillWorks", "TheNextPlayerHostsTheGameWhenTheHostGoes"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -994,6 +994,71 @@ TEST_F(NetGame, ALobbyWithoutARouteStillWorks) {
   g.CreateGame();
   EXPECT_EQ(g.CurrentScreen, "MP2");
   EXPECT_TRUE(g.SessionHost());
+}
+
+TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
+  auto host = std::make_unique<TPeer>("Host", Port(0), Port(1));
+  TPeer a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(*host, {&a, &b});
+  StartTogether({host.get(), &a, &b});
+  TGame& ga = a.Game();
+  TGame& gb = b.Game();
+  // The host pauses, eats a fish and vanishes.
+  host->Game().SendGameMessage(MsgPause, 0, 0, 0);
+  for (int i = 0; i < 40 && NumberedFish(host->Game()).empty(); ++i) Step({host.get(), &a, &b}, 25);
+  Step({host.get(), &a, &b}, 10);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Step({host.get(), &a, &b}, 5);
+  ASSERT_TRUE(gb.PeerPaused);
+  host.reset();
+  for (int i = 0; i < 1000 && !(ga.SessionHost() && gb.SessionPlayerCount() == 2); ++i) {
+    Step({&a, &b}, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Anna, first after the host, hosts the game; nobody lost the session.
+  ASSERT_TRUE(ga.SessionHost());
+  EXPECT_FALSE(gb.SessionHost());
+  for (TGame* g : {&ga, &gb}) {
+    EXPECT_EQ(g->CurrentScreen, "Game");
+    EXPECT_EQ(g->SessionPlayerCount(), 2);
+    EXPECT_EQ(g->PlayerTable[0]->PlayerName, "Anna");
+    EXPECT_EQ(g->PlayerTable[1]->PlayerName, "Bert");
+    // The pause of the host that went is over.
+    EXPECT_FALSE(g->Timer2.Enabled());
+  }
+  EXPECT_EQ(gb.OwnIndex, 1);
+  // New fish come from Anna now, numbered on from the old host's, to Bert too.
+  const uint16_t first_new = ga.NextSpawnNumber;
+  bool seen = false;
+  for (int i = 0; i < 100 && !seen; ++i) {
+    Step({&a, &b}, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (TFish* f : NumberedFish(gb)) seen = seen || f->Number >= first_new;
+  }
+  EXPECT_TRUE(seen);
+  // And she decides who eats them.
+  for (TFish* f : NumberedFish(gb)) {
+    if (f->Number < first_new) continue;
+    const uint16_t n = f->Number;
+    // Nobody meets anything by chance meanwhile.
+    auto park = [&] {
+      for (TGame* g : {&ga, &gb})
+        for (auto& pl : g->PlayerTable)
+          if (pl) pl->Y = 5000;
+    };
+    park();
+    Step({&a, &b}, 1);
+    const int32_t before = ga.PlayerTable[1]->Score();
+    gb.OwnFishMeets(0, n);
+    for (int i = 0; i < 20; ++i) {
+      park();
+      Step({&a, &b}, 2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(ga.PlayerTable[1]->Score(), before + 10);
+    EXPECT_EQ(gb.LocalPlayer()->Score(), before + 10);
+    break;
+  }
 }
 
 }  // namespace
