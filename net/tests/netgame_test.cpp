@@ -747,6 +747,14 @@ void Step(std::vector<TPeer*> peers, int frames) {
   }
 }
 
+// Time for messages to go round, on a busy machine too.
+void Exchange(std::vector<TPeer*> peers) {
+  for (int i = 0; i < 15; ++i) {
+    Step(peers, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 void StartTogether(std::vector<TPeer*> all) {
   for (size_t i = 1; i < all.size(); ++i) all[i]->Game().ToggleReady();
   Step(all, 10);
@@ -842,9 +850,7 @@ TEST_F(NetGame, AnEatenPlayerDiesOnEveryPeer) {
   const int32_t bert = int32_t(b.Game().DXPlay1->LocalPlayer().Id);
   a.Game().LocalPlayer()->Frags = 1;
   a.Game().SendGameMessage(MsgEaten, 0, 0, bert);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   for (TPeer* p : {&host, &b}) {
     TPlayer* victim = p->Game().PlayerTable[2].get();
     ASSERT_TRUE(victim);
@@ -855,9 +861,7 @@ TEST_F(NetGame, AnEatenPlayerDiesOnEveryPeer) {
   // A second eater announced late: Bert is not eaten twice anywhere.
   b.Game().LocalPlayer()->WasEaten = false;
   host.Game().SendGameMessage(MsgEaten, 0, 0, bert);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   EXPECT_FALSE(b.Game().LocalPlayer()->WasEaten);
   EXPECT_EQ(b.Game().PlayerTable[0]->Frags, 0);
 }
@@ -876,9 +880,7 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
   ASSERT_EQ(gb.CurrentScreen, "ExitGame?");
   ga.Selection = 2;
   ga.ActivateSelected();
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   EXPECT_TRUE(gb.SessionOpen());
   EXPECT_EQ(gb.CurrentScreen, "ExitGame?");
   EXPECT_TRUE(gb.Timer2.Enabled());
@@ -889,20 +891,14 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
   // peer's) holds Anna; only the host's resume lifts it, and never Bert's
   // own question.
   h.SendGameMessage(MsgPause, 0, 0, 0);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   EXPECT_TRUE(ga.Paused);
   EXPECT_TRUE(ga.Timer2.Enabled());
   gb.SendGameMessage(MsgResume, 0, 0, 0);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   EXPECT_TRUE(ga.Timer2.Enabled());
   h.SendGameMessage(MsgResume, 0, 0, 0);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   EXPECT_FALSE(ga.Timer2.Enabled());
   EXPECT_FALSE(ga.TableSprite->Visible);
   EXPECT_TRUE(gb.Timer2.Enabled());
@@ -915,15 +911,11 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
   // The last round ends: a resume from anybody leaves the results up.
   h.RoundsLeft = ga.RoundsLeft = gb.RoundsLeft = 1;
   ga.EndRound(5);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   for (TGame* g : {&h, &ga, &gb}) ASSERT_TRUE(g->Timer2.Enabled());
   gb.SendGameMessage(MsgResume, 0, 0, 0);
   h.SendGameMessage(MsgResume, 0, 0, 0);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step(all, 3);
+  Exchange(all);
   for (TGame* g : {&h, &ga, &gb}) {
     EXPECT_TRUE(g->Timer2.Enabled());
     EXPECT_TRUE(g->TableSprite->Visible);
@@ -954,14 +946,11 @@ TEST_F(NetGame, FourPeersEndOnOneBoard) {
   }
   // Cleo wins round one, Bert the last.
   c.Game().EndRound(5);
-  Step(all, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Exchange(all);
   Step(all, 200);
   b.Game().EndRound(5);
-  for (int i = 0; i < 10; ++i) {
-    Step(all, 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  Exchange(all);
+  Exchange(all);
   const char* want = "Anna 3 0 40\nBert 1 1 300\nHost 1 0 120\nCleo 0 1 10\n";
   for (TPeer* p : all) {
     TGame& g = p->Game();
@@ -1003,12 +992,10 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
   StartTogether({host.get(), &a, &b});
   TGame& ga = a.Game();
   TGame& gb = b.Game();
-  // The host pauses, eats a fish and vanishes.
-  host->Game().SendGameMessage(MsgPause, 0, 0, 0);
+  // Fish swim, then the host pauses the game and vanishes.
   for (int i = 0; i < 40 && NumberedFish(host->Game()).empty(); ++i) Step({host.get(), &a, &b}, 25);
-  Step({host.get(), &a, &b}, 10);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Step({host.get(), &a, &b}, 5);
+  host->Game().SendGameMessage(MsgPause, 0, 0, 0);
+  Exchange({host.get(), &a, &b});
   ASSERT_TRUE(gb.PeerPaused);
   host.reset();
   for (int i = 0; i < 1000 && !(ga.SessionHost() && gb.SessionPlayerCount() == 2); ++i) {
