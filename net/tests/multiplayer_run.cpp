@@ -17,7 +17,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +39,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string g_Binary;
+// Frames of 4 ms play the game four times as fast as a window does (the
+// relay's delay counts four times as much). MV_MP_FRAME_MS=16 plays it at
+// the speed of a window; the waits grow with it.
+int g_FrameMs = 4;
 
 // ---- the relay ---------------------------------------------------------------
 
@@ -285,7 +291,7 @@ class Multiplayer : public ::testing::Test {
     p.Board = Dir_ / (name + ".board");
     p.Log = Dir_ / (name + ".events");
     p.Output = Dir_ / (name + ".out");
-    std::vector<std::string> args = {g_Binary,  "--headless", "--realtime", "--frame-ms", "4", "--autopilot",
+    std::vector<std::string> args = {g_Binary,  "--headless", "--realtime", "--frame-ms", std::to_string(g_FrameMs), "--autopilot",
                                      "--seed",  std::to_string(seed), "--frames", "60000",
                                      "--script", script.string(), "--config", cfg.string(),
                                      "--port", std::to_string(game_port), "--enum-port", std::to_string(enum_port),
@@ -343,7 +349,7 @@ class Multiplayer : public ::testing::Test {
   // Waits (bounded) until `done` holds, checking every 100 ms.
   template <class F>
   bool WaitFor(F done, int seconds) {
-    auto until = Clock::now() + std::chrono::seconds(seconds);
+    auto until = Clock::now() + std::chrono::seconds(seconds * g_FrameMs / 4);
     while (Clock::now() < until) {
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -490,5 +496,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   g_Binary = argv[1];
+  if (const char* ms = std::getenv("MV_MP_FRAME_MS")) g_FrameMs = std::clamp(std::atoi(ms), 1, 40);
   return RUN_ALL_TESTS();
 }
