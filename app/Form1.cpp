@@ -1,6 +1,9 @@
 #include "app/Form1.h"
 
 #include "app/Autopilot.h"
+#include "app/EndSignals.h"
+#include "app/Install.h"
+#include "app/ProgramInfo.h"
 
 #include <unistd.h>
 
@@ -38,6 +41,11 @@ void TForm1::Run() {
 
 bool TForm1::StepFrame() {
   if (Closed_) return false;
+  if (EndCheck_ && EndCheck_()) {
+    // Asked to end from outside (kill, Ctrl+C, logout): no question asked.
+    Close();
+    return false;
+  }
   if (!ProcessMessages()) return false;
   TGame& g = *Game_;
   if (!Host_->Active()) {
@@ -181,14 +189,18 @@ bool ParseNumber(const char* s, uint32_t& out) {
 }  // namespace
 
 int RunMarovane(int argc, char** argv) {
+  // Before any thread starts, so that every thread leaves them to it.
+  TEndSignals end_signals;
   bool headless = false, realtime = false, autopilot = false;
   uint32_t frame_ms = 16;
   THeadlessOptions ho;
   TGameOptions go;
-  go.DataDir = ProgramDir();
+  const std::string program_dir = ProgramDir();
+  go.DataDir = program_dir;
   std::string audio_out;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (int status = 0; InfoOption(a, status)) return status;
     auto value = [&](const char* what) -> const char* {
       if (i + 1 >= argc) return nullptr;
       (void)what;
@@ -252,6 +264,8 @@ int RunMarovane(int argc, char** argv) {
     }
   }
 
+  PlaceGameFiles(go, program_dir);
+
   std::string error;
   std::unique_ptr<THost> host;
   if (headless) {
@@ -261,7 +275,7 @@ int RunMarovane(int argc, char** argv) {
     host = CreateHeadlessHost(ho, error);
   } else {
     go.AudioOut = audio_out.empty() ? "device" : "wav:" + audio_out;
-    host = CreateWindowHost("Marovane", error);
+    host = CreateWindowHost("Marovane", error, go.DataDir + "Data/Icon.png");
   }
   if (!host) {
     std::fprintf(stderr, "marovane: %s\n", error.c_str());
@@ -274,12 +288,14 @@ int RunMarovane(int argc, char** argv) {
     form.SetPaced(realtime);
     form.SetFrameMs(headless ? frame_ms : 16);
     form.SetAutopilot(headless && autopilot);
+    form.SetEndCheck([&end_signals] { return end_signals.Requested(); });
     if (!form.Create(error)) {
       std::fprintf(stderr, "marovane: %s\n", error.c_str());
       if (!headless) form.Host().MessageBox(error, "Marovane", TMsgButtons::Ok);
       status = 1;
     } else {
       form.Run();
+      end_signals.Done();
       // The link the publisher may leave beside the program.
       if (std::filesystem::exists("play.url")) form.Host().ShellOpen("play.url");
     }

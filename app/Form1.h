@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,8 @@ class TForm1 {
   void SetFrameMs(uint32_t ms) { FrameMs_ = ms; }
   // Headless demo runs: the autopilot steers the local fish.
   void SetAutopilot(bool on) { Autopilot_ = on; }
+  // Polled before each frame; true ends the run at once, settings saved.
+  void SetEndCheck(std::function<bool()> check) { EndCheck_ = std::move(check); }
   bool Closed() const { return Closed_; }
   uint32_t FramesDrawn() const { return Frames_; }
 
@@ -46,6 +49,7 @@ class TForm1 {
   bool Closed_ = false;
   bool Paced_ = false;
   bool Autopilot_ = false;
+  std::function<bool()> EndCheck_;
   uint32_t Frames_ = 0;
   uint64_t NextDue_ = 0;
   uint32_t FrameMs_ = 16;

@@ -154,6 +154,10 @@ void TGame::SetUpGameWorld() {
   BackgroundSprite = new TFon(*this, "Game");
   Level = 0;
   Paused = false;
+  // A hold left running (a pause on the menu, a game ended through name
+  // entry) would cut the first level's hold short: enabling a running timer
+  // does not restart its wait.
+  Timer2.SetEnabled(false);
   ExitConfirmed = false;
   SetCursorShown(false);
   StartMusic(kGameMusic);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 
 #include "media/Archive.h"
@@ -123,11 +124,6 @@ std::string ReadString(TByteReader& in, uint8_t type, const std::string& prop) {
   }
 }
 
-std::string ReadBinary(TByteReader& in, uint8_t type, const std::string& prop) {
-  if (type != vaBinary) BadValue(prop);
-  return in.Bytes(in.U32());
-}
-
 TColor ReadColor(TByteReader& in, uint8_t type, const std::string& prop) {
   if (type == vaIdent) {
     std::string ident = in.ShortString();
@@ -139,11 +135,23 @@ TColor ReadColor(TByteReader& in, uint8_t type, const std::string& prop) {
   return ColorFromBgr(uint32_t(ReadInteger(in, type, prop)) & 0xFFFFFF);
 }
 
-const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+// The bytes of a binary property, where they lie in the archive (no copy).
+struct TBlob {
+  const uint8_t* Data;
+  size_t Size;
+};
 
-TImage ReadPictureData(const std::string& blob) {
-  if (blob.empty()) return TImage();
-  TByteReader in(Bytes(blob), blob.size());
+TBlob ReadBinary(TByteReader& in, uint8_t type, const std::string& prop) {
+  if (type != vaBinary) BadValue(prop);
+  const uint32_t n = in.U32();
+  const uint8_t* at = in.Here();
+  in.Skip(n);
+  return {at, n};
+}
+
+TImage ReadPictureData(const TBlob& blob) {
+  if (blob.Size == 0) return TImage();
+  TByteReader in(blob.Data, blob.Size);
   std::string cls = in.ShortString();
   if (cls.empty()) return TImage();
   if (cls == "TDIB") return DecodeDib(in.Here(), in.Left());
@@ -180,9 +188,10 @@ void ReadWaveProperty(TByteReader& in, const std::string& prop, uint8_t type, TW
     int n = ReadInt32(in, type, prop);
     r.MaxPlayingCount = n < 0 ? 0 : n;
   } else if (prop == "Wave.WAVE") {
-    std::string blob = ReadBinary(in, type, prop);
+    const TBlob blob = ReadBinary(in, type, prop);
     try {
-      r.Wave = ParseWave(Bytes(blob), blob.size());
+      // One effect the game cannot play must not cost the other effects.
+      r.Wave = ParseWave(blob.Data, blob.Size, &r.Unplayable);
     } catch (const EWaveError& e) {
       throw EArchiveError(e.what());
     }
@@ -293,7 +302,16 @@ TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
   return out;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+namespace {
+
+struct TFileBytes {
+  std::unique_ptr<uint8_t[]> Data;
+  size_t Size = 0;
+};
+
+// The whole file in a buffer the read fills directly: archives run to many
+// megabytes, and zeroing them first would cost as much as the read.
+TFileBytes ReadFileBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) {
     int err = errno;
@@ -303,17 +321,26 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::streamoff n = f.tellg();
   f.seekg(0, std::ios::beg);
   if (n < 0) throw EArchiveError("Cannot read file \"" + path + "\"");
-  std::vector<uint8_t> bytes(static_cast<size_t>(n));
-  if (n > 0 && !f.read(reinterpret_cast<char*>(bytes.data()), n))
+  TFileBytes bytes;
+  bytes.Size = static_cast<size_t>(n);
+  bytes.Data.reset(new uint8_t[bytes.Size ? bytes.Size : 1]);  // left uninitialised
+  if (n > 0 && !f.read(reinterpret_cast<char*>(bytes.Data.get()), n))
     throw EArchiveError("Cannot read file \"" + path + "\"");
   return bytes;
 }
 
+}  // namespace
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  TFileBytes bytes = ReadFileBytes(path);
+  return std::vector<uint8_t>(bytes.Data.get(), bytes.Data.get() + bytes.Size);
+}
+
 TArchiveContents ReadArchiveFile(const std::string& path, std::optional<EArchiveKind> want) {
-  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  TFileBytes bytes = ReadFileBytes(path);
   TArchiveContents c;
   try {
-    c = ReadArchive(bytes.data(), bytes.size());
+    c = ReadArchive(bytes.Data.get(), bytes.Size);
   } catch (const EArchiveError& e) {
     throw EArchiveError(path + ": " + e.what());
   }

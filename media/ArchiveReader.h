@@ -35,6 +35,9 @@ struct TWaveRecord {
   bool Looped = false;
   int MaxPlayingCount = 0;
   TWaveData Wave;
+  // Why a whole sound in a format the game cannot play stays silent; empty
+  // for a playable one.
+  std::string Unplayable;
 };
 
 enum class EArchiveKind { Pictures, Waves };

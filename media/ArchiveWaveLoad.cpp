@@ -1,6 +1,8 @@
 #include "media/Archive.h"
 #include "media/ArchiveReader.h"
 
+#include <cstdio>
+
 namespace mv {
 
 void LoadWaveArchive(const std::string& path, TWaveCollection& list) {
@@ -12,6 +14,9 @@ void LoadWaveArchive(const std::string& path, TWaveCollection& list) {
     item.SetMaxPlayingCount(r.MaxPlayingCount);
     item.Wave = std::move(r.Wave);
     if (!r.Name.empty()) list.SetName(item, r.Name);
+    if (!r.Unplayable.empty())
+      std::fprintf(stderr, "%s: effect '%s' plays nothing: %s\n", path.c_str(), r.Name.c_str(),
+                   r.Unplayable.c_str());
   }
 }
 

@@ -13,12 +13,17 @@ uint32_t Le32(const uint8_t* p) {
 
 }  // namespace
 
-TWaveData ParseWave(const uint8_t* data, size_t size) {
+TWaveData ParseWave(const uint8_t* data, size_t size, std::string* unplayable) {
   if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
     Fail("Not a RIFF WAVE image");
   uint64_t riff_end = uint64_t(Le32(data + 4)) + 8;
   if (riff_end > size) Fail("RIFF size exceeds the wave data");
   TWaveData wave;
+  std::string format_fault;  // a whole image in a format we cannot play
+  auto unusable = [&](const std::string& msg) {
+    if (!unplayable) Fail(msg);
+    if (format_fault.empty()) format_fault = msg;
+  };
   bool have_fmt = false, have_data = false;
   size_t pos = 12;
   while (pos + 8 <= riff_end && !have_data) {
@@ -31,29 +36,36 @@ TWaveData ParseWave(const uint8_t* data, size_t size) {
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (len < 16) Fail("Wave format chunk is too short");
       int tag = Le16(body);
-      if (tag != 1) Fail("Wave format " + std::to_string(tag) + " is not PCM");
-      wave.Channels = Le16(body + 2);
-      uint32_t rate = Le32(body + 4);
-      wave.BitsPerSample = Le16(body + 14);
-      if (wave.Channels != 1 && wave.Channels != 2)
-        Fail("Wave has " + std::to_string(wave.Channels) + " channels (1 or 2 supported)");
-      if (rate < 4000 || rate > 192000)
-        Fail("Wave sample rate " + std::to_string(rate) + " is out of range");
-      wave.SampleRate = int(rate);
-      if (wave.BitsPerSample != 8 && wave.BitsPerSample != 16)
-        Fail("Wave has " + std::to_string(wave.BitsPerSample) + " bits per sample (8 or 16 supported)");
+      const int channels = Le16(body + 2);
+      const uint32_t rate = Le32(body + 4);
+      const int bits = Le16(body + 14);
+      if (tag != 1) unusable("Wave format " + std::to_string(tag) + " is not PCM");
+      else if (channels != 1 && channels != 2)
+        unusable("Wave has " + std::to_string(channels) + " channels (1 or 2 supported)");
+      else if (rate < 4000 || rate > 192000)
+        unusable("Wave sample rate " + std::to_string(rate) + " is out of range");
+      else if (bits != 8 && bits != 16)
+        unusable("Wave has " + std::to_string(bits) + " bits per sample (8 or 16 supported)");
+      if (format_fault.empty()) {
+        wave.Channels = channels;
+        wave.SampleRate = int(rate);
+        wave.BitsPerSample = bits;
+      }
       have_fmt = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       if (!have_fmt) Fail("Wave data chunk comes before the format chunk");
-      size_t frame = size_t(wave.Channels * wave.BitsPerSample / 8);
-      size_t usable = size_t(len) / frame * frame;  // whole frames only
-      wave.Samples.assign(body, body + usable);
+      if (format_fault.empty()) {
+        size_t frame = size_t(wave.Channels * wave.BitsPerSample / 8);
+        size_t usable = size_t(len) / frame * frame;  // whole frames only
+        wave.Samples.assign(body, body + usable);
+      }
       have_data = true;
     }
     pos += 8 + size_t(len) + (len & 1);  // chunks are word aligned
   }
   if (!have_fmt) Fail("Wave has no format chunk");
   if (!have_data) Fail("Wave has no data chunk");
+  if (unplayable) *unplayable = format_fault;
   return wave;
 }
 

@@ -24,8 +24,11 @@ class EWaveError : public std::runtime_error {
 };
 
 // Parses a RIFF WAVE file image (format and data chunks; PCM 8/16-bit, mono
-// or stereo). Throws EWaveError naming what is wrong.
-TWaveData ParseWave(const uint8_t* data, size_t size);
+// or stereo). Throws EWaveError naming what is wrong. With `unplayable` given,
+// a sound image that is whole but in a format the game cannot play (24-bit,
+// float, three channels, ...) is no error: the reason goes there and the
+// wave comes back without samples, so it plays nothing.
+TWaveData ParseWave(const uint8_t* data, size_t size, std::string* unplayable = nullptr);
 // Writes a canonical RIFF WAVE image.
 std::vector<uint8_t> WriteWave(const TWaveData& wave);
 

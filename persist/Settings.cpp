@@ -196,9 +196,32 @@ bool LoadSettings(const std::string& path, TSettingsRecord& rec, std::string* sa
   return read;
 }
 
+std::string SettingsWriteTarget(const std::string& path) {
+  // A player who points "Config.cfg" somewhere else (a synced folder, say)
+  // keeps that link: the save replaces the file the link names, renamed in
+  // its own folder.
+  std::string target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    std::string link(size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+    if (n <= 0 || size_t(n) >= link.size()) return target;
+    link.resize(size_t(n));
+    if (link[0] != '/') {
+      const size_t slash = target.rfind('/');
+      link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+    }
+    target = link;
+  }
+  return {};  // a loop of links
+}
+
 void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
   const TSettingsBytes bytes = rec.Encode();
-  const std::string tmp = SettingsTempPath(path);
+  const std::string target = SettingsWriteTarget(path);
+  if (target.empty()) SaveFailed(path, "can't follow its symbolic links", ELOOP);
+  const std::string tmp = SettingsTempPath(target);
 
   // A stale temporary (or a link planted there) is removed first, and the new
   // one created exclusively, so nothing outside the record's own file is hit.
@@ -222,7 +245,7 @@ void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
   }
   if (::fsync(fd) != 0) fail("can't flush \"" + tmp + "\"", errno, true);
   if (::close(fd) != 0) fail("can't close \"" + tmp + "\"", errno, false);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+  if (::rename(tmp.c_str(), target.c_str()) != 0) {
     fail("can't replace it with \"" + tmp + "\"", errno, false);
   }
 }

@@ -78,6 +78,9 @@ void UnscrambleNames(TSettingsBytes& bytes);
 
 // The file a save writes before renaming it over `path`.
 std::string SettingsTempPath(const std::string& path);
+// The file a save replaces: `path`, or the file its symbolic links lead to
+// (empty for a loop of links).
+std::string SettingsWriteTarget(const std::string& path);
 
 class ESettingsError : public std::runtime_error {
  public:

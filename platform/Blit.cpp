@@ -95,6 +95,82 @@ void BlitAlpha(TImage& dst, const TRect& dst_rect, const TImage& src, const TRec
   Stretch(dst, dst_rect, src, src_rect, keyed, key, alpha);
 }
 
+TSpans::TSpans(const TImage& src, const TRect& src_rect, bool keyed, TColor key) {
+  TRect r = src_rect;
+  if (src_rect.Left < 0 || src_rect.Top < 0 || !ClipSource(src, r) || !(r == src_rect)) return;
+  Width_ = r.Width();
+  Height_ = r.Height();
+  Rows_.reserve(size_t(Height_) + 1);
+  const uint32_t k = key & 0xFFFFFF;
+  for (int y = 0; y < Height_; ++y) {
+    Rows_.push_back(uint32_t(Runs_.size()));
+    const uint32_t* s = src.Row(r.Top + y) + r.Left;
+    if (!keyed) {
+      Runs_.push_back({0, Width_});
+      continue;
+    }
+    for (int x = 0; x < Width_;) {
+      while (x < Width_ && (s[x] & 0xFFFFFF) == k) ++x;
+      const int start = x;
+      while (x < Width_ && (s[x] & 0xFFFFFF) != k) ++x;
+      if (x > start) Runs_.push_back({start, x});
+    }
+  }
+  Rows_.push_back(uint32_t(Runs_.size()));
+}
+
+// Calls draw(out, in, n) for every visible part of a run.
+template <class Draw>
+bool DrawRuns(TImage& dst, int x, int y, const TImage& src, const TRect& r, const TSpans& spans,
+              Draw draw) {
+  if (r.Left < 0 || r.Top < 0 || r.Right > src.Width || r.Bottom > src.Height ||
+      r.Width() != spans.Width_ || r.Height() != spans.Height_ ||
+      spans.Rows_.size() != size_t(spans.Height_) + 1 || src.Empty())
+    return false;
+  if (dst.Empty()) return true;
+  // Visible part of the rectangle, in its own columns and rows; 64-bit so
+  // positions far off the surface cannot overflow.
+  const int64_t left = std::max<int64_t>(0, -int64_t(x));
+  const int64_t right = std::min<int64_t>(spans.Width_, int64_t(dst.Width) - x);
+  const int64_t top = std::max<int64_t>(0, -int64_t(y));
+  const int64_t bottom = std::min<int64_t>(spans.Height_, int64_t(dst.Height) - y);
+  if (left >= right || top >= bottom) return true;
+  const int c0 = int(left), c1 = int(right), r0 = int(top), r1 = int(bottom);
+  const bool whole_rows = c0 == 0 && c1 == spans.Width_;
+  for (int row = r0; row < r1; ++row) {
+    const uint32_t* s = src.Row(r.Top + row) + r.Left;
+    uint32_t* d = dst.Row(y + row);
+    const auto* run = spans.Runs_.data() + spans.Rows_[size_t(row)];
+    const auto* end = spans.Runs_.data() + spans.Rows_[size_t(row) + 1];
+    for (; run != end; ++run) {
+      int a = run->Start, b = run->End;
+      if (!whole_rows) {
+        a = std::max(a, c0);
+        b = std::min(b, c1);
+        if (a >= b) continue;
+      }
+      draw(d + (x + a), s + a, b - a);
+    }
+  }
+  return true;
+}
+
+bool BlitSpans(TImage& dst, int x, int y, const TImage& src, const TRect& src_rect,
+               const TSpans& spans) {
+  return DrawRuns(dst, x, y, src, src_rect, spans, [](uint32_t* d, const uint32_t* s, int n) {
+    std::memcpy(d, s, size_t(n) * sizeof(uint32_t));
+  });
+}
+
+bool BlitSpansAlpha(TImage& dst, int x, int y, const TImage& src, const TRect& src_rect,
+                    const TSpans& spans, uint8_t alpha) {
+  if (alpha == 0) return DrawRuns(dst, x, y, src, src_rect, spans, [](uint32_t*, const uint32_t*, int) {});
+  const uint32_t a = alpha;
+  return DrawRuns(dst, x, y, src, src_rect, spans, [a](uint32_t* d, const uint32_t* s, int n) {
+    for (int i = 0; i < n; ++i) d[i] = a == 255 ? s[i] & 0xFFFFFF : Blend(d[i], s[i] & 0xFFFFFF, a);
+  });
+}
+
 TImage ScaleSmooth(const TImage& src, const TRect& src_rect, int w, int h, bool keyed, TColor key) {
   if (w <= 0 || h <= 0) return {};
   const uint32_t k = key & 0xFFFFFF;

@@ -76,6 +76,9 @@ struct TFontCache {
     std::string file = FindFile(name, bold);
     if (file.empty()) return nullptr;
     int px = std::max(1, points * 96 / 72);
+    // The brush script the layout was drawn for is narrow; our stand-in runs
+    // about a seventh wider, enough to push "WINDOW" over its "/" on Options.
+    if (name == "Staccato222 BT") px = std::max(1, px * 6 / 7);
     TFontKey key{file, px};
     auto it = Fonts.find(key);
     if (it != Fonts.end()) return it->second;

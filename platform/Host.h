@@ -96,7 +96,10 @@ struct THeadlessOptions {
 };
 std::unique_ptr<THost> CreateHeadlessHost(const THeadlessOptions& options, std::string& error);
 
-// The SDL2 window titled `caption`, 800 x 600 client area.
-std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error);
+// The SDL2 window titled `caption`, 800 x 600 client area, with the PNG
+// `icon_png` (if any) as its icon. Fails with "no display: ..." when there
+// is no display to show it on (unless SDL_VIDEODRIVER names a driver).
+std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error,
+                                        const std::string& icon_png = {});
 
 }  // namespace mv

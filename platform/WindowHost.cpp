@@ -1,15 +1,15 @@
 #include <SDL.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 
 #include "platform/Host.h"
 #include "platform/Keys.h"
+#include "platform/Opener.h"
 
 namespace mv {
 namespace {
@@ -75,18 +75,35 @@ class TWindowHost final : public THost {
     SDL_Quit();
   }
 
-  bool Open(const std::string& caption, std::string& error) {
+  bool Open(const std::string& caption, const std::string& icon_png, std::string& error) {
+    // The program decides what a signal does; SDL would turn it into a
+    // close request that only asks "EXIT GAME?".
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Without a display SDL would fall back to drawing nowhere, and the game
+    // would run unseen for ever. Only an explicit choice of driver gets one.
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool explicit_driver = chosen && *chosen;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-      error = std::string("cannot start the display: ") + SDL_GetError();
+      error = explicit_driver ? std::string("cannot start the display: ") + SDL_GetError()
+                              : "no display: set DISPLAY or use --headless";
+      return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!explicit_driver && driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) {
+      error = "no display: set DISPLAY or use --headless";
       return false;
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    // Resizable, so that window managers offer the maximise button (which
+    // switches to full screen); a window dragged to another size shows the
+    // picture scaled.
     Window_ = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               Surface_.Width(), Surface_.Height(), SDL_WINDOW_SHOWN);
+                               Surface_.Width(), Surface_.Height(), SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
     if (!Window_) {
       error = std::string("cannot create the window: ") + SDL_GetError();
       return false;
     }
+    if (!icon_png.empty()) SetIcon(icon_png);
     Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!Renderer_) Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_SOFTWARE);
     if (!Renderer_) {
@@ -119,7 +136,10 @@ class TWindowHost final : public THost {
   void SetFullScreen(bool on) override {
     if (SDL_SetWindowFullscreen(Window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) Full_ = on;
     else std::fprintf(stderr, "Full screen switch failed: %s\n", SDL_GetError());
-    if (!on) SDL_SetWindowPosition(Window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    if (!on) {
+      SDL_SetWindowSize(Window_, Surface_.Width(), Surface_.Height());
+      SDL_SetWindowPosition(Window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
   }
   bool FullScreen() const override { return Full_; }
 
@@ -129,6 +149,8 @@ class TWindowHost final : public THost {
       e.Type = THostEvent::Quit;
       return true;
     }
+    // An opener that failed is told before anything else happens.
+    for (const std::string& failure : Opener_.Failures()) MessageBox(failure, "Marovane", TMsgButtons::Ok);
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
       e = {};
@@ -201,27 +223,8 @@ class TWindowHost final : public THost {
   }
 
   void ShellOpen(const std::string& target) override {
-    // Fork twice so the opener is reparented and never left as a zombie;
-    // exec without a shell, so the target is never interpreted.
-    pid_t pid = fork();
-    if (pid < 0) {
-      std::fprintf(stderr, "Cannot open %s: fork failed\n", target.c_str());
-      return;
-    }
-    if (pid == 0) {
-      if (fork() == 0) {
-        int nul = open("/dev/null", O_RDWR);
-        if (nul >= 0) {
-          dup2(nul, 0);
-          dup2(nul, 1);
-          dup2(nul, 2);
-        }
-        execlp("xdg-open", "xdg-open", target.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      _exit(0);
-    }
-    waitpid(pid, nullptr, 0);
+    std::string message;
+    if (!Opener_.Start(target, message)) MessageBox(message, "Marovane", TMsgButtons::Ok);
   }
 
   uint64_t Ticks() override { return SDL_GetTicks64(); }
@@ -309,10 +312,104 @@ class TWindowHost final : public THost {
       case SDL_JOYDEVICEREMOVED:
       case SDL_CONTROLLERDEVICEADDED:
       case SDL_CONTROLLERDEVICEREMOVED:
-        CloseStick();  // reopened on the next poll
+        CloseStick();
+        OpenStick();
         return false;
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+        if (!Pad_ || ev.cbutton.which != SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(Pad_))) return false;
+        return PadKey(PadButtonKey(ev.cbutton.button), ev.type == SDL_CONTROLLERBUTTONDOWN, e);
+      case SDL_CONTROLLERAXISMOTION:
+        if (!Pad_ || ev.caxis.which != SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(Pad_))) return false;
+        if (ev.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX) return StickKeys(0, ev.caxis.value, e);
+        if (ev.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY) return StickKeys(1, ev.caxis.value, e);
+        return false;
+      case SDL_JOYBUTTONDOWN:
+      case SDL_JOYBUTTONUP:
+        // A plain joystick: its first button chooses, its second goes back.
+        if (!Stick_ || ev.jbutton.which != SDL_JoystickInstanceID(Stick_)) return false;
+        return PadKey(ev.jbutton.button == 0 ? VK_RETURN : ev.jbutton.button == 1 ? VK_ESCAPE : 0,
+                      ev.type == SDL_JOYBUTTONDOWN, e);
+      case SDL_JOYAXISMOTION:
+        if (!Stick_ || ev.jaxis.which != SDL_JoystickInstanceID(Stick_) || ev.jaxis.axis > 1) return false;
+        return StickKeys(ev.jaxis.axis, ev.jaxis.value, e);
+      case SDL_JOYHATMOTION:
+        if (!Stick_ || ev.jhat.which != SDL_JoystickInstanceID(Stick_) || ev.jhat.hat != 0) return false;
+        StickKeys(0, (ev.jhat.value & SDL_HAT_LEFT) ? -32767 : (ev.jhat.value & SDL_HAT_RIGHT) ? 32767 : 0, e);
+        StickKeys(1, (ev.jhat.value & SDL_HAT_UP) ? -32767 : (ev.jhat.value & SDL_HAT_DOWN) ? 32767 : 0, e);
+        return TakePosted(e);
       default:
         return false;
+    }
+  }
+
+  // The controller's buttons act as the keys a player expects of them.
+  static uint16_t PadButtonKey(uint8_t button) {
+    switch (button) {
+      case SDL_CONTROLLER_BUTTON_A: return VK_RETURN;
+      case SDL_CONTROLLER_BUTTON_B: return VK_ESCAPE;
+      case SDL_CONTROLLER_BUTTON_BACK: return VK_ESCAPE;
+      case SDL_CONTROLLER_BUTTON_START: return 'P';
+      case SDL_CONTROLLER_BUTTON_DPAD_UP: return VK_UP;
+      case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return VK_DOWN;
+      case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return VK_LEFT;
+      case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return VK_RIGHT;
+      default: return 0;
+    }
+  }
+
+  bool PadKey(uint16_t key, bool down, THostEvent& e) {
+    if (!key) return false;
+    e.Type = down ? THostEvent::KeyDown : THostEvent::KeyUp;
+    e.Key = key;
+    e.Shift = ShiftState();
+    return true;
+  }
+
+  // The stick pushed well over to one side is an arrow key held, so it
+  // moves menu selections too; halfway back is the key's release.
+  bool StickKeys(int axis, int value, THostEvent& e) {
+    const int dir = value < -16000 ? -1 : value > 16000 ? 1 : (value > -8000 && value < 8000) ? 0 : StickDir_[axis];
+    if (dir == StickDir_[axis]) return TakePosted(e);
+    const uint16_t neg = axis == 0 ? VK_LEFT : VK_UP, pos = axis == 0 ? VK_RIGHT : VK_DOWN;
+    THostEvent k;
+    k.Shift = ShiftState();
+    if (StickDir_[axis] != 0) {
+      k.Type = THostEvent::KeyUp;
+      k.Key = StickDir_[axis] < 0 ? neg : pos;
+      Posted_.push_back(k);
+    }
+    if (dir != 0) {
+      k.Type = THostEvent::KeyDown;
+      k.Key = dir < 0 ? neg : pos;
+      Posted_.push_back(k);
+    }
+    StickDir_[axis] = dir;
+    return TakePosted(e);
+  }
+
+  bool TakePosted(THostEvent& e) {
+    if (Posted_.empty()) return false;
+    e = Posted_.front();
+    Posted_.pop_front();
+    return true;
+  }
+
+  void SetIcon(const std::string& path) {
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) return;  // no icon is no error
+    img.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> px(PNG_IMAGE_SIZE(img));
+    if (png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) {
+      SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(px.data(), int(img.width), int(img.height), 32,
+                                                             int(img.width) * 4, SDL_PIXELFORMAT_RGBA32);
+      if (icon) {
+        SDL_SetWindowIcon(Window_, icon);
+        SDL_FreeSurface(icon);
+      }
+    } else {
+      png_image_free(&img);
     }
   }
 
@@ -323,13 +420,18 @@ class TWindowHost final : public THost {
     Stick_ = nullptr;
   }
 
+  // The first device plugged in is the one that plays.
+  void OpenStick() {
+    if (Pad_ || Stick_ || SDL_NumJoysticks() <= 0) return;
+    if (SDL_IsGameController(0)) Pad_ = SDL_GameControllerOpen(0);
+    else Stick_ = SDL_JoystickOpen(0);
+    StickDir_[0] = StickDir_[1] = 0;
+  }
+
   void PollStick(TInputStates& s) {
     if (Pad_ && !SDL_GameControllerGetAttached(Pad_)) CloseStick();
     if (Stick_ && !SDL_JoystickGetAttached(Stick_)) CloseStick();
-    if (!Pad_ && !Stick_ && SDL_NumJoysticks() > 0) {
-      if (SDL_IsGameController(0)) Pad_ = SDL_GameControllerOpen(0);
-      else Stick_ = SDL_JoystickOpen(0);
-    }
+    OpenStick();
     const int dead = 32767 / 20;  // 5% of the range
     if (Pad_) {
       int ax = SDL_GameControllerGetAxis(Pad_, SDL_CONTROLLER_AXIS_LEFTX);
@@ -363,14 +465,17 @@ class TWindowHost final : public THost {
   SDL_GameController* Pad_ = nullptr;
   SDL_Joystick* Stick_ = nullptr;
   std::deque<THostEvent> Posted_;
+  TOpener Opener_;
+  int StickDir_[2] = {0, 0};  // -1, 0, 1 on the stick's x and y
   bool Quit_ = false, Full_ = false, LeftDown_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error) {
+std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error,
+                                        const std::string& icon_png) {
   auto host = std::make_unique<TWindowHost>();
-  if (!host->Open(caption, error)) return nullptr;
+  if (!host->Open(caption, icon_png, error)) return nullptr;
   return host;
 }
 

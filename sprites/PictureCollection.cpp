@@ -24,12 +24,40 @@ constexpr size_t kMaxCachedCopies = 64;
 
 }  // namespace
 
-// Smoothly downscaled pattern copies, keyed by (pattern, width, height).
+// Runs of drawn pixels, with what they were found from: a picture swapped,
+// re-cut or keyed differently since then has them found again.
+struct TFoundSpans {
+  TSpans Spans;
+  const uint32_t* Data = nullptr;
+  TRect Rect;
+  bool Keyed = false;
+  TColor Key = 0;
+  bool Found = false;
+
+  const TSpans& For(const TImage& picture, const TRect& rect, bool keyed, TColor key) {
+    key &= 0xFFFFFF;
+    if (!Found || Data != picture.Pixels.data() || !(Rect == rect) || Keyed != keyed ||
+        (keyed && Key != key)) {
+      Spans = TSpans(picture, rect, keyed, key);
+      Data = picture.Pixels.data();
+      Rect = rect;
+      Keyed = keyed;
+      Key = key;
+      Found = true;
+    }
+    return Spans;
+  }
+};
+
+// Per pattern the runs of its drawn pixels, and smoothly downscaled pattern
+// copies keyed by (pattern, width, height) with theirs.
 struct TPictureCollectionItem::Cache {
   struct Entry {
     TImage Image;
+    TFoundSpans Spans;
     uint64_t LastUse = 0;
   };
+  std::vector<TFoundSpans> Patterns;
   std::map<std::tuple<int, int, int>, Entry> Copies;
   uint64_t Clock = 0;
 };
@@ -65,6 +93,7 @@ bool TPictureCollectionItem::Intact() const {
 void TPictureCollectionItem::Restore() {
   Ready_ = true;
   Cache_->Copies.clear();
+  Cache_->Patterns.clear();
   CutWidth_ = Picture.Width;
   CutHeight_ = Picture.Height;
   PatternCount_ = 0;
@@ -76,11 +105,12 @@ void TPictureCollectionItem::Restore() {
   const int rows = (Picture.Height + SkipHeight) / step_y;
   if (columns <= 0 || rows <= 0) return;
   PatternCount_ = columns * rows;
+  Cache_->Patterns.resize(size_t(PatternCount_));
 }
 
 int TPictureCollectionItem::CachedCopies() const { return int(Cache_->Copies.size()); }
 
-const TImage* TPictureCollectionItem::ScaledCopy(int pattern, int w, int h) {
+const TImage* TPictureCollectionItem::ScaledCopy(int pattern, int w, int h, const TSpans** spans) {
   Cache& c = *Cache_;
   const auto key = std::make_tuple(pattern, w, h);
   auto it = c.Copies.find(key);
@@ -100,6 +130,7 @@ const TImage* TPictureCollectionItem::ScaledCopy(int pattern, int w, int h) {
   // A copy of the wrong size would read past its end when blitted.
   if (img.Width != w || img.Height != h || img.Pixels.size() < size_t(w) * size_t(h))
     return nullptr;
+  *spans = &it->second.Spans.For(img, Bounds(0, 0, w, h), Transparent, TransparentColor);
   return &img;
 }
 
@@ -112,11 +143,23 @@ bool Inside(const TRect& r, const TImage& pic) {
 
 }  // namespace
 
+const TSpans& TPictureCollectionItem::PatternSpans(int pattern, const TRect& src) {
+  auto& all = Cache_->Patterns;
+  if (all.size() < size_t(PatternCount_)) all.resize(size_t(PatternCount_));
+  return all[size_t(pattern)].For(Picture, src, Transparent, TransparentColor);
+}
+
+void TPictureCollectionItem::Copy(TSurface& dst, int x, int y, int pattern, const TRect& src) {
+  if (DrawFromSpans && BlitSpans(dst.Pixels(), x, y, Picture, src, PatternSpans(pattern, src)))
+    return;
+  BlitKeyed(dst.Pixels(), x, y, Picture, src, Transparent, TransparentColor);
+}
+
 void TPictureCollectionItem::DrawPattern(TSurface& dst, int x, int y, int pattern) {
   if (!Ready_ || pattern < 0 || pattern >= PatternCount_ || !Intact()) return;
   const TRect src = PatternRect(pattern);
   if (!Inside(src, Picture)) return;
-  BlitKeyed(dst.Pixels(), x, y, Picture, src, Transparent, TransparentColor);
+  Copy(dst, x, y, pattern, src);
 }
 
 void TPictureCollectionItem::DrawPatternStretched(TSurface& dst, const TRect& r, int pattern) {
@@ -126,13 +169,15 @@ void TPictureCollectionItem::DrawPatternStretched(TSurface& dst, const TRect& r,
   const int w = r.Width(), h = r.Height();
   if (w <= 0 || h <= 0) return;
   if (w == src.Width() && h == src.Height()) {
-    BlitKeyed(dst.Pixels(), r.Left, r.Top, Picture, src, Transparent, TransparentColor);
+    Copy(dst, r.Left, r.Top, pattern, src);
     return;
   }
   if (w <= src.Width() && h <= src.Height()) {
-    if (const TImage* copy = ScaledCopy(pattern, w, h)) {
-      BlitKeyed(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), Transparent,
-                TransparentColor);
+    const TSpans* spans = nullptr;
+    if (const TImage* copy = ScaledCopy(pattern, w, h, &spans)) {
+      if (!DrawFromSpans || !BlitSpans(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), *spans))
+        BlitKeyed(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), Transparent,
+                  TransparentColor);
       return;
     }
   }
@@ -148,10 +193,20 @@ void TPictureCollectionItem::DrawPatternAlpha(TSurface& dst, const TRect& r, int
   if (w <= 0 || h <= 0) return;
   alpha = std::clamp(alpha, 0, 255);
   if (alpha == 0) return;  // fully see-through: nothing would change
-  if (w <= src.Width() && h <= src.Height() && (w != src.Width() || h != src.Height())) {
-    if (const TImage* copy = ScaledCopy(pattern, w, h)) {
-      BlitAlpha(dst.Pixels(), r, *copy, Bounds(0, 0, w, h), Transparent, TransparentColor,
-                uint8_t(alpha));
+  if (w == src.Width() && h == src.Height()) {
+    if (!DrawFromSpans ||
+        !BlitSpansAlpha(dst.Pixels(), r.Left, r.Top, Picture, src, PatternSpans(pattern, src),
+                        uint8_t(alpha)))
+      BlitAlpha(dst.Pixels(), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
+    return;
+  }
+  if (w <= src.Width() && h <= src.Height()) {
+    const TSpans* spans = nullptr;
+    if (const TImage* copy = ScaledCopy(pattern, w, h, &spans)) {
+      if (!DrawFromSpans || !BlitSpansAlpha(dst.Pixels(), r.Left, r.Top, *copy,
+                                            Bounds(0, 0, w, h), *spans, uint8_t(alpha)))
+        BlitAlpha(dst.Pixels(), r, *copy, Bounds(0, 0, w, h), Transparent, TransparentColor,
+                  uint8_t(alpha));
       return;
     }
   }

@@ -12,6 +12,8 @@
 
 namespace mv {
 
+class TSpans;
+
 class EPictureCollectionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -32,6 +34,12 @@ class TPictureCollectionItem {
   bool Transparent = true;
   TColor TransparentColor = 0;
   TImage Picture;
+  // Draws copy the runs of drawn pixels each pattern was found to have
+  // (found again when the picture is replaced, re-cut or re-keyed, but not
+  // when its pixels change in place, edited or copied over by a picture of
+  // the same size: Restore after that). Off, every pixel is tested for the
+  // key on every draw, with the same result.
+  bool DrawFromSpans = true;
 
   // Width of one pattern: PatternWidth when above 0, else the picture's.
   int GetPatternWidth() const;
@@ -55,7 +63,10 @@ class TPictureCollectionItem {
   friend class TPictureCollection;
   // False once the picture no longer has the size it was cut at.
   bool Intact() const;
-  const TImage* ScaledCopy(int pattern, int w, int h);
+  const TImage* ScaledCopy(int pattern, int w, int h, const TSpans** spans);
+  const TSpans& PatternSpans(int pattern, const TRect& src);
+  // The pattern at its own size, its top-left corner at (x, y).
+  void Copy(TSurface& dst, int x, int y, int pattern, const TRect& src);
 
   std::string Name_;
   std::string LowerName_;

@@ -14,7 +14,7 @@
 //   order NAME NAME ...             the song; `restart N` is where it loops
 //
 // Kinds: pad (a chord on `voices` channels), pluck, bell, bass, lead
-// (melodic), kick, snare, hat, ohat (drums). Steps, 16 (repeated every bar)
+// (melodic), kick, snare, hat, ohat, shaker (drums). Steps, 16 (repeated every bar)
 // or 64 of them; bar lines "|" and spaces are only for the eye:
 //   drums          x hit, X accent, o soft, . nothing
 //   pad            x strike the chord, - release, . hold; or "on" to strike
@@ -117,6 +117,17 @@ std::vector<double> Additive(LoopShape loop, int harmonics, const std::vector<in
   return v;
 }
 
+// Soft saturation: rounds off the peaks of a sum of partials, so it plays
+// louder for its peak, and adds a little harmonic sparkle.  `drive` 0 leaves
+// the wave as it is.
+std::vector<double> Drive(std::vector<double> v, double drive) {
+  if (drive <= 0) return v;
+  double peak = 1e-12;
+  for (double x : v) peak = std::max(peak, std::abs(x));
+  for (double& x : v) x = std::tanh(drive * x / peak);
+  return v;
+}
+
 void FadeEdges(std::vector<double>& v, double seconds_in, double seconds_out) {
   const size_t in = std::min(v.size(), size_t(seconds_in * kSampleRate));
   const size_t out = std::min(v.size(), size_t(seconds_out * kSampleRate));
@@ -167,30 +178,68 @@ std::vector<double> Kick() {
   return v;
 }
 
+// Noise with everything below `cutoff` taken out twice over (12 dB an
+// octave), leaving the hiss and sizzle of cymbals and shakers.
+std::vector<double> HighNoise(size_t n, uint32_t seed, double cutoff) {
+  std::vector<double> v = Noise(n, seed);
+  OnePole a, b;
+  for (double& x : v) {
+    const double once = x - a.Low(x, cutoff);
+    x = once - b.Low(once, cutoff);
+  }
+  return v;
+}
+
 std::vector<double> Snare() {
   const size_t n = size_t(0.26 * kSampleRate);
   std::vector<double> v = Noise(n, 11);
+  std::vector<double> snap = HighNoise(n, 13, 5000);
   OnePole lp, hp;
   for (size_t i = 0; i < n; ++i) {
     const double t = double(i) / kSampleRate;
-    const double band = lp.Low(v[i], 6000) - hp.Low(v[i], 900);
+    const double band = lp.Low(v[i], 11000) - hp.Low(v[i], 900);
     const double body = std::sin(2 * kPi * 185 * t) * std::exp(-t / 0.03);
-    v[i] = 0.75 * band * std::exp(-t / 0.06) + 0.6 * body;
+    v[i] = 0.7 * band * std::exp(-t / 0.06) + 0.9 * snap[i] * std::exp(-t / 0.025) + 0.5 * body;
   }
   FadeEdges(v, 0.0005, 0.03);
   return v;
 }
 
-std::vector<double> Hat(double seconds, double decay) {
+// A metal hat: six square waves at clashing frequencies, as the classic drum
+// machines make it, high-passed together with a little noise.
+std::vector<double> Hat(double seconds, double decay, uint32_t seed) {
+  static const double kMetal[] = {205.3, 304.4, 369.6, 522.7, 540.0, 800.0};
   const size_t n = size_t(seconds * kSampleRate);
-  std::vector<double> v = Noise(n, 23);
-  OnePole lp;
+  std::vector<double> v = Noise(n, seed);
+  std::vector<double> ring(n, 0.0);
+  for (double f : kMetal)
+    for (size_t i = 0; i < n; ++i) ring[i] += std::fmod(double(i) * f * 1.7 / kSampleRate, 1.0) < 0.5 ? 1 : -1;
+  OnePole a, b, top;
   for (size_t i = 0; i < n; ++i) {
     const double t = double(i) / kSampleRate;
-    v[i] = (v[i] - lp.Low(v[i], 7000)) * std::exp(-t / decay);
+    const double x = 0.55 * ring[i] / 6 + 0.45 * v[i];
+    const double once = x - a.Low(x, 6500);
+    const double twice = once - b.Low(once, 6500);
+    v[i] = top.Low(twice, 15000) * std::exp(-t / decay);
   }
-  FadeEdges(v, 0.0005, 0.01);
+  FadeEdges(v, 0.0004, 0.01);
   return v;
+}
+
+// A shaker: high noise that swells for a few milliseconds, then falls.
+std::vector<double> Shaker() {
+  const size_t n = size_t(0.16 * kSampleRate);
+  std::vector<double> v = HighNoise(n, 29, 4500);
+  for (size_t i = 0; i < n; ++i) {
+    const double t = double(i) / kSampleRate;
+    v[i] *= (1 - std::exp(-t / 0.008)) * std::exp(-t / 0.035);
+  }
+  FadeEdges(v, 0.001, 0.01);
+  return v;
+}
+
+bool IsDrum(const std::string& kind) {
+  return kind == "kick" || kind == "snare" || kind == "hat" || kind == "ohat" || kind == "shaker";
 }
 
 // Envelope points are given in seconds; the module counts ticks.
@@ -205,44 +254,56 @@ Instrument MakeInstrument(const std::string& kind) {
     in.LoopLength = in.Data.size();
   };
   if (kind == "pad") {
-    // Three slightly detuned, softened saws: a slow, warm chorus.
-    looped(Additive({200}, 16, {-1, 0, 1}, [](int h) { return 1.0 / h / (1 + (h / 5.0) * (h / 5.0)); }, 101));
+    // Three slightly detuned, softened saws: a slow, warm chorus with some air on top.
+    looped(Drive(Additive({200}, 40, {-1, 0, 1}, [](int h) { return 1.0 / h / (1 + (h / 9.0) * (h / 9.0)); }, 101), 2.0));
     in.Volume = Env({{0, 0}, {0.6, 64}, {1.6, 0}}, 1);
     in.Fadeout = 600;
     in.VibratoDepth = 2, in.VibratoRate = 4, in.VibratoSweep = 60;
   } else if (kind == "bass") {
-    looped(Additive({100}, 32, {0}, [](int h) { return std::pow(h, -1.15) / (1 + std::pow(h / 10.0, 2)); }, 202));
+    looped(Drive(Additive({100}, 32, {0}, [](int h) { return std::pow(h, -1.15) / (1 + std::pow(h / 10.0, 2)); }, 202), 2.0));
     in.Volume = Env({{0, 64}, {0.25, 44}, {0.3, 44}, {0.4, 0}}, 2);
     in.Fadeout = 3000;
   } else if (kind == "lead") {
-    // Hollow, square-ish, with a delayed vibrato.
-    looped(Additive({100}, 11, {0}, [](int h) { return (h % 2 ? 1.0 : 0.25) / h; }, 303));
+    // Hollow, square-ish, with a delayed vibrato; the upper odd partials give it an edge.
+    looped(Drive(Additive({100}, 27, {0}, [](int h) { return (h % 2 ? 1.0 : 0.25) / h / (1 + (h / 15.0) * (h / 15.0)); }, 303), 1.5));
     in.Volume = Env({{0, 0}, {0.012, 64}, {0.3, 46}, {0.34, 46}, {0.5, 0}}, 3);
     in.Fadeout = 2000;
     in.VibratoDepth = 3, in.VibratoRate = 10, in.VibratoSweep = 40;
   } else if (kind == "pluck") {
-    in.Data = ToPcm(Struck(1.1, {{1, 1, 3}, {2, 0.4, 6}, {3, 0.15, 10}, {4, 0.07, 14}}), 0.9);
+    // A plucked string: many harmonics, the higher ones dying first, so each
+    // note starts bright and mellows.
+    std::vector<std::array<double, 3>> partials;
+    for (int h = 1; h <= 24; ++h) partials.push_back({double(h), std::pow(h, -0.9) * (h % 2 ? 1.0 : 0.7), 3.0 + 1.1 * h});
+    in.Data = ToPcm(Struck(1.1, partials), 0.9);
     in.Volume = Env({{0, 64}, {0.01, 64}, {0.2, 0}}, 1);
     in.Fadeout = 2500;
   } else if (kind == "bell") {
-    in.Data = ToPcm(Struck(2.4, {{1, 1, 1.4}, {2, 0.45, 2.2}, {3, 0.15, 3.5}, {4.2, 0.22, 4.5}, {5.4, 0.08, 7}}), 0.9);
+    // A struck bar: its inharmonic modes ring up to ten kilohertz on the high notes.
+    in.Data = ToPcm(Struck(2.4, {{1, 1, 1.4},
+                                 {2, 0.35, 2.2},
+                                 {2.76, 0.5, 2.6},
+                                 {4.2, 0.3, 4.0},
+                                 {5.4, 0.28, 5.5},
+                                 {8.93, 0.2, 9},
+                                 {11.3, 0.1, 12},
+                                 {13.34, 0.12, 15}}),
+                    0.9);
     in.Volume = Env({{0, 64}, {0.01, 64}, {0.5, 0}}, 1);
     in.Fadeout = 1200;
-  } else if (kind == "kick" || kind == "snare" || kind == "hat" || kind == "ohat") {
+  } else if (IsDrum(kind)) {
     std::vector<double> v = kind == "kick"    ? Kick()
                             : kind == "snare" ? Snare()
-                            : kind == "hat"   ? Hat(0.09, 0.018)
-                                              : Hat(0.4, 0.1);
+                            : kind == "hat"   ? Hat(0.09, 0.022, 23)
+                            : kind == "ohat"  ? Hat(0.4, 0.1, 31)
+                                              : Shaker();
     in.Data = ToPcm(v, 0.9);
     in.Volume = Env({{0, 64}, {0.01, 64}, {0.1, 0}}, 1);
     in.Fadeout = 4000;
   } else {
-    throw Error("unknown instrument kind '" + kind + "' (pad pluck bell bass lead kick snare hat ohat)");
+    throw Error("unknown instrument kind '" + kind + "' (pad pluck bell bass lead kick snare hat ohat shaker)");
   }
   return in;
 }
-
-bool IsDrum(const std::string& kind) { return kind == "kick" || kind == "snare" || kind == "hat" || kind == "ohat"; }
 bool IsMelodic(const std::string& kind) {
   return kind == "pluck" || kind == "bell" || kind == "bass" || kind == "lead";
 }

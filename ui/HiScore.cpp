@@ -8,8 +8,7 @@ void TGame::InsertHiScore() {
   // The fish is gone by now: the score kept at the end of the game is used.
   if (!SettingsRecord.InsertHiScoreEntry(FinalScoreCode, EnteredName)) return;
   // A failed save has been shown; the new entry stays in the table in memory.
-  // The release of the key that closed the message is not taken as input.
-  if (!SaveSettingsReported()) MessageShown = true;
+  SaveSettingsReported();
 }
 
 bool TGame::SendWorldScore() {
@@ -26,9 +25,11 @@ bool TGame::SendWorldScore() {
     sent = false;
   }
   if (sent) return true;
-  // Stays set after the box: see FormKeyUp.
+  // The box is modal and takes the key that closes it: the guard lasts as
+  // long as the box, and the player's next key answers again.
   MessageShown = true;
   ShowMessage("Can't connect to server!");
+  MessageShown = false;
   return false;
 }
 

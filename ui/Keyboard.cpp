@@ -83,6 +83,25 @@ void ResumeGame(TGame& g) {
   g.Timer2.SetEnabled(false);
 }
 
+// Out of the pause. In a single-player game a fish still waiting for the
+// end of the hold after a lost life is shown by that hold's tick: the hold
+// goes on for the rest of its time instead of ending with the fish left out
+// of play.
+void ResumeFromPause(TGame& g) {
+  g.Paused = false;
+  const TPlayer* own = g.LocalPlayer();
+  if (!g.SinglePlayer || !own || own->InPlay) g.Timer2.SetEnabled(false);
+}
+
+// "EXIT GAME?" answered YES: only a saved game quits. When the save fails
+// (reported once), the program stays with the question open, so a new high
+// score or a cleared table that is only in memory is not lost.
+void ConfirmExit(TGame& g) {
+  if (!g.SaveSettingsReported()) return;
+  g.CloseConfirmed = true;
+  g.CloseRequested = true;
+}
+
 void BackToMenuFromExit(TGame& g) {
   g.CloseQuestion();
   g.CurrentScreen = "Menu";
@@ -234,8 +253,7 @@ bool EscapeKey(TGame& g) {
   } else if (s == "Game" && !g.Timer2.Enabled()) {
     g.LeaveGame();
   } else if (s == "Game" && g.Paused) {
-    g.Paused = false;
-    g.Timer2.SetEnabled(false);
+    ResumeFromPause(g);
   } else if (ResultsShown(g)) {
     LeaveResults(g);
   } else if (s == "MP2") {
@@ -282,6 +300,7 @@ void EnterKey(TGame& g) {
     g.IpDots = 0;
   } else if (s == "EnterName") {
     g.CurrentScreen = "Send";  // the question box stays
+    g.Selection = 1;           // as every question opens: YES
   } else if (s == "Send") {
     if (g.Selection == 1) {
       // A refused submission leaves the player here to answer again.
@@ -301,11 +320,7 @@ void EnterKey(TGame& g) {
     }
   } else if (s == "Exit?") {
     if (g.Selection == 1) {
-      // A failed save has been reported; quitting goes ahead with the file
-      // on disk as it was.
-      g.SaveSettingsReported();
-      g.CloseConfirmed = true;
-      g.CloseRequested = true;
+      ConfirmExit(g);
     } else {
       BackToMenuFromExit(g);
     }
@@ -351,8 +366,12 @@ void TGame::FormKeyUp(uint16_t key, uint8_t shift) {
   }
 
   if (key == 'P' && CurrentScreen == "Game" && SinglePlayer) {
-    Paused = !Paused;
-    Timer2.SetEnabled(Paused);
+    if (Paused) {
+      ResumeFromPause(*this);
+    } else {
+      Paused = true;
+      Timer2.SetEnabled(true);
+    }
   }
 
   if (key == VK_F5) ResultsDirty = true;

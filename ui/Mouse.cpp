@@ -128,9 +128,11 @@ void HitOptions(TGame& g, int x, int y) {
   if (g.HotSpotAddText) g.Selection = 4;
   int w, h;
   // The Back box is the one the game has always used, a little left of its picture.
-  if (SlotSize(g, 1, w, h) && Between(x, 4, w + 4) && Between(y, 446, h + 486)) g.Selection = 5;
+  // Only the pointer over it makes a click go back: Back is also selected
+  // when the screen opens, wherever the pointer is.
+  g.HotSpotOptBack = SlotSize(g, 1, w, h) && Between(x, 4, w + 4) && Between(y, 446, h + 486);
+  if (g.HotSpotOptBack) g.Selection = 5;
   g.ShowSelectedHighlight();
-  g.HotSpotOptBack = g.Selection == 5;
 }
 
 void HitQuestion(TGame& g, int x, int y) {
@@ -194,47 +196,54 @@ bool AnyHotSpot(const TGame& g) {
          g.HotSpotSessionRow || g.HotSpotResultsOk;
 }
 
+// What lies under the pointer on the screen shown now. Every flag starts
+// from nothing, so what the pointer found on an earlier screen never answers
+// for this one. True when the screen beeps on a new selection.
+bool HitTest(TGame& g, int x, int y) {
+  g.ClearHotSpots();
+  g.HotSpotResultsOk = false;
+  // The host hands over surface pixels in a window and in full screen alike,
+  // so the boxes need no correction for the display mode.
+  const std::string& s = g.CurrentScreen;
+  if (s == "Menu") {
+    HitMenu(g, x, y);
+    g.ShowSelectedHighlight();
+  } else if (s == "HiScores") {
+    HitThreeButtons(g, {{{1, 21, 461}, {2, 308, 459}, {3, 24, 520}}}, x, y);
+    g.ShowSelectedHighlight();
+  } else if (s == "Help") {
+    HitThreeButtons(g, {{{1, 27, 462}, {2, 404, 462}, {3, 24, 536}}}, x, y);
+    g.ShowSelectedHighlight();
+  } else if (s == "Options") {
+    HitOptions(g, x, y);
+  } else if (s == "Exit?" || s == "ExitGame?" || s == "Clear?" || s == "Send") {
+    HitQuestion(g, x, y);
+  } else if (s == "MP") {
+    HitLobby(g, x, y);
+  } else if (s == "MP2") {
+    HitRoom(g, x, y);
+  } else {
+    if (ResultsShown(g)) g.HotSpotResultsOk = Inside(x, 376, 424) && Inside(y, 396, 429);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void TGame::DXDraw1MouseMove(uint8_t shift, int x, int y) {
   (void)shift;
   if (CurrentScreen == "Game" && !Timer2.Enabled() && SinglePlayer) Steer(*this);
-
+  PointerX = x;
+  PointerY = y;
   const uint8_t previous = Selection;
-  for (size_t k = 1; k < HotSpotButton.size(); ++k) HotSpotButton[k] = false;
-  // The host hands over surface pixels in a window and in full screen alike,
-  // so the boxes need no correction for the display mode.
-
-  const std::string& s = CurrentScreen;
-  bool beeps = true;
-  if (s == "Menu") {
-    HitMenu(*this, x, y);
-    ShowSelectedHighlight();
-  } else if (s == "HiScores") {
-    HitThreeButtons(*this, {{{1, 21, 461}, {2, 308, 459}, {3, 24, 520}}}, x, y);
-    ShowSelectedHighlight();
-  } else if (s == "Help") {
-    HitThreeButtons(*this, {{{1, 27, 462}, {2, 404, 462}, {3, 24, 536}}}, x, y);
-    ShowSelectedHighlight();
-  } else if (s == "Options") {
-    HitOptions(*this, x, y);
-  } else if (s == "Exit?" || s == "ExitGame?" || s == "Clear?" || s == "Send") {
-    HitQuestion(*this, x, y);
-  } else if (s == "MP") {
-    HitLobby(*this, x, y);
-  } else if (s == "MP2") {
-    HitRoom(*this, x, y);
-  } else {
-    beeps = false;
-    if (ResultsShown(*this)) HotSpotResultsOk = Inside(x, 376, 424) && Inside(y, 396, 429);
-  }
-  if (beeps && Selection != previous) Sound("Beep");
+  if (HitTest(*this, x, y) && Selection != previous) Sound("Beep");
 }
 
 void TGame::DXDraw1MouseUp(int button, uint8_t shift, int x, int y) {
   (void)shift;
-  (void)x;
-  (void)y;
+  PointerX = x;
+  PointerY = y;
   if (button == 2 && CurrentScreen != "Game") DXDraw1Click();
 }
 
@@ -242,9 +251,12 @@ void TGame::DXDraw1Click() {
   EditAddText = EditSessionName = EditPlayerName = false;
   // A click is a fresh answer: whatever a message box left pending is over.
   MessageShown = false;
-  // The game-over and name screens have no boxes to point at; any click goes
-  // on, so a player with only a mouse can always finish a game.
-  const bool anywhere = CurrentScreen == "GameOver2" || CurrentScreen == "EnterName";
+  // A click answers what is under the pointer on the screen shown now. The
+  // screen may have changed since the pointer last moved: the first click of
+  // a double click opens a screen that the second one must not answer.
+  if (ClickNeedsHotSpot) HitTest(*this, PointerX, PointerY);
+  // The game-over screen has no boxes to point at; any click goes on.
+  const bool anywhere = CurrentScreen == "GameOver2";
   if (!anywhere && ClickNeedsHotSpot && !AnyHotSpot(*this)) return;
   ClickNeedsHotSpot = true;
 
@@ -258,10 +270,6 @@ void TGame::DXDraw1Click() {
     Timer3.SetEnabled(false);
     CloseQuestion();
     LeaveGame();
-  } else if (s == "EnterName") {
-    // Confirms the name as Enter does; the question that follows takes clicks.
-    Sound("Beep");
-    Host.PostKeyUp(VK_RETURN);
   } else if (s == "ExitGame?") {
     Sound("Beep");
     if (Selection == 1) {
@@ -281,11 +289,12 @@ void TGame::DXDraw1Click() {
   } else if (s == "Exit?") {
     Sound("Beep");
     if (Selection == 1) {
-      // A failed save has been reported; the player still asked to quit,
-      // and the file on disk is left as it was.
-      SaveSettingsReported();
-      CloseConfirmed = true;
-      CloseRequested = true;
+      // Only a saved game quits; after a failed save (reported once) the
+      // question stays, and nothing that is only in memory is lost.
+      if (SaveSettingsReported()) {
+        CloseConfirmed = true;
+        CloseRequested = true;
+      }
     } else {
       CloseQuestion();
       CurrentScreen = "Menu";

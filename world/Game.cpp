@@ -67,6 +67,8 @@ void TGame::StartMusic(const std::string& file, const std::string& failure) {
   if (handle == 0) {
     ShowMessage(failure);
     SettingsRecord.MusicOn = 0;
+    // Music is off now: the module that played before this one stops too.
+    Music.SongStop(Music.Playing());
     return;
   }
   SongHandle = handle;

@@ -161,6 +161,7 @@ class TGame {
   bool HotSpotSessionName = false, HotSpotPlayerName = false, HotSpotSessionRow = false;
   bool HotSpotResultsOk = false;
   bool ClickNeedsHotSpot = true;
+  int PointerX = -1, PointerY = -1;  // where the last pointer event saw it
 
   // ---- keyboard and text entry ------------------------------------------
   bool EditAddText = false;

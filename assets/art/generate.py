@@ -754,9 +754,10 @@ def doc_fonmenu():
     return d
 
 
-def doc_highlight(text, w=300, h=46, size=32):
+def doc_highlight(text, w=300, h=46, size=32, lit_h=None, lit_size=None):
+    """The lit label; `lit_h` paints only the top of the box, the rest stays clear."""
     d = Doc(w, h)
-    d.add(plaque(d, 0, 0, w, h, text, True, size))
+    d.add(plaque(d, 0, 0, w, lit_h or h, text, True, lit_size or size))
     return d
 
 
@@ -783,6 +784,7 @@ def doc_fongame(which):
 PANEL_LIGHT = "#eaf6fb"
 PANEL_MID = "#4a86b0"
 PANEL_DARK = "#0d2a48"
+ANSWER_BLUE = "#4f8fbf"    # white and black both read on it
 
 
 def panel(d, w=762, h=450):
@@ -806,8 +808,24 @@ def tag(d, x, y, s, size=24, sx=19, sy=135, anchor="start", fill="#fff4c0"):
     d.add(label(x - sx, y - sy, s, size, fill, INK, 4, anchor=anchor))
 
 
-def button(d, x, y, s, sx=19, sy=135, w=200, h=40):
-    d.add(plaque(d, x - sx, y - sy, w, h, s, False, 28))
+def button(d, x, y, s, sx=19, sy=135, w=200, h=40, size=28):
+    d.add(plaque(d, x - sx, y - sy, w, h, s, False, size))
+
+
+# BACK at (24, 520) on the high-score screen, the lobby and the room shares
+# one highlight (HScrBack, 200 x 40 so its hit box stays); its plaque is only
+# the top 30 pixels, so it ends above the lobby's and room's help bar.
+LOW_BACK_H = 30
+LOW_BACK_SIZE = 25
+
+
+def low_back(d, sy=135):
+    button(d, 24, 520, "BACK", sy=sy, h=LOW_BACK_H, size=LOW_BACK_SIZE)
+
+
+def help_bar(d, sy=135):
+    # the help lines are written at y 557 and 575 in small black print
+    area(d, 22, 554, 778, 595, PANEL_LIGHT, sy=sy, r=8)
 
 
 def doc_fonopt():
@@ -819,7 +837,8 @@ def doc_fonopt():
     tag(d, 160, 365, "SOUND", 26, anchor="end")
     tag(d, 160, 420, "TEXT", 26, anchor="end")
     # the choices are written by the game in black and white: mid-tone wells
-    area(d, 168, 200, 500, 255, PANEL_MID)
+    # "FULL SCREEN" ends at x 496: the well runs well past it
+    area(d, 168, 200, 514, 255, PANEL_MID)
     area(d, 168, 265, 300, 320, PANEL_MID)
     area(d, 168, 325, 300, 380, PANEL_MID)
     area(d, 255, 380, 462, 432, PANEL_MID)
@@ -837,7 +856,7 @@ def doc_fonhscr():
             d.add('<rect x="%s" y="%s" width="%s" height="24" fill="#cfe7f2"/>' % (f(40 - 19), f(212 + 24 * i - 135), f(523)))
     button(d, 21, 461, "CLEAR")
     button(d, 308, 459, "WORLD")
-    button(d, 24, 520, "BACK")
+    low_back(d)
     return d
 
 
@@ -845,7 +864,6 @@ def doc_fonhelp():
     d = Doc(762, 450)
     panel(d)
     title(d, "HELP")
-    area(d, 19, 187, 781, 457, PANEL_LIGHT, r=0)
     button(d, 27, 462, "PREVIOUS")
     button(d, 404, 462, "NEXT")
     button(d, 24, 536, "BACK")
@@ -869,8 +887,8 @@ def doc_fonmp():
     area(d, 470, 407, 745, 443, PANEL_DARK, sy=sy, r=6, stroke="#8fe0ff")
     button(d, 19, 461, "REFRESH", sy=sy)
     button(d, 318, 459, "IP ADDRESS", sy=sy)
-    button(d, 24, 520, "BACK", sy=sy)
-    area(d, 22, 553, 778, 596, PANEL_LIGHT, sy=sy, r=8)
+    low_back(d, sy)
+    help_bar(d, sy)
     return d
 
 
@@ -884,37 +902,58 @@ def doc_fonmp2():
     button(d, 445, 254, "READY")
     button(d, 19, 470, "ROUNDS")
     area(d, 250, 462, 330, 502, PANEL_DARK, r=6, stroke="#8fe0ff")
-    button(d, 24, 520, "BACK")
-    area(d, 22, 553, 778, 596, PANEL_LIGHT, r=8)
+    low_back(d)
+    help_bar(d)
     return d
 
 
 def doc_qtns():
+    # One box serves every question and entry, and the game writes different
+    # texts into the same places: black or red questions on top, "GAME OVER",
+    # the typed name and the address in white, YES/NO in white or black, the
+    # score line in black below them.  So the inner panel is cream where only
+    # dark text goes and turns softly to a mid blue (both white and black read
+    # on it) from the second question line down; a soft turn has no edge for
+    # the closely set lines to touch.  Screen = picture + (210, 170).
     d = Doc(380, 220)
-    d.add('<rect x="3" y="3" width="374" height="214" rx="40" fill="%s" stroke="%s" stroke-width="3"/>'
+    d.add('<rect x="2" y="2" width="376" height="216" rx="34" fill="%s" stroke="%s" stroke-width="3"/>'
           % (d.lin([(0, "#ffe0ea"), (1, "#e8a0b8")], 0, 0, 1, 1), INK))
-    for i in range(18):
-        a = i * 2 * math.pi / 18
-        x, y = 190 + 178 * math.cos(a), 110 + 100 * math.sin(a)
-        d.add(bubble(d, x, y, 7 if i % 2 else 5))
-    d.add('<rect x="30" y="40" width="320" height="150" rx="22" fill="#f8f3e6" stroke="%s" stroke-width="2"/>' % INK)
-    # the answer band: white and black both read on it
-    d.add('<rect x="40" y="129" width="300" height="40" rx="12" fill="%s" stroke="%s" stroke-width="1.5"/>' % (PANEL_MID, INK))
-    for cx in (149, 219):
-        d.add('<rect x="%s" y="132" width="58" height="36" rx="10" fill="#3d76a0" stroke="#bfe6ff" stroke-width="1.5"/>' % f(cx - 29 - 4))
+    top, bottom = 20, 206
+    def at(screen_y):
+        return (screen_y - 170 - top) / float(bottom - top)
+    fill = d.lin([(0, "#fbf6ea"), (at(276), "#f6efdc"), (at(285), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
+    d.add('<rect x="22" y="%s" width="336" height="%s" rx="20" fill="%s" stroke="%s" stroke-width="2"/>'
+          % (f(top), f(bottom - top), fill, INK))
+    # bubbles strung along the rim
+    rim = [(x, 11) for x in range(58, 330, 34)] + [(x, 212) for x in range(58, 330, 34)]
+    rim += [(x, y) for x in (12, 368) for y in (62, 110, 158)]
+    for i, (x, y) in enumerate(rim):
+        d.add(bubble(d, x, y, 5 if i % 2 else 3.6))
     return d
 
 
 def doc_table():
+    # Drawn at (50, 90), 700 x 400.  The game writes row i (0..5) at screen
+    # y 150 + 30 i: rank at x 70, name at 120, frags right-aligned to about
+    # 398, rounds won to 498, score to 705; "OK" at (380, 400).
     d = Doc(700, 400)
+    sx, sy = 50, 90
     d.add('<rect width="700" height="400" fill="%s"/>' % d.lin([(0, "#0d2a48"), (1, "#14406a")]),
           '<rect x="6" y="6" width="688" height="388" rx="18" fill="none" stroke="#8fe0ff" stroke-width="3"/>',
-          label(350, 46, "RESULTS", 34, "#fff4c0", INK, 4))
+          label(350, 34, "RESULTS", 28, "#fff4c0", INK, 4))
+    # column headings, ending above the first row's letters (y 154)
+    hy = 143 - sy
+    # (the two small counts are centred over their last digits)
+    for x, text, anchor in ((70, "#", "start"), (120, "NAME", "start"), (387, "FRAGS", "middle"),
+                            (487, "ROUNDS WON", "middle"), (706, "SCORE", "end")):
+        d.add(small(x - sx, hy, text, 14, "#8fe0ff", "bold", anchor))
+    d.add('<line x1="14" y1="%s" x2="686" y2="%s" stroke="#8fe0ff" stroke-width="1.5" opacity="0.7"/>' % (f(hy + 4), f(hy + 4)))
     for i in range(6):
         if i % 2 == 0:
-            d.add('<rect x="30" y="%s" width="640" height="28" rx="6" fill="#1f5684" opacity="0.8"/>' % f(58 + 30 * i))
-    d.add('<rect x="318" y="300" width="64" height="44" rx="12" fill="%s" stroke="%s" stroke-width="2"/>'
-          % (d.lin([(0, "#fffbe0"), (1, "#ffcf4a")]), INK))
+            d.add('<rect x="14" y="%s" width="672" height="28" rx="6" fill="#1f5684" opacity="0.8"/>' % f(150 + 30 * i - sy - 1))
+    # the OK button, around the game's "OK" (letters at x 380..414, y 405..429)
+    d.add('<rect x="%s" y="%s" width="66" height="42" rx="12" fill="%s" stroke="%s" stroke-width="2"/>'
+          % (f(364 - sx), f(396 - sy), d.lin([(0, "#fffbe0"), (1, "#ffcf4a")]), INK))
     return d
 
 
@@ -955,12 +994,36 @@ def doc_newlogo():
     return d
 
 
+# ---------------------------------------------------------- program icon ----
+
+def doc_icon():
+    """The program's icon (menus, window, package): our fry in a round of sea.
+    Not packed into an archive; dist/ renders it at the desktop's sizes."""
+    d = Doc(256, 256)
+    sea = d.lin([(0, "#3cc4e0"), (0.55, "#1479a8"), (1, "#0b3d6e")])
+    d.add('<circle cx="128" cy="128" r="121" fill="%s" stroke="%s" stroke-width="6"/>' % (sea, INK))
+    inside = d.clip('<circle cx="128" cy="128" r="118"/>')
+    shafts = "".join('<path d="M%s 0 L%s 0 L%s 256 L%s 256 Z" fill="#ffffff"/>'
+                     % (f(x), f(x + 22), f(x - 30), f(x - 64)) for x in (70, 140, 200))
+    d.add('<g clip-path="%s"><g opacity="0.13">%s</g>' % (inside, shafts),
+          '<path d="M0 214 Q64 196 128 208 T256 204 L256 256 L0 256 Z" fill="#e9c98a" stroke="%s" stroke-width="3"/>' % INK,
+          '</g>')
+    d.add(bubble(d, 206, 62, 13), bubble(d, 186, 34, 8), bubble(d, 62, 196, 7))
+    k = KINDS[1]
+    scale = 1.75
+    ox, oy = 128 - k["W"] * scale / 2 - 8, 124 - k["H"] * scale / 2
+    d.add('<g transform="translate(%s %s) scale(%s)">%s</g>' % (f(ox), f(oy), f(scale), fish_group(d, 1, 0)))
+    return d
+
+
 # ------------------------------------------------------------ help pages ----
 
 def help_page(n):
+    # Drawn at (19, 187), the panel's own left edge: the page keeps 14 pixels
+    # clear on both sides (keyed) so the panel's rims stay in sight.
     d = Doc(762, 270)
-    d.add('<rect width="762" height="270" fill="%s"/>' % d.lin([(0, "#f4fbff"), (1, "#d6eef8")]),
-          '<rect x="4" y="4" width="754" height="262" rx="14" fill="none" stroke="#2a7ab0" stroke-width="2"/>')
+    d.add('<rect x="14" y="1" width="734" height="268" rx="14" fill="%s" stroke="#2a7ab0" stroke-width="2"/>'
+          % d.lin([(0, "#f4fbff"), (1, "#d6eef8")]))
 
     def fish(kind, x, y, scale, frame=0, left=False):
         k = KINDS[kind]
@@ -1063,7 +1126,9 @@ def build():
                      ("FonMP", doc_fonmp), ("FonMP2", doc_fonmp2)):
         put(name, fn())
         m.append("picture %s svg/%s.svg %s" % (name, name, SPRITE))
-    for key, text in (("OptBack", "BACK"), ("Clear", "CLEAR"), ("World", "WORLD"), ("HScrBack", "BACK"),
+    put("hl_HScrBack", doc_highlight("BACK", 200, 40, 28, LOW_BACK_H, LOW_BACK_SIZE))
+    m.append("picture HScrBack svg/hl_HScrBack.svg %s" % SPRITE)
+    for key, text in (("OptBack", "BACK"), ("Clear", "CLEAR"), ("World", "WORLD"),
                       ("Previos", "PREVIOUS"), ("Next", "NEXT"), ("HelpBack", "BACK"), ("BJoin", "JOIN"),
                       ("BCreate", "CREATE"), ("BUpdate", "REFRESH"), ("BDirect", "IP ADDRESS"), ("BStart", "START"),
                       ("BReady", "READY"), ("BRndCnt", "ROUNDS")):
@@ -1071,7 +1136,7 @@ def build():
         m.append("picture %s svg/hl_%s.svg %s" % (key, key, SPRITE))
     for i in range(1, 7):
         put("Hlp%d" % i, help_page(i))
-        m.append("picture Hlp%d svg/Hlp%d.svg transparent=0" % (i, i))
+        m.append("picture Hlp%d svg/Hlp%d.svg %s" % (i, i, SPRITE))
     for name, fn in (("Qtns", doc_qtns), ("NewName", doc_newname), ("NewLogo", doc_newlogo)):
         put(name, fn())
         m.append("picture %s svg/%s.svg %s" % (name, name, SPRITE))
@@ -1102,6 +1167,8 @@ def build():
     for name, (w, h, blades, col) in weeds.items():
         put(name, seaweed(w, h, blades, 0, col))
         g.append("picture %s svg/%s.svg pattern=%dx%d %s" % (name, name, w, h, SPRITE))
+
+    put("Icon", doc_icon())
 
     for name, text in files.items():
         with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as fh:

@@ -6,6 +6,7 @@
 #include "archive_fixture.h"
 #include "media/Archive.h"
 #include "media/ArchiveReader.h"
+#include "media/Audio.h"
 
 using namespace mv;
 using namespace mvtest;
@@ -79,5 +80,55 @@ TEST_F(ArchiveLoad, ErrorsNameTheFile) {
     std::string got = ErrorOf(c.path, list);
     EXPECT_EQ(got.rfind(c.message, 0), 0u) << "got \"" << got << "\"";
     EXPECT_EQ(list.Count(), 0);
+  }
+}
+
+// A whole sound in a format the game cannot play is an effect that plays
+// nothing; the archive and its other effects load as usual.
+TEST_F(ArchiveLoad, UnplayableEffectsStaySilentTheOthersLoad) {
+  auto wave = [](int tag, int channels, int rate, int bits) {
+    const int block = channels * bits / 8;
+    Bytes b;
+    b.raw("RIFF").u32(36 + 6).raw("WAVE");
+    b.raw("fmt ").u32(16).u16(unsigned(tag)).u16(unsigned(channels)).u32(unsigned(rate));
+    b.u32(unsigned(rate * block)).u16(unsigned(block)).u16(unsigned(bits));
+    b.raw("data").u32(6).u32(0x01020304).u16(0x0506);
+    return b;
+  };
+  struct TCase {
+    const char* Name;
+    Bytes Wave;
+    const char* Reason;  // empty: plays
+  };
+  const std::vector<TCase> cases = {
+      {"Good", wave(1, 1, 22050, 16), ""},
+      {"Float", wave(3, 1, 22050, 32), "Wave format 3 is not PCM"},
+      {"Deep", wave(1, 1, 22050, 24), "Wave has 24 bits per sample"},
+      {"Three", wave(1, 3, 22050, 16), "Wave has 3 channels"},
+      {"Slow", wave(1, 1, 1000, 8), "Wave sample rate 1000 is out of range"},
+      {"NoBits", wave(1, 1, 22050, 0), "Wave has 0 bits per sample"},
+  };
+  std::vector<Bytes> items;
+  for (const TCase& c : cases) items.push_back(Bytes().pstr("Name", c.Name).pbin("Wave.WAVE", c.Wave));
+  const std::string path = Write("GSnd.dxg", ListArchive("TWaveCollectionComponent", items));
+
+  TAudioMixer mixer;  // outlives the list bound to it
+  mixer.OpenOffline();
+  TWaveCollection list;
+  ::testing::internal::CaptureStderr();
+  const std::string error = ErrorOf(path, list);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(error, "(no error)");
+  ASSERT_EQ(list.Count(), int(cases.size()));
+  list.SetMixer(&mixer);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TWaveCollectionItem& item = list.Find(c.Name);
+    const bool plays = std::string(c.Reason).empty();
+    EXPECT_EQ(item.Wave.Frames() > 0, plays);
+    item.Play(false);
+    EXPECT_EQ(item.PlayingCount(), plays ? 1 : 0);
+    const std::string note = path + ": effect '" + c.Name + "' plays nothing: " + c.Reason;
+    EXPECT_EQ(said.find(note) != std::string::npos, !plays) << said;
   }
 }

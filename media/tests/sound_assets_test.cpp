@@ -8,10 +8,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "media/Archive.h"
+#include "media/Audio.h"
+#include "media/Music.h"
 #include "media/WaveCollection.h"
 
 namespace {
@@ -140,6 +143,115 @@ TEST(MusicModules, PlayAudiblyWithoutClippingUntilTheyLoop) {
     EXPECT_GE(seconds, 60);
     EXPECT_GT(quietest, -40.0);
     EXPECT_EQ(clipped, 0);
+  }
+}
+
+// ---- The music as the game mixes it: loud enough, bright, under the effects.
+
+// One module through the game's own mixer, once round (until it would loop),
+// as levels of 50 ms windows and of a 6..10 kHz band.
+struct MixedSong {
+  double Rms = 0;          // dBFS over the whole song
+  double BandRms = 0;      // dBFS of its 6..10 kHz content
+  double Loud50ms = 0;     // dBFS the loudest 5 % of its 50 ms windows reach
+};
+
+// Two-pole filter sections (the usual audio cookbook ones).
+struct Biquad {
+  double B0, B1, B2, A1, A2, X1 = 0, X2 = 0, Y1 = 0, Y2 = 0;
+  static Biquad Make(double hz, bool high) {
+    const double w = 2 * 3.14159265358979 * hz / 44100, c = std::cos(w), a = std::sin(w) / std::sqrt(2.0), a0 = 1 + a;
+    const double b1 = high ? -(1 + c) : 1 - c;
+    return {(high ? (1 + c) : (1 - c)) / 2 / a0, b1 / a0, (high ? (1 + c) : (1 - c)) / 2 / a0, -2 * c / a0, (1 - a) / a0};
+  }
+  double Run(double x) {
+    const double y = B0 * x + B1 * X1 + B2 * X2 - A1 * Y1 - A2 * Y2;
+    X2 = X1, X1 = x, Y2 = Y1, Y1 = y;
+    return y;
+  }
+};
+
+const MixedSong& Mixed(const char* name) {
+  static std::map<std::string, MixedSong> done;
+  auto [it, fresh] = done.try_emplace(name);
+  if (!fresh) return it->second;
+  const std::string path = kSoundDir + name;
+  long ms = 0;
+  {
+    Module m(path);
+    if (m.Loaded != 0) return it->second;
+    xmp_frame_info frame{};
+    xmp_get_frame_info(m.Ctx, &frame);
+    ms = frame.total_time;
+  }
+  mv::TAudioMixer mixer;
+  mixer.OpenOffline();
+  mv::TMusicPlayer music(&mixer);
+  music.SongPlay(music.SongLoadFromFile(path));
+  const size_t window = 44100 / 20;
+  std::vector<int16_t> buf(window * 2);
+  std::vector<double> windows;
+  std::vector<Biquad> band;  // two high-pass and two low-pass sections per side
+  for (int side = 0; side < 2; ++side)
+    for (bool high : {true, true, false, false}) band.push_back(Biquad::Make(high ? 6000 : 10000, high));
+  double sum = 0, band_sum = 0;
+  const long windows_total = ms / 50;
+  for (long w = 0; w < windows_total; ++w) {
+    mixer.RenderTo(buf.data(), window);
+    double ws = 0;
+    for (size_t i = 0; i < buf.size(); ++i) {
+      const double x = buf[i];
+      ws += x * x;
+      double y = x;
+      for (size_t k = 0; k < 4; ++k) y = band[(i % 2) * 4 + k].Run(y);
+      band_sum += y * y;
+    }
+    sum += ws;
+    windows.push_back(Db(std::sqrt(ws / double(buf.size()))));
+  }
+  const double n = double(windows_total) * double(buf.size());
+  std::sort(windows.begin(), windows.end());
+  it->second = {Db(std::sqrt(sum / n)), Db(std::sqrt(band_sum / n)), windows[windows.size() * 95 / 100]};
+  return it->second;
+}
+
+// Quiet music drowns in the room's noise; past about -17 dBFS the effects
+// no longer stand clearly above it.
+TEST(MusicModules, PlayAtAboutMinus20DbfsInTheGamesMix) {
+  for (const char* name : kModules) {
+    SCOPED_TRACE(name);
+    const MixedSong& m = Mixed(name);
+    EXPECT_GT(m.Rms, -23.0);
+    EXPECT_LT(m.Rms, -17.0);
+  }
+}
+
+// Hats, plucks and bells give the songs real content between 6 and 10 kHz,
+// not just a dull pad and bass.
+TEST(MusicModules, ReachUpToTenKilohertz) {
+  for (const char* name : kModules) {
+    SCOPED_TRACE(name);
+    const MixedSong& m = Mixed(name);
+    EXPECT_GT(m.BandRms - m.Rms, -33.0) << "6..10 kHz at " << m.BandRms << " dBFS";
+  }
+}
+
+// Every effect, at its loudest, stands at least 6 dB over the music's loud
+// moments, whichever song plays under it.
+TEST(MusicModules, EffectsStaySixDecibelsOverTheMusic) {
+  double music = -200;
+  for (const char* name : kModules) music = std::max(music, Mixed(name).Loud50ms);
+  for (const auto& e : kEffects) {
+    SCOPED_TRACE(e.Name);
+    const mv::TWaveData& w = Effects().Find(e.Name).Wave;
+    const int window = w.SampleRate / 20;
+    double loudest = -200;
+    for (int start = 0; start + window <= w.Frames(); start += window / 4) {
+      double sum = 0;
+      for (int i = start; i < start + window; ++i) sum += double(SampleAt(w, i)) * SampleAt(w, i);
+      loudest = std::max(loudest, Db(std::sqrt(sum / window)));
+    }
+    EXPECT_GE(loudest - music, 6.0) << "effect " << loudest << " dBFS, music " << music << " dBFS";
   }
 }
 

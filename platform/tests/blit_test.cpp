@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "platform/Surface.h"
+
 namespace mv {
 namespace {
 
@@ -132,6 +136,120 @@ TEST(ScaleSmooth, UnkeyedAverageAndOddRatio) {
   // Left output covers 1.5 pixels: (0 + 0.5 * 0x90) / 1.5 = 0x30.
   EXPECT_EQ(two.At(0, 0), 0x000030u);
   EXPECT_EQ(two.At(1, 0), 0x000050u);
+}
+
+// The plain way to draw a picture rectangle at its own size: every pixel
+// tested for the key, clipped one pixel at a time. `alpha` below 0 copies
+// as a keyed draw does; 0..255 blends as an alpha draw does.
+void PixelByPixel(TImage& dst, int x, int y, const TImage& src, const TRect& r, bool keyed,
+                  TColor key, int alpha) {
+  for (int row = 0; row < r.Height(); ++row)
+    for (int col = 0; col < r.Width(); ++col) {
+      const int dx = x + col, dy = y + row;
+      if (dx < 0 || dy < 0 || dx >= dst.Width || dy >= dst.Height) continue;
+      const uint32_t p = src.At(r.Left + col, r.Top + row);
+      if (keyed && (p & 0xFFFFFF) == (key & 0xFFFFFF)) continue;
+      uint32_t& d = dst.At(dx, dy);
+      if (alpha < 0) {
+        d = p;
+      } else if (alpha >= 255) {
+        d = p & 0xFFFFFF;
+      } else if (alpha > 0) {
+        uint32_t out = 0;
+        for (int sh : {0, 8, 16}) {
+          const uint32_t s = p >> sh & 0xFF, o = d >> sh & 0xFF;
+          out |= ((s * uint32_t(alpha) + o * (255 - uint32_t(alpha)) + 0x80) >> 8 & 0xFF) << sh;
+        }
+        d = out;
+      }
+    }
+}
+
+// Pictures with rows all keyed, all drawn, and mixed, stray bits in the
+// unused top byte, drawn anywhere in, across and past a destination.
+TEST(BlitSpans, DrawExactlyWhatPixelByPixelDraws) {
+  std::mt19937 rng(19);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int trial = 0; trial < 3000; ++trial) {
+    SCOPED_TRACE(trial);
+    const TColor key = pick(0, 3) == 0 ? 0 : kKey;
+    TImage src(pick(1, 40), pick(1, 30));
+    for (int y = 0; y < src.Height; ++y) {
+      const int kind = pick(0, 3), density = pick(0, 100);
+      for (int x = 0; x < src.Width; ++x) {
+        const bool keyed_here = kind == 0 || (kind == 2 && pick(0, 99) < density);
+        const uint32_t top = pick(0, 7) == 0 ? uint32_t(pick(1, 255)) << 24 : 0;
+        src.At(x, y) = top | (keyed_here ? key : uint32_t(pick(0, 0xFFFFFF)));
+      }
+    }
+    const int l = pick(0, src.Width - 1), t = pick(0, src.Height - 1);
+    const TRect r{l, t, pick(l + 1, src.Width), pick(t + 1, src.Height)};
+    const bool keyed = pick(0, 4) != 0;
+    TImage dst(pick(1, 50), pick(1, 40));
+    for (uint32_t& p : dst.Pixels) p = uint32_t(pick(0, 0xFFFFFF));
+    const int x = pick(-r.Width() - 3, dst.Width + 3), y = pick(-r.Height() - 3, dst.Height + 3);
+    const int alpha = pick(0, 3) == 0 ? -1 : pick(0, 2) == 0 ? (pick(0, 1) ? 0 : 255) : pick(1, 254);
+
+    const TSpans spans(src, r, keyed, key ^ (uint32_t(pick(0, 255)) << 24));
+    TImage want = dst, got = dst;
+    PixelByPixel(want, x, y, src, r, keyed, key, alpha);
+    const bool drawn = alpha < 0 ? BlitSpans(got, x, y, src, r, spans)
+                                 : BlitSpansAlpha(got, x, y, src, r, spans, uint8_t(alpha));
+    ASSERT_TRUE(drawn);
+    ASSERT_EQ(got.Pixels, want.Pixels) << "picture " << src.Width << "x" << src.Height << " rect "
+                                       << r.Left << "," << r.Top << "-" << r.Right << ","
+                                       << r.Bottom << " at " << x << "," << y << " on "
+                                       << dst.Width << "x" << dst.Height << " alpha " << alpha;
+    // The per-pixel blits of the game agree with the reference as well.
+    TImage old = dst;
+    if (alpha < 0) BlitKeyed(old, x, y, src, r, keyed, key);
+    else BlitAlpha(old, Bounds(x, y, r.Width(), r.Height()), src, r, keyed, key, uint8_t(alpha));
+    ASSERT_EQ(old.Pixels, want.Pixels);
+  }
+}
+
+TEST(BlitSpans, RefuseSpansOfAnotherRectangle) {
+  TImage src(8, 8, 0x123456), dst(10, 10, 0x111111);
+  const TSpans spans(src, {0, 0, 4, 4}, false, kKey);
+  EXPECT_EQ(spans.RunCount(), 4u);
+  struct Case {
+    const char* Name;
+    TRect R;
+  } cases[] = {
+      {"wider", {0, 0, 5, 4}}, {"shorter", {0, 0, 4, 3}}, {"left of the picture", {-1, 0, 3, 4}},
+      {"past the bottom", {4, 5, 8, 9}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(BlitSpans(dst, 0, 0, src, c.R, spans)) << c.Name;
+    EXPECT_FALSE(BlitSpansAlpha(dst, 0, 0, src, c.R, spans, 128)) << c.Name;
+  }
+  for (uint32_t p : dst.Pixels) ASSERT_EQ(p, 0x111111u);
+  // Spans asked for outside the picture hold nothing and fit nothing.
+  const TSpans outside(src, {6, 6, 10, 10}, true, kKey);
+  EXPECT_EQ(outside.Width(), 0);
+  EXPECT_FALSE(BlitSpans(dst, 0, 0, src, {6, 6, 10, 10}, outside));
+  // A position far off the surface draws nothing and does not overflow.
+  for (int x : {INT32_MIN, INT32_MIN + 2, 0, INT32_MAX - 2, INT32_MAX})
+    for (int y : {INT32_MIN, 0, INT32_MAX}) {
+      if (x == 0 && y == 0) continue;
+      EXPECT_TRUE(BlitSpans(dst, x, y, src, {0, 0, 4, 4}, spans));
+      EXPECT_TRUE(BlitSpansAlpha(dst, x, y, src, {0, 0, 4, 4}, spans, 100));
+    }
+  for (uint32_t p : dst.Pixels) ASSERT_EQ(p, 0x111111u);
+}
+
+TEST(SurfaceFill, SetsEveryPixelToTheColourLow24Bits) {
+  struct Case {
+    int W, H;
+    TColor Color;
+  } cases[] = {{800, 600, clBlack}, {800, 600, 0x12345678}, {1, 1, clWhite}, {7, 3, 0x0A0B0C},
+               {17, 1, 0xFF000000}, {33, 5, clHighlight}};
+  for (const auto& c : cases) {
+    TSurface s(c.W, c.H);
+    for (uint32_t& p : s.Pixels().Pixels) p = 0xDEADBEEF;
+    s.Fill(c.Color);
+    for (uint32_t p : s.Pixels().Pixels) ASSERT_EQ(p, c.Color & 0xFFFFFF) << c.W << "x" << c.H;
+  }
 }
 
 }  // namespace

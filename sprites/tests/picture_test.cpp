@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/Blit.h"
 
 namespace mv {
@@ -177,6 +179,91 @@ TEST(PictureItem, CopiesAreKeptPerPatternAndSizeAndDroppedOnRestore) {
     for (int h = 1; h <= 16; h++) it.DrawPatternStretched(s, {0, 0, w, h}, 0);
   EXPECT_GT(it.CachedCopies(), 0);
   EXPECT_LE(it.CachedCopies(), 64);
+}
+
+// Two items over the same random sheet, one drawing through its runs of drawn
+// pixels and one testing every pixel: every draw of either kind, at its own
+// size, shrunk through the cached copies, grown, blended and clipped, leaves
+// the same pixels.
+TEST(PictureItem, DrawsFromSpansMatchPixelByPixelDraws) {
+  std::mt19937 rng(7);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int sheet = 0; sheet < 40; ++sheet) {
+    SCOPED_TRACE(sheet);
+    TPictureCollectionItem fast, slow;
+    const int pw = pick(1, 24), ph = pick(1, 24), cols = pick(1, 3), rows = pick(1, 2);
+    TImage pic(pw * cols, ph * rows);
+    // Blobs of colour on the key, so runs have edges like a sprite's.
+    for (int y = 0; y < pic.Height; ++y)
+      for (int x = 0; x < pic.Width; ++x) {
+        const int dx = x % pw - pw / 2, dy = y % ph - ph / 2;
+        const bool inside = dx * dx * 4 + dy * dy * 4 < pw * ph + pick(-20, 20);
+        pic.At(x, y) = inside && pick(0, 15) ? uint32_t(pick(0, 0xFFFFFF)) : kKey;
+      }
+    const bool transparent = pick(0, 5) != 0;
+    for (auto* it : {&fast, &slow}) {
+      it->Picture = pic;
+      it->PatternWidth = pw;
+      it->PatternHeight = ph;
+      it->Transparent = transparent;
+      it->TransparentColor = kKey;
+      it->Restore();
+    }
+    slow.DrawFromSpans = false;
+    TSurface a(60, 50), b(60, 50);
+    for (size_t i = 0; i < a.Pixels().Pixels.size(); ++i)
+      a.Pixels().Pixels[i] = b.Pixels().Pixels[i] = uint32_t(pick(0, 0xFFFFFF));
+    for (int draw = 0; draw < 60; ++draw) {
+      const int pattern = pick(0, fast.PatternCount() - 1);
+      const int w = pick(0, 3) == 0 ? pw : pick(1, pw * 2), h = pick(0, 3) == 0 ? ph : pick(1, ph * 2);
+      const TRect r = Bounds(pick(-w, 60), pick(-h, 50), w, h);
+      const int kind = pick(0, 2), alpha = pick(0, 2) == 0 ? 255 : pick(1, 254);
+      for (auto [it, s] : {std::pair{&fast, &a}, std::pair{&slow, &b}}) {
+        if (kind == 0) it->DrawPattern(*s, r.Left, r.Top, pattern);
+        else if (kind == 1) it->DrawPatternStretched(*s, r, pattern);
+        else it->DrawPatternAlpha(*s, r, pattern, alpha);
+      }
+      ASSERT_EQ(a.Pixels().Pixels, b.Pixels().Pixels)
+          << "draw " << draw << " kind " << kind << " pattern " << pattern << " to " << r.Left
+          << "," << r.Top << " " << w << "x" << h << " of " << pw << "x" << ph;
+    }
+  }
+}
+
+// Runs found for one picture are not used for another: swapped, re-keyed,
+// cut differently or switched to opaque after drawing, it draws as it now is.
+TEST(PictureItem, SpansFollowThePictureTheKeyAndTheCut) {
+  struct Case {
+    const char* what;
+    void (*change)(TPictureCollectionItem&);
+    TColor at_left, at_right;  // pixels (2, 2) and (10, 2) after drawing pattern 1
+  } cases[] = {
+      {"unchanged", [](TPictureCollectionItem&) {}, kBack, 0x0000FF},
+      {"picture swapped",
+       [](TPictureCollectionItem& it) { it.Picture = TImage(32, 16, 0x654321); }, 0x654321,
+       0x654321},
+      {"key changed", [](TPictureCollectionItem& it) { it.TransparentColor = 0x0000FF; }, kKey,
+       kBack},
+      {"made opaque", [](TPictureCollectionItem& it) { it.Transparent = false; }, kKey, 0x0000FF},
+      {"cut shifted", [](TPictureCollectionItem& it) { it.SkipWidth = -8; }, 0x00FF00, kBack},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPictureCollectionItem it;
+    Strip(it);
+    TSurface s(40, 24);
+    it.DrawPattern(s, 0, 0, 1);
+    it.DrawPatternAlpha(s, {0, 0, 16, 16}, 1, 255);
+    it.DrawPatternStretched(s, {0, 0, 8, 8}, 1);
+    c.change(it);
+    for (int i = 0; i < 2; ++i) {
+      s.Fill(kBack);
+      if (i == 0) it.DrawPattern(s, 0, 0, 1);
+      if (i == 1) it.DrawPatternAlpha(s, {0, 0, 16, 16}, 1, 255);
+      EXPECT_EQ(s.Pixels().At(2, 2), c.at_left) << i;
+      EXPECT_EQ(s.Pixels().At(10, 2), c.at_right) << i;
+    }
+  }
 }
 
 // ------------------------------------------------------------ name index

@@ -253,7 +253,9 @@ TEST_F(UiFixture, HelpPagesTurnWithinThePicturesThereAre) {
   }
 }
 
-TEST_F(UiFixture, MouseOnlyPlayerGetsThroughGameOverAndNameEntry) {
+// Any click goes on from "GAME OVER"; the name is confirmed with the
+// keyboard only, so a double click on "GAME OVER" cannot skip the name.
+TEST_F(UiFixture, GameOverTakesAnyClickTheNameOnlyItsKeys) {
   // A lost game whose score enters the table.
   Game->StartGame();
   Collect();
@@ -266,7 +268,11 @@ TEST_F(UiFixture, MouseOnlyPlayerGetsThroughGameOverAndNameEntry) {
   ClickAt(600, 100);  // no box there: the click goes on all the same
   EXPECT_FALSE(Game->Timer3.Enabled());
   ASSERT_EQ(Game->CurrentScreen, "EnterName");
-  ClickAt(600, 100);
+  Game->DXDraw1Click();  // the second click of a double click
+  Pump();
+  ClickAt(420, 320);
+  ASSERT_EQ(Game->CurrentScreen, "EnterName");
+  Keys("Enter");
   ASSERT_EQ(Game->CurrentScreen, "Send");
   ClickAt(600, 100);  // not on an answer
   EXPECT_EQ(Game->CurrentScreen, "Send");
@@ -274,6 +280,65 @@ TEST_F(UiFixture, MouseOnlyPlayerGetsThroughGameOverAndNameEntry) {
   EXPECT_EQ(Game->CurrentScreen, "HiScores");
   EXPECT_EQ(Game->SettingsRecord.HiScores[1].Name.Str(), "Mo");
   EXPECT_EQ(Game->SettingsRecord.HiScores[1].Score(), 950u);
+}
+
+// A click answers only what lies under the pointer on the screen shown now,
+// also when the pointer has not moved since that screen came: the second
+// click of a double click, a question answered with a key.
+TEST_F(UiFixture, DoubleClickOpensAScreenAndStaysThere) {
+  struct TCase {
+    int X, Y;
+    const char* Screen;
+  };
+  for (const TCase& c : {TCase{300, 520, "Exit?"}, TCase{300, 350, "HiScores"}, TCase{300, 290, "Options"},
+                         TCase{300, 400, "Help"}}) {
+    SCOPED_TRACE(c.Screen);
+    std::filesystem::remove(ConfigPath());
+    MoveTo(c.X, c.Y);
+    Game->DXDraw1Click();
+    Pump();
+    Game->DXDraw1Click();
+    Pump();
+    EXPECT_EQ(Game->CurrentScreen, c.Screen);
+    EXPECT_FALSE(Game->CloseRequested);
+    EXPECT_FALSE(std::filesystem::exists(ConfigPath())) << "nothing was chosen, nothing saved";
+    Keys("Escape");
+    ASSERT_EQ(Game->CurrentScreen, "Menu");
+  }
+}
+
+TEST_F(UiFixture, WhatThePointerFoundOnAnEarlierScreenIsForgotten) {
+  // Pointing at YES, answering with Escape, then clicking on nothing.
+  Keys("Escape");
+  MoveTo(350, 320);
+  Keys("Escape");
+  ASSERT_EQ(Game->CurrentScreen, "Menu");
+  ClickAt(600, 100);
+  ClickAt(600, 100);
+  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_FALSE(Game->SessionOpen());
+  // The multiplayer results' OK, then an empty click on "EXIT GAME?".
+  Game->CurrentScreen = "Game";
+  Game->SinglePlayer = false;
+  Game->RoundIntro = false;
+  Game->Timer2.SetEnabled(true);
+  MoveTo(400, 410);
+  ASSERT_TRUE(Game->HotSpotResultsOk);
+  Game->Timer2.SetEnabled(false);
+  Game->BuildMainMenu();
+  Keys("Escape");
+  ASSERT_EQ(Game->CurrentScreen, "Exit?");
+  ClickAt(600, 100);
+  EXPECT_EQ(Game->CurrentScreen, "Exit?");
+  EXPECT_FALSE(Game->CloseRequested);
+  // Options opens with Back selected: a click beside Back is no Back.
+  Keys("N Down Down Enter");
+  ASSERT_EQ(Game->CurrentScreen, "Options");
+  ASSERT_EQ(Game->Selection, 5);
+  ClickAt(600, 100);
+  EXPECT_EQ(Game->CurrentScreen, "Options");
+  ClickAt(50, 480);
+  EXPECT_EQ(Game->CurrentScreen, "Menu");
 }
 
 // ---- the world score over loopback ------------------------------------

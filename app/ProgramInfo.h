@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+namespace mv {
+
+// --help and --version: prints the text and sets the exit status. False for
+// every other argument.
+bool InfoOption(const std::string& arg, int& status);
+
+}  // namespace mv
