@@ -91,7 +91,10 @@ void TGame::DXPlay1SessionLost() {
   LeaveLostSession();
 }
 
-void TGame::DXPlay1Close() { ShowPleaseWait(); }
+void TGame::DXPlay1Close() {
+  LogEvent("session closed on " + CurrentScreen);
+  ShowPleaseWait();
+}
 
 namespace {
 void CloseQuietly(TSessionService& s) {
@@ -554,7 +557,7 @@ void TGame::BuildResults() {
 void TGame::LogEvent(const std::string& line) {
   if (Options.EventLog.empty()) return;
   std::ofstream out(Options.EventLog, std::ios::app);
-  out << "level " << Level << ": " << line << '\n';
+  out << "[" << Host.Ticks() << "] level " << Level << ": " << line << '\n';
 }
 
 void TGame::LeaveLostSession() {

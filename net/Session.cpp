@@ -312,10 +312,15 @@ struct TSessionService::Impl {
             SendHello(ev.peer, LocalName(), LocalId);
             break;
           }
-          // Only a host takes connections, and only from game peers.
+          // Only a host takes connections, and only from game peers. A
+          // player coming back before this peer knows it hosts now hears
+          // it at once and asks again.
           if (!NetHosting || ev.data != kConnectTag) {
             ++Dropped;
-            enet_peer_reset(ev.peer);
+            if (ev.data == kConnectTag)
+              enet_peer_disconnect_now(ev.peer, 0);
+            else
+              enet_peer_reset(ev.peer);
             break;
           }
           SetPeerTimeout(ev.peer);
@@ -354,9 +359,8 @@ struct TSessionService::Impl {
       HostPeer = nullptr;
       Lose();
     }
-    if (Rejoining && HostPeer != nullptr && HostPeer->state != ENET_PEER_STATE_CONNECTED &&
-        Clock::now() >= RetryAt + std::chrono::milliseconds(1500)) {
-      // Not taken yet (it was no host when we came): once more.
+    if (Rejoining && HostPeer != nullptr && Clock::now() >= RetryAt + std::chrono::milliseconds(3000)) {
+      // Not welcomed yet (it was no host when we came): once more.
       enet_peer_reset(HostPeer);
       HostPeer = nullptr;
     }
@@ -367,6 +371,7 @@ struct TSessionService::Impl {
     }
     if (NetHosting && !Awaited.empty() && MsSince(MovedAt) > MoveWaitMs() + 1000) {
       // Who has not come back to the new host by now is gone.
+      std::fprintf(stderr, "marovane: %zu player(s) did not come back to the new host\n", Awaited.size());
       for (uint32_t id : Awaited) std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == id; });
       Awaited.clear();
       Held.clear();
@@ -509,8 +514,16 @@ struct TSessionService::Impl {
     if (rejoin != 0) {
       // Back after the host moved here: only one we wait for, as who it was.
       auto awaited = std::find(Awaited.begin(), Awaited.end(), rejoin);
-      if (awaited == Awaited.end()) return Refuse(peer, kRefuseSession);
-      Awaited.erase(awaited);
+      auto again = std::find_if(Guests.begin(), Guests.end(), [&](const TGuest& g) { return g.Id == rejoin; });
+      if (awaited != Awaited.end()) {
+        Awaited.erase(awaited);
+      } else if (again != Guests.end() && again->Peer != peer) {
+        // Asked again before our welcome reached it: the new line counts.
+        enet_peer_reset(again->Peer);
+        Guests.erase(again);
+      } else {
+        return Refuse(peer, kRefuseSession);
+      }
     } else if (static_cast<int>(NetPlayers.size()) >= MaxPlayers) {
       return Refuse(peer, kRefuseFull);
     }
@@ -560,6 +573,7 @@ struct TSessionService::Impl {
     const TGuest* guest = FindGuest(peer);
     if (guest == nullptr) return;
     const uint32_t id = guest->Id;
+    std::fprintf(stderr, "marovane: player %08x left the session\n", unsigned(id));
     std::erase_if(Guests, [&](const TGuest& g) { return g.Peer == peer; });
     std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == id; });
     BroadcastList(nullptr);
