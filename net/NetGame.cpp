@@ -69,6 +69,9 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
         SendGameMessage(MsgClaim, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
   }
   if (slot == 0 && SessionHost()) {
+    // Numbers the old host gave just before it went may never have come
+    // here: new ones start well past them.
+    if (NextSpawnNumber < UINT16_MAX - 256) NextSpawnNumber = uint16_t(NextSpawnNumber + 256);
     AdoptBelow = NextSpawnNumber;
     // The session made this peer the host: it spawns from now on, decides
     // who ate what, and says again what it knows of this round, for peers
