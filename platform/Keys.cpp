@@ -21,7 +21,7 @@ uint16_t KeyCodeFromName(const char* name) {
       {"SPACE", VK_SPACE},  {"BACKSPACE", VK_BACK}, {"TAB", VK_TAB},      {"LEFT", VK_LEFT},
       {"RIGHT", VK_RIGHT},  {"UP", VK_UP},          {"DOWN", VK_DOWN},    {"KPDECIMAL", VK_DECIMAL},
       {"PERIOD", VK_OEM_PERIOD}, {"SHIFT", VK_SHIFT}, {"ALT", VK_MENU},   {"CTRL", VK_CONTROL},
-      {"CAPSLOCK", VK_CAPITAL},
+      {"CAPSLOCK", VK_CAPITAL}, {"PAUSE", VK_PAUSE},
   };
   for (const auto& k : kNames)
     if (n == k.Name) return k.Code;

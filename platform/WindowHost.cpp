@@ -349,7 +349,7 @@ class TWindowHost final : public THost {
       case SDL_CONTROLLER_BUTTON_A: return VK_RETURN;
       case SDL_CONTROLLER_BUTTON_B: return VK_ESCAPE;
       case SDL_CONTROLLER_BUTTON_BACK: return VK_ESCAPE;
-      case SDL_CONTROLLER_BUTTON_START: return 'P';
+      case SDL_CONTROLLER_BUTTON_START: return VK_PAUSE;  // not 'P': that would type a letter into names
       case SDL_CONTROLLER_BUTTON_DPAD_UP: return VK_UP;
       case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return VK_DOWN;
       case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return VK_LEFT;

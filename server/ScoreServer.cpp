@@ -1,12 +1,5 @@
 #include "server/ScoreServer.h"
 
-#include <arpa/inet.h>
-#include <microhttpd.h>
-#include <netinet/in.h>
-
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "online/ScoreClient.h"
@@ -19,14 +12,17 @@ namespace {
 constexpr const char* kScriptPath = "/cgi/version.pl";
 // A real submission is about 170 characters; anything far beyond is not one.
 constexpr size_t kMaxInfChars = 512;
-// Request line and headers together; longer requests get 414 or 431.
-constexpr size_t kConnectionMemory = 16 * 1024;
+// Deep pages are rendered on demand; past this no one is looking.
+constexpr size_t kMaxPage = 1000000;
 
-ScoreReply Text(unsigned status, std::string body) {
-  return {status, "text/plain; charset=us-ascii", std::move(body)};
+HttpReply Text(unsigned status, std::string body) {
+  HttpReply r;
+  r.status = status;
+  r.body = std::move(body);
+  return r;
 }
 
-ScoreReply Refuse(unsigned status, const std::string& why) { return Text(status, "ERROR|" + why); }
+HttpReply Refuse(unsigned status, const std::string& why) { return Text(status, "ERROR|" + why); }
 
 // Keys and values may carry any byte after percent-decoding; logs and replies
 // show them tamed.
@@ -42,140 +38,134 @@ std::string Shown(const std::string& s, size_t max = 40) {
   return out;
 }
 
-MHD_Result CollectArg(void* cls, MHD_ValueKind, const char* key, size_t key_size,
-                      const char* value, size_t value_size) {
-  auto* args = static_cast<std::vector<QueryArg>*>(cls);
-  QueryArg arg;
-  arg.first.assign(key ? key : "", key ? key_size : 0);
-  if (value) arg.second = std::string(value, value_size);
-  args->push_back(std::move(arg));
-  return MHD_YES;
-}
+int64_t UnixNow() { return static_cast<int64_t>(std::time(nullptr)); }
 
-// Marks a connection whose headers have been seen once; the reply is queued
-// on the next call, after any body has been read and thrown away.
-char g_seen_marker;
-
-MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                    const char*, const char*, size_t* upload_data_size, void** con_cls) {
-  if (*con_cls == nullptr) {
-    *con_cls = &g_seen_marker;
-    return MHD_YES;
+bool SplitQuery(const std::string& query, std::vector<QueryArg>& args) {
+  size_t from = 0;
+  while (from <= query.size()) {
+    size_t to = query.find('&', from);
+    if (to == std::string::npos) to = query.size();
+    const std::string part = query.substr(from, to - from);
+    from = to + 1;
+    if (part.empty()) continue;
+    const size_t eq = part.find('=');
+    QueryArg arg;
+    if (!PercentDecode(part.substr(0, eq), arg.first)) return false;
+    if (eq != std::string::npos) {
+      std::string value;
+      if (!PercentDecode(part.substr(eq + 1), value)) return false;
+      arg.second = std::move(value);
+    }
+    args.push_back(std::move(arg));
   }
-  if (*upload_data_size != 0) {
-    *upload_data_size = 0;  // GET bodies mean nothing here
-    return MHD_YES;
-  }
-  auto* server = static_cast<ScoreServer*>(cls);
-  std::vector<QueryArg> args;
-  MHD_get_connection_values_n(connection, MHD_GET_ARGUMENT_KIND, &CollectArg, &args);
-  const ScoreReply reply = server->Answer(method ? method : "", url ? url : "", args);
-  MHD_Response* response = MHD_create_response_from_buffer(
-      reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
-  if (!response) return MHD_NO;
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.content_type.c_str());
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-  const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
-  MHD_destroy_response(response);
-  return queued;
-}
-
-void MhdLog(void* cls, const char* fmt, va_list ap) {
-  auto* log = static_cast<std::function<void(const std::string&)>*>(cls);
-  char line[512];
-  std::vsnprintf(line, sizeof line, fmt, ap);
-  size_t n = std::strlen(line);
-  while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = '\0';
-  (*log)(line);
+  return true;
 }
 
 }  // namespace
 
-ScoreServer::ScoreServer(ScoreServerOptions options)
-    : options_(std::move(options)), tokens_(options_.token_life) {}
+ScoreServer::ScoreServer(ScoreServerOptions options) : options_(std::move(options)) {}
 
 std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std::string& error) {
-  sockaddr_in v4{};
-  sockaddr_in6 v6{};
-  const sockaddr* addr = nullptr;
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO;
-  if (inet_pton(AF_INET, options.bind.c_str(), &v4.sin_addr) == 1) {
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(options.port);
-    addr = reinterpret_cast<const sockaddr*>(&v4);
-  } else if (inet_pton(AF_INET6, options.bind.c_str(), &v6.sin6_addr) == 1) {
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(options.port);
-    addr = reinterpret_cast<const sockaddr*>(&v6);
-    flags |= MHD_USE_IPv6;
-  } else {
-    error = "bind address \"" + Shown(options.bind) + "\" is not an IPv4 or IPv6 address";
-    return nullptr;
-  }
   if (options.threads == 0) options.threads = 1;
-
-  std::unique_ptr<ScoreServer> server(new ScoreServer(std::move(options)));
-  server->store_ = ScoreStore::Open(server->options_.db_path, error);
-  if (!server->store_) return nullptr;
-
-  std::vector<MHD_OptionItem> opts;
-  if (server->options_.log) {
-    // Must come first, or early messages go to libmicrohttpd's own stderr logger.
-    flags |= MHD_USE_ERROR_LOG;
-    opts.push_back({MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&MhdLog),
-                    &server->options_.log});
-  }
-  opts.insert(opts.end(), {
-      {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(addr)},
-      {MHD_OPTION_CONNECTION_LIMIT, 256, nullptr},
-      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, 64, nullptr},
-      {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(server->options_.connection_timeout_s),
-       nullptr},
-      {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
-  });
-  if (server->options_.threads > 1)
-    opts.push_back({MHD_OPTION_THREAD_POOL_SIZE, server->options_.threads, nullptr});
-  opts.push_back({MHD_OPTION_END, 0, nullptr});
-
-  server->daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &Dispatch, server.get(),
-                                     MHD_OPTION_ARRAY, opts.data(), MHD_OPTION_END);
-  if (!server->daemon_) {
-    error = "cannot listen on " + server->options_.bind + " port " +
-            std::to_string(server->options_.port) + ": " + std::strerror(errno);
+  if (!options.secret.empty() && options.secret.size() < TokenSigner::kMinSecretBytes) {
+    error = "the token secret is shorter than " + std::to_string(TokenSigner::kMinSecretBytes) +
+            " bytes";
     return nullptr;
   }
-  const MHD_DaemonInfo* info = MHD_get_daemon_info(server->daemon_, MHD_DAEMON_INFO_BIND_PORT);
-  server->port_ = info ? info->port : server->options_.port;
+  std::unique_ptr<ScoreServer> server(new ScoreServer(std::move(options)));
+  ScoreServerOptions& o = server->options_;
+  server->store_ = ScoreStore::Open(o.db_path, o.threads, error);
+  if (!server->store_) return nullptr;
+  server->signer_ = std::make_unique<TokenSigner>(o.secret, o.token_life_s);
+  server->home_ = std::make_shared<const std::string>(RenderHomePage());
+  server->picture_ = std::make_shared<const std::string>(HomePicture());
+
+  HttpServerOptions http;
+  http.bind = o.bind;
+  http.port = o.port;
+  http.threads = o.threads;
+  http.max_connections = o.max_connections;
+  http.request_timeout_ms = o.request_timeout_ms;
+  http.log = o.log;
+  ScoreServer* self = server.get();
+  server->http_ = HttpServer::Start(
+      http, [self](const HttpRequest& r) { return self->Answer(r); }, error);
+  if (!server->http_) return nullptr;
   return server;
 }
 
 ScoreServer::~ScoreServer() {
-  if (daemon_) MHD_stop_daemon(daemon_);
+  http_.reset();  // no request runs past here
+  store_.reset();
 }
 
 std::string ScoreServer::Address() const {
   const bool v6 = options_.bind.find(':') != std::string::npos;
-  return (v6 ? "[" + options_.bind + "]" : options_.bind) + ":" + std::to_string(port_);
+  return (v6 ? "[" + options_.bind + "]" : options_.bind) + ":" + std::to_string(Port());
 }
 
 void ScoreServer::Log(const std::string& line) const {
-  if (options_.log) options_.log(line);
+  if (!options_.log) return;
+  const time_t t = std::time(nullptr);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ ", &parts);
+  options_.log(stamp + line + "\n");
 }
 
-ScoreReply ScoreServer::Answer(const std::string& method, const std::string& path,
-                               const std::vector<QueryArg>& args) {
-  if (path != kScriptPath) return Refuse(404, "no such page");
-  if (method != "GET" && method != "HEAD") return Refuse(405, "only GET is answered");
+std::string ScoreServer::Client(const HttpRequest& request) const {
+  if (request.forwarded_for.empty()) return request.peer;
+  bool trusted = false;
+  for (const std::string& p : options_.trusted_proxies) trusted |= p == request.peer;
+  if (!trusted) return request.peer;
+  // The proxy appends the address it saw; earlier entries are the client's word.
+  const size_t comma = request.forwarded_for.rfind(',');
+  std::string last = comma == std::string::npos ? request.forwarded_for
+                                                : request.forwarded_for.substr(comma + 1);
+  while (!last.empty() && last.front() == ' ') last.erase(0, 1);
+  while (!last.empty() && last.back() == ' ') last.pop_back();
+  return last.empty() || last.size() > 64 ? request.peer : Shown(last, 64);
+}
 
+HttpReply ScoreServer::Answer(const HttpRequest& request) {
+  const std::string client = Client(request);
+  HttpReply reply;
+  const bool read = request.method == "GET" || request.method == "HEAD";
+  if (request.path == kScriptPath) {
+    reply = read ? Script(request, client) : Refuse(405, "only GET is answered");
+  } else if (request.path == "/" || request.path == "/marovane.png") {
+    if (!read) {
+      reply = Refuse(405, "only GET is answered");
+    } else {
+      const bool home = request.path == "/";
+      reply.content_type = home ? "text/html; charset=utf-8" : "image/png";
+      reply.shared_body = home ? home_ : picture_;
+      reply.cache_control = home ? "no-cache" : "public, max-age=86400";
+    }
+  } else if (request.path == "/healthz") {
+    reply = read ? Health() : Refuse(405, "only GET is answered");
+  } else {
+    reply = Refuse(404, "no such page");
+  }
+  reply.client = client;
+  return reply;
+}
+
+HttpReply ScoreServer::Script(const HttpRequest& request, const std::string& client) {
+  std::vector<QueryArg> args;
+  if (!SplitQuery(request.query, args)) return Refuse(400, "bad percent escape in the query");
   const std::optional<std::string>* prg = nullptr;
   const std::optional<std::string>* inf = nullptr;
   const std::optional<std::string>* type = nullptr;
+  const std::optional<std::string>* page = nullptr;
   int version = 0, hs = 0, show = 0;
   for (const QueryArg& arg : args) {
     const std::string& key = arg.first;
-    const std::optional<std::string>** slot = key == "prg"   ? &prg
+    const std::optional<std::string>** slot = key == "prg"    ? &prg
                                               : key == "inf"  ? &inf
                                               : key == "type" ? &type
+                                              : key == "page" ? &page
                                                               : nullptr;
     if (slot) {
       if (*slot) return Refuse(400, "\"" + key + "\" given twice");
@@ -191,50 +181,114 @@ ScoreReply ScoreServer::Answer(const std::string& method, const std::string& pat
   if (version + hs + show != 1) return Refuse(400, "ask for exactly one of version, hs, show");
 
   if (version) {
-    if (inf || type) return Refuse(400, "the version check takes no other arguments");
+    if (inf || type || page) return Refuse(400, "the version check takes no other arguments");
     return Availability();
   }
   if (hs) {
-    if (type) return Refuse(400, "a submission takes no type");
-    if (!inf || !*inf) return Refuse(400, "submission without inf");
+    if (type || page) return Refuse(400, "a submission takes only prg and inf");
+    if (!SubmissionAllowed(client))
+      return Refuse(429, "too many submissions from this address, try again in a minute");
+    if (!inf || !*inf || (*inf)->empty()) return Refuse(400, "submission without inf");
     return Submission(**inf);
   }
   if (inf) return Refuse(400, "the world page takes no inf");
   if (!type || !*type || **type != "0") return Refuse(400, "the world page needs type=0");
-  return WorldPage();
+  size_t number = 1;
+  if (page) {
+    const std::string text = *page ? **page : "";
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos ||
+        (number = std::stoul(text)) < 1 || number > kMaxPage)
+      return Refuse(400, "page is not a number from 1 to " + std::to_string(kMaxPage));
+  }
+  return WorldPage(number);
 }
 
-ScoreReply ScoreServer::Availability() {
+HttpReply ScoreServer::Availability() {
+  const int64_t now = UnixNow();
   // The game takes the token from the fifth field.
-  return Text(200, "OK|" + std::string(kProgramKey) + "|1.0|" +
-                       std::to_string(static_cast<long long>(std::time(nullptr))) + "|" +
-                       tokens_.Issue() + "|");
+  return Text(200, "OK|" + std::string(kProgramKey) + "|1.0|" + std::to_string(now) + "|" +
+                       signer_->Issue(now) + "|");
 }
 
-ScoreReply ScoreServer::Submission(const std::string& inf) {
+bool ScoreServer::SubmissionAllowed(const std::string& client) {
+  const int64_t minute = UnixNow() / 60;
+  std::lock_guard<std::mutex> hold(limit_lock_);
+  // A fresh count each minute; a flood of addresses cannot grow it for long.
+  if (minute != limit_minute_ || submissions_.size() > 1000000) {
+    submissions_.clear();
+    limit_minute_ = minute;
+  }
+  return ++submissions_[client] <= options_.submissions_per_minute;
+}
+
+HttpReply ScoreServer::Submission(const std::string& inf) {
   if (inf.size() > kMaxInfChars) return Refuse(400, "submission too long");
   std::string text;
   if (!DecodeScoreText(inf, text)) return Refuse(400, "submission is not an encoded score text");
   ScoreEntry entry;
   std::string why;
   if (!ParseScoreText(text, entry, why)) return Refuse(400, why);
-  if (!tokens_.Redeem(entry.token)) return Refuse(403, "token unknown, used or expired");
-  if (!store_->Add(entry, why)) {
-    Log(why);
-    return Refuse(500, "the score could not be stored");
+  const int64_t now = UnixNow();
+  int64_t issued = 0;
+  if (signer_->Verify(entry.token, now, issued) != TokenSigner::Check::kGood)
+    return Refuse(403, "token unknown, used or expired");
+  switch (store_->Submit(entry, entry.token, issued, now, why)) {
+    case StoreResult::kReplay:
+      return Refuse(403, "token unknown, used or expired");
+    case StoreResult::kFailed:
+      Log(why);
+      return Refuse(500, "the score could not be stored");
+    case StoreResult::kStored:
+      break;
   }
-  Log("stored " + std::to_string(entry.score) + " for \"" + Shown(entry.name) + "\"");
+  // Spent tokens past their lifetime are refused by their time anyway; once
+  // a minute one server or another clears them out.
+  int64_t last = tokens_forgotten_at_.load();
+  if (now - last >= 60 && tokens_forgotten_at_.compare_exchange_strong(last, now)) {
+    if (!store_->ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
+      Log(why);
+  }
   return Text(200, "OK|stored");
 }
 
-ScoreReply ScoreServer::WorldPage() {
+HttpReply ScoreServer::WorldPage(size_t page) {
+  HttpReply reply;
+  reply.content_type = "text/html; charset=utf-8";
+  // Taken before reading: a score stored meanwhile changes it again, so a
+  // page that might miss it is never kept as current.
+  const uint64_t stamp = store_->ChangeStamp();
+  const bool cacheable = stamp != 0 && page <= kCachedPages;
+  if (cacheable) {
+    std::lock_guard<std::mutex> hold(cache_lock_);
+    const CachedPage& c = cache_[page - 1];
+    if (c.stamp == stamp && c.html) {
+      reply.shared_body = c.html;
+      return reply;
+    }
+  }
   std::vector<StoredScore> rows;
+  uint64_t total = 0;
   std::string why;
-  if (!store_->Best(kWorldPageRows, rows, why)) {
+  if (!store_->Page((page - 1) * kWorldPageRows, kWorldPageRows, rows, total, why)) {
     Log(why);
     return Refuse(500, "the scores could not be read");
   }
-  return {200, "text/html; charset=utf-8", RenderWorldPage(rows)};
+  auto html = std::make_shared<const std::string>(RenderWorldPage(rows, page, total));
+  if (cacheable) {
+    std::lock_guard<std::mutex> hold(cache_lock_);
+    cache_[page - 1] = {stamp, html};
+  }
+  reply.shared_body = std::move(html);
+  return reply;
+}
+
+HttpReply ScoreServer::Health() {
+  std::string why;
+  if (!store_->Healthy(why)) {
+    Log("health check: " + why);
+    return Refuse(503, "the score store does not answer");
+  }
+  return Text(200, "OK");
 }
 
 }  // namespace mv

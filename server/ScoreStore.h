@@ -1,15 +1,13 @@
 #pragma once
-// The world table: every accepted score in one SQLite table (WAL journal).
+// The world table behind one interface: an SQLite file for a single server,
+// or PostgreSQL for several servers sharing one table. Both keep the scores
+// and the tokens already redeemed, and create their tables on first use.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "server/Submission.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace mv {
 
@@ -17,29 +15,50 @@ struct StoredScore {
   std::string name;
   uint32_t score = 0;
   std::string add;
+  int64_t submitted = 0;  // Unix seconds
 };
+
+enum class StoreResult { kStored, kReplay, kFailed };
 
 class ScoreStore {
  public:
-  // Creates the file and table when missing. Null with `error` naming the
-  // file and what is wrong with it.
-  static std::unique_ptr<ScoreStore> Open(const std::string& path, std::string& error);
-  ~ScoreStore();
-  ScoreStore(const ScoreStore&) = delete;
-  ScoreStore& operator=(const ScoreStore&) = delete;
+  // "postgresql://..." or "postgres://..." (a libpq connection URI) opens
+  // PostgreSQL; anything else is an SQLite file, created when missing.
+  // `connections` is how many requests may use the store at once. Null with
+  // `error` naming the store and what is wrong with it.
+  static std::unique_ptr<ScoreStore> Open(const std::string& where, unsigned connections,
+                                          std::string& error);
+  static bool IsPostgres(const std::string& where);
 
+  virtual ~ScoreStore() = default;
+
+  // Spends `token` (issued at `issued`) and stores the score in one
+  // transaction: kReplay when the token was spent before, by any server.
+  virtual StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
+                             int64_t now, std::string& error) = 0;
+  // Rows `offset` .. `offset + limit - 1`, highest first, equal scores in the
+  // order they arrived; `total` is the number of rows stored.
+  virtual bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
+                    std::string& error) = 0;
+  // Forgets spent tokens issued before `before`: they are expired anyway.
+  virtual bool ForgetTokensBefore(int64_t before, std::string& error) = 0;
+  // True while the store answers a trivial query.
+  virtual bool Healthy(std::string& error) = 0;
+  // Changes whenever a score may have been stored, here or by another
+  // server; 0 while that cannot be known (then nothing may be cached).
+  virtual uint64_t ChangeStamp() = 0;
+
+  // Stores without a token (set-up, tests, imports).
   bool Add(const ScoreEntry& entry, std::string& error);
-  // Highest first; equal scores in the order they arrived.
   bool Best(size_t limit, std::vector<StoredScore>& out, std::string& error);
 
- private:
+ protected:
   ScoreStore() = default;
-
-  std::mutex lock_;  // one connection, used by every server thread
-  std::string path_;
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* insert_ = nullptr;
-  sqlite3_stmt* best_ = nullptr;
 };
+
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, unsigned connections,
+                                            std::string& error);
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, unsigned connections,
+                                              std::string& error);
 
 }  // namespace mv

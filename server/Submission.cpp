@@ -1,5 +1,15 @@
 #include "server/Submission.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <vector>
 
 namespace mv {
@@ -92,54 +102,92 @@ bool ParseScoreText(const std::string& text, ScoreEntry& entry, std::string& why
   return true;
 }
 
-TokenBook::TokenBook(std::chrono::seconds life, size_t capacity)
-    : life_(life), capacity_(capacity == 0 ? 1 : capacity) {}
+namespace {
 
-std::string TokenBook::Issue(Clock::time_point now) {
-  static const char kHex[] = "0123456789abcdef";
-  std::lock_guard<std::mutex> hold(lock_);
-  Prune(now);
-  std::string token;
-  do {
-    token.clear();
-    for (size_t i = 0; i < kTokenChars / 8; ++i) {
-      uint32_t bits = random_();
-      for (int d = 0; d < 8; ++d, bits >>= 4) token.push_back(kHex[bits & 15u]);
+constexpr char kHex[] = "0123456789abcdef";
+
+std::string Hex(const unsigned char* bytes, size_t n) {
+  std::string out;
+  out.reserve(n * 2);
+  for (size_t i = 0; i < n; ++i) {
+    out.push_back(kHex[bytes[i] >> 4]);
+    out.push_back(kHex[bytes[i] & 15]);
+  }
+  return out;
+}
+
+bool LowerHex(const std::string& s) {
+  return s.find_first_not_of(kHex) == std::string::npos;
+}
+
+constexpr size_t kTimeChars = 8, kNonceChars = 16, kMacChars = 32;
+
+}  // namespace
+
+TokenSigner::TokenSigner(std::string secret, int64_t life_seconds)
+    : secret_(std::move(secret)), life_(life_seconds) {
+  if (secret_.empty()) {
+    unsigned char random[32];
+    if (RAND_bytes(random, sizeof random) != 1) {
+      // No entropy source at all: still unique per process start.
+      for (size_t i = 0; i < sizeof random; ++i)
+        random[i] = static_cast<unsigned char>(std::random_device()());
     }
-  } while (expiry_.count(token) != 0);
-  // order_ also keeps redeemed tokens until they reach the front, so bounding
-  // it bounds both.
-  while (order_.size() >= capacity_) {
-    expiry_.erase(order_.front().second);
-    order_.pop_front();
+    secret_.assign(reinterpret_cast<const char*>(random), sizeof random);
   }
-  expiry_.emplace(token, now + life_);
-  order_.emplace_back(now, token);
-  return token;
 }
 
-bool TokenBook::Redeem(const std::string& token, Clock::time_point now) {
-  std::lock_guard<std::mutex> hold(lock_);
-  Prune(now);
-  const auto it = expiry_.find(token);
-  if (it == expiry_.end() || it->second <= now) return false;
-  expiry_.erase(it);  // its place in order_ goes when it reaches the front
+std::string TokenSigner::Mac(const std::string& text) const {
+  unsigned char mac[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  HMAC(EVP_sha256(), secret_.data(), static_cast<int>(secret_.size()),
+       reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &len);
+  return Hex(mac, kMacChars / 2);
+}
+
+std::string TokenSigner::Issue(int64_t now_unix) const {
+  unsigned char nonce[kNonceChars / 2];
+  if (RAND_bytes(nonce, sizeof nonce) != 1) {
+    for (size_t i = 0; i < sizeof nonce; ++i)
+      nonce[i] = static_cast<unsigned char>(std::random_device()());
+  }
+  const uint32_t t = static_cast<uint32_t>(now_unix < 0 ? 0 : now_unix);
+  const unsigned char tb[4] = {static_cast<unsigned char>(t >> 24), static_cast<unsigned char>(t >> 16),
+                               static_cast<unsigned char>(t >> 8), static_cast<unsigned char>(t)};
+  std::string body = Hex(tb, 4) + Hex(nonce, sizeof nonce);
+  return body + Mac(body);
+}
+
+TokenSigner::Check TokenSigner::Verify(const std::string& token, int64_t now_unix,
+                                       int64_t& issued) const {
+  if (token.size() != kTokenChars || !LowerHex(token)) return Check::kMalformed;
+  const std::string body = token.substr(0, kTimeChars + kNonceChars);
+  const std::string mac = Mac(body);
+  if (CRYPTO_memcmp(mac.data(), token.data() + body.size(), kMacChars) != 0) return Check::kForged;
+  issued = static_cast<int64_t>(std::stoul(token.substr(0, kTimeChars), nullptr, 16));
+  if (issued > now_unix + kClockSkewSeconds || issued + life_ <= now_unix) return Check::kExpired;
+  return Check::kGood;
+}
+
+bool ReadSecretFile(const std::string& path, std::string& secret, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = path + ": cannot read the token secret: " + std::strerror(errno);
+    return false;
+  }
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.size() > 4096) {
+    error = path + ": the token secret is longer than 4096 bytes";
+    return false;
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.size() < TokenSigner::kMinSecretBytes) {
+    error = path + ": the token secret is shorter than " +
+            std::to_string(TokenSigner::kMinSecretBytes) + " bytes";
+    return false;
+  }
+  secret = std::move(text);
   return true;
-}
-
-size_t TokenBook::Outstanding() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return expiry_.size();
-}
-
-void TokenBook::Prune(Clock::time_point now) {
-  while (!order_.empty()) {
-    const auto& [issued, token] = order_.front();
-    const auto it = expiry_.find(token);
-    if (it != expiry_.end() && issued + life_ > now) break;
-    if (it != expiry_.end()) expiry_.erase(it);
-    order_.pop_front();
-  }
 }
 
 }  // namespace mv

@@ -1,13 +1,8 @@
 #pragma once
 // What the score server accepts from a game: the decoded score text and the
 // tokens that tie a submission to an earlier availability check.
-#include <chrono>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <random>
 #include <string>
-#include <unordered_map>
 
 namespace mv {
 
@@ -25,30 +20,38 @@ constexpr size_t kMaxScoreField = 10;
 // padding to a multiple of 5. False with `why` naming the first fault.
 bool ParseScoreText(const std::string& text, ScoreEntry& entry, std::string& why);
 
-// Tokens handed out with availability replies. Each is good for one
-// submission within its lifetime; the book holds a bounded number so a flood
-// of availability checks cannot grow it without end (the oldest go first).
-class TokenBook {
+// Tokens handed out with availability replies: the issue time, a random
+// nonce and an HMAC-SHA-256 over both, all in lower-case hex. Any server that
+// holds the same secret can check one; that each is used only once is kept
+// by the score store, so nothing here grows with the number issued.
+class TokenSigner {
  public:
-  using Clock = std::chrono::steady_clock;
-  static constexpr size_t kTokenChars = 32;
+  static constexpr size_t kTokenChars = 56;
+  static constexpr size_t kMinSecretBytes = 16;
+  // Issue times this far ahead of the checking server's clock still count.
+  static constexpr int64_t kClockSkewSeconds = 60;
 
-  explicit TokenBook(std::chrono::seconds life = std::chrono::minutes(10),
-                     size_t capacity = 100000);
-  std::string Issue(Clock::time_point now = Clock::now());
-  // True once for a token issued here and not yet expired; it is used up.
-  bool Redeem(const std::string& token, Clock::time_point now = Clock::now());
-  size_t Outstanding() const;
+  enum class Check { kGood, kMalformed, kForged, kExpired };
+
+  // `secret` of at least kMinSecretBytes; an empty one makes a random secret
+  // good for this process only.
+  explicit TokenSigner(std::string secret, int64_t life_seconds = 600);
+  std::string Issue(int64_t now_unix) const;
+  // kGood when signed with this secret and issued within the lifetime;
+  // `issued` receives the issue time.
+  Check Verify(const std::string& token, int64_t now_unix, int64_t& issued) const;
+  int64_t Life() const { return life_; }
 
  private:
-  void Prune(Clock::time_point now);
+  std::string Mac(const std::string& text) const;
 
-  const std::chrono::seconds life_;
-  const size_t capacity_;
-  mutable std::mutex lock_;
-  std::random_device random_;
-  std::unordered_map<std::string, Clock::time_point> expiry_;
-  std::deque<std::pair<Clock::time_point, std::string>> order_;  // by issue time
+  std::string secret_;
+  int64_t life_;
 };
+
+// Reads a token secret from `path`: at least TokenSigner::kMinSecretBytes
+// bytes once a trailing line end is dropped. False with `error` naming the
+// file and the fault.
+bool ReadSecretFile(const std::string& path, std::string& secret, std::string& error);
 
 }  // namespace mv

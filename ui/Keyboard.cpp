@@ -365,7 +365,8 @@ void TGame::FormKeyUp(uint16_t key, uint8_t shift) {
     ApplyDisplayMode();
   }
 
-  if (key == 'P' && CurrentScreen == "Game" && SinglePlayer) {
+  // The Pause key, and a controller's Start, pause like P but type nothing.
+  if ((key == 'P' || key == VK_PAUSE) && CurrentScreen == "Game" && SinglePlayer) {
     if (Paused) {
       ResumeFromPause(*this);
     } else {

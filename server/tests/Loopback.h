@@ -15,12 +15,23 @@ namespace mv::test {
 
 struct RawReply {
   int status = 0;  // 0: no status line came back
+  std::string head;  // status line and headers
   std::string body;
 };
 
-inline int ConnectLoopback(uint16_t port) {
+// `from`: the 127.x.y.z address to connect from (empty: the system's choice).
+inline int ConnectLoopback(uint16_t port, const std::string& from = "") {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
+  if (!from.empty()) {
+    sockaddr_in src{};
+    src.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &src.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&src), sizeof src) != 0) {
+      close(fd);
+      return -1;
+    }
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -34,9 +45,9 @@ inline int ConnectLoopback(uint16_t port) {
 
 // Sends `request` as it is and reads until the server closes (or 5 s of
 // silence).
-inline RawReply RawExchange(uint16_t port, const std::string& request) {
+inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "") {
   RawReply reply;
-  const int fd = ConnectLoopback(port);
+  const int fd = ConnectLoopback(port, from);
   if (fd < 0) return reply;
   size_t sent = 0;
   while (sent < request.size()) {
@@ -57,12 +68,19 @@ inline RawReply RawExchange(uint16_t port, const std::string& request) {
   close(fd);
   if (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) reply.status = std::atoi(raw.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");
-  if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
+  if (head_end != std::string::npos) {
+    reply.head = raw.substr(0, head_end);
+    reply.body = raw.substr(head_end + 4);
+  }
   return reply;
 }
 
-inline RawReply RawGet(uint16_t port, const std::string& target) {
-  return RawExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+inline RawReply RawGet(uint16_t port, const std::string& target, const std::string& from = "",
+                       const std::string& extra_headers = "") {
+  return RawExchange(port,
+                     "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
+                         "Connection: close\r\n\r\n",
+                     from);
 }
 
 class ScratchDir {

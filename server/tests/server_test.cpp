@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <ctime>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "online/ScoreClient.h"
 #include "server/ScoreServer.h"
+#include "server/WorldPage.h"
 #include "server/tests/Loopback.h"
 
 namespace mv {
@@ -13,11 +18,39 @@ namespace {
 
 bool StartsOk(const std::string& s) { return s.rfind("OK", 0) == 0; }
 
+std::string Today() {
+  const time_t t = std::time(nullptr);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+  return text;
+}
+
+// Lines the server logs, kept for a test to read.
+struct LogLines {
+  std::mutex lock;
+  std::string text;
+  std::function<void(const std::string&)> Sink() {
+    return [this](const std::string& lines) {
+      std::lock_guard<std::mutex> hold(lock);
+      text += lines;
+    };
+  }
+  size_t Count(const std::string& what) {
+    std::lock_guard<std::mutex> hold(lock);
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+};
+
 class ScoreServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ScoreServerOptions options;
     options.db_path = dir_.File("scores.db");
+    options.submissions_per_minute = 1000;
     std::string error;
     server_ = ScoreServer::Start(options, error);
     ASSERT_TRUE(server_) << error;
@@ -47,23 +80,24 @@ TEST_F(ScoreServerTest, SubmittedScoreShowsEscapedOnTheWorldPage) {
   ASSERT_TRUE(SubmitWorldScore("<i>Fish&Co", 4242, "hi\"there"));
   ASSERT_TRUE(SubmitWorldScore("Bob", 0, ""));
   const std::string page = Page();
-  const size_t first = page.find("<td>&lt;i&gt;Fish&amp;Co</td><td class=\"score\">4242</td>"
-                                 "<td>hi&quot;there</td>");
+  const size_t first = page.find("<td class=\"rank\">1</td><td>&lt;i&gt;Fish&amp;Co</td>"
+                                 "<td class=\"score\">4242</td><td>" + Today() +
+                                 "</td><td>hi&quot;there</td>");
   EXPECT_NE(first, std::string::npos) << page;
-  EXPECT_GT(page.find("<td>Bob</td><td class=\"score\">0</td>"), first);
+  EXPECT_GT(page.find("<td class=\"rank\">2</td><td>Bob</td><td class=\"score\">0</td>"), first);
   EXPECT_EQ(page.find("<i>"), std::string::npos);
 }
 
 TEST_F(ScoreServerTest, ATokenCarriesOneSubmission) {
   const std::string token = Token();
-  ASSERT_EQ(token.size(), TokenBook::kTokenChars);
+  ASSERT_EQ(token.size(), TokenSigner::kTokenChars);
   const std::string url = SubmissionUrl(EncodeScoreText(BuildScoreText("Ann", 77, token, "")));
   std::string reply;
   ASSERT_TRUE(HttpGet(url, reply, 2000, 5000));
   EXPECT_TRUE(StartsOk(reply)) << reply;
   // The same query again, and one with a token never issued.
   const std::string forged =
-      SubmissionUrl(EncodeScoreText(BuildScoreText("Ann", 77, std::string(32, 'a'), "")));
+      SubmissionUrl(EncodeScoreText(BuildScoreText("Ann", 77, std::string(TokenSigner::kTokenChars, 'a'), "")));
   for (const std::string& again : {url, forged}) {
     const std::string target = again.substr(again.find("/cgi/"));
     const test::RawReply r = test::RawGet(server_->Port(), target);
@@ -109,7 +143,16 @@ TEST_F(ScoreServerTest, BadQueriesGetNoOkAndTheServerGoesOn) {
       {base + "prg=Marovane&show", 400},
       {base + "%7C%7C%7C&&&==&prg=Marovane", 400},
       {"/cgi/other.pl?version&prg=Marovane", 404},
-      {"/", 404},
+      {"/nothing", 404},
+      {"/cgi/version.pl/", 404},
+      {base + "version&prg=Marovane&page=2", 400},
+      {base + "prg=Marovane&show&type=0&page=0", 400},
+      {base + "prg=Marovane&show&type=0&page=x", 400},
+      {base + "prg=Marovane&show&type=0&page=99999999", 400},
+      {base + "prg=Marovane&show&type=0&page=1&page=2", 400},
+      {"GET / HTTP/1.1\r\nno colon here\r\n\r\n", 400},
+      {"GET / HTTP/1.1\r\nContent-Length: x\r\n\r\n", 400},
+      {"GET nowhere HTTP/1.1\r\n\r\n", 400},
       {"POST /cgi/version.pl?version&prg=Marovane HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n"
        "Connection: close\r\n\r\nabc",
        405},
@@ -169,13 +212,281 @@ TEST_F(ScoreServerTest, ConcurrentSubmissionsAreAllKept) {
   }
 }
 
-TEST_F(ScoreServerTest, ThePageListsTheBestHundred) {
-  for (uint32_t s = 1; s <= 105; ++s) ASSERT_TRUE(SubmitWorldScore("P", s, ""));
-  const std::string page = Page();
-  EXPECT_NE(page.find("<td>1</td><td>P</td><td class=\"score\">105</td>"), std::string::npos);
-  EXPECT_NE(page.find("<td>100</td><td>P</td><td class=\"score\">6</td>"), std::string::npos);
-  EXPECT_EQ(page.find("<td>101</td>"), std::string::npos);
-  EXPECT_EQ(page.find("class=\"score\">5<"), std::string::npos);
+TEST_F(ScoreServerTest, PagesOfAHundredBestFirst) {
+  {
+    // Stored by another connection, as another server would.
+    std::string error;
+    auto store = ScoreStore::Open(dir_.File("scores.db"), 1, error);
+    ASSERT_TRUE(store) << error;
+    for (uint32_t s = 1; s <= 250; ++s) {
+      ScoreEntry e;
+      e.name = s == 250 ? "" : "P" + std::to_string(s);
+      e.score = s * 10;
+      ASSERT_TRUE(store->Add(e, error)) << error;
+    }
+  }
+  const std::string first = Page();
+  EXPECT_NE(first.find("<td class=\"rank\">1</td><td>-</td><td class=\"score\">2500</td>"),
+            std::string::npos) << first;
+  EXPECT_NE(first.find("<td class=\"rank\">100</td><td>P151</td><td class=\"score\">1510</td>"),
+            std::string::npos);
+  EXPECT_EQ(first.find("<td class=\"rank\">101</td>"), std::string::npos);
+  EXPECT_NE(first.find("Page 1 of 3"), std::string::npos);
+  EXPECT_NE(first.find("&amp;page=2\">"), std::string::npos);
+  const test::RawReply third =
+      test::RawGet(server_->Port(), "/cgi/version.pl?prg=Marovane&show&type=0&page=3");
+  EXPECT_EQ(third.status, 200);
+  EXPECT_NE(third.body.find("<td class=\"rank\">201</td><td>P50</td><td class=\"score\">500</td>"),
+            std::string::npos) << third.body;
+  EXPECT_NE(third.body.find("<td class=\"rank\">250</td><td>P1</td><td class=\"score\">10</td>"),
+            std::string::npos);
+  EXPECT_EQ(third.body.find("<td class=\"rank\">251</td>"), std::string::npos);
+  EXPECT_EQ(third.body.find("&amp;page=4"), std::string::npos);
+  // The kept first page is replaced when a score is stored.
+  ASSERT_TRUE(SubmitWorldScore("Newest", 99999, ""));
+  EXPECT_NE(Page().find("<td class=\"rank\">1</td><td>Newest</td>"), std::string::npos);
+}
+
+TEST_F(ScoreServerTest, HomePagePictureAndHealth) {
+  const test::RawReply home = test::RawGet(server_->Port(), "/");
+  EXPECT_EQ(home.status, 200);
+  EXPECT_NE(home.head.find("Content-Type: text/html; charset=utf-8"), std::string::npos);
+  EXPECT_NE(home.body.find("<h1>Marovane</h1>"), std::string::npos);
+  EXPECT_NE(home.body.find("<img class=\"art\" src=\"/marovane.png\""), std::string::npos);
+  EXPECT_NE(home.body.find("href=\"" + std::string(kWorldPagePath) + "\""), std::string::npos);
+  const test::RawReply picture = test::RawGet(server_->Port(), "/marovane.png");
+  EXPECT_EQ(picture.status, 200);
+  EXPECT_NE(picture.head.find("Content-Type: image/png"), std::string::npos);
+  EXPECT_EQ(picture.body.rfind("\x89PNG\r\n\x1a\n", 0), 0u);
+  EXPECT_GT(picture.body.size(), 10000u);
+  const test::RawReply health = test::RawGet(server_->Port(), "/healthz");
+  EXPECT_EQ(health.status, 200);
+  EXPECT_EQ(health.body, "OK");
+  const test::RawReply head = test::RawExchange(
+      server_->Port(), "HEAD / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(head.status, 200);
+  EXPECT_TRUE(head.body.empty());
+}
+
+TEST_F(ScoreServerTest, AFloodOfAvailabilityChecksLeavesATokenGood) {
+  const std::string token = Token();
+  // More checks than any book of issued tokens would hold.
+  HttpRequest check;
+  check.method = "GET";
+  check.path = "/cgi/version.pl";
+  check.query = "version&prg=Marovane";
+  check.peer = "127.0.0.9";
+  for (int i = 0; i < 150000; ++i) ASSERT_EQ(server_->Answer(check).status, 200u);
+  std::string reply;
+  ASSERT_TRUE(HttpGet(SubmissionUrl(EncodeScoreText(BuildScoreText("Kept", 5, token, ""))), reply,
+                      2000, 5000));
+  EXPECT_EQ(reply, "OK|stored");
+}
+
+TEST_F(ScoreServerTest, FiftyConnectionsFromOneClientAreAllAnswered) {
+  std::vector<int> fds;
+  for (int i = 0; i < 50; ++i) {
+    const int fd = test::ConnectLoopback(server_->Port());
+    ASSERT_GE(fd, 0);
+    fds.push_back(fd);
+  }
+  const std::string request =
+      "GET /cgi/version.pl?version&prg=Marovane HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  for (int fd : fds) ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                               static_cast<ssize_t>(request.size()));
+  int answered = 0;
+  for (int fd : fds) {
+    std::string got;
+    char buf[1024];
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) break;
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      got.append(buf, static_cast<size_t>(n));
+    }
+    answered += got.rfind("HTTP/1.1 200 OK", 0) == 0 && got.find("\r\n\r\nOK|") != std::string::npos;
+    close(fd);
+  }
+  EXPECT_EQ(answered, 50);
+}
+
+// Servers of their own, with the options under test.
+class OwnServer {
+ public:
+  explicit OwnServer(ScoreServerOptions options) {
+    options.log = log.Sink();
+    std::string error;
+    server = ScoreServer::Start(options, error);
+    EXPECT_TRUE(server) << error;
+  }
+  LogLines log;
+  std::unique_ptr<ScoreServer> server;
+};
+
+std::string Submission(const std::string& token, const std::string& name) {
+  const std::string url = SubmissionUrl(EncodeScoreText(BuildScoreText(name, 1, token, "")));
+  return url.substr(url.find("/cgi/"));
+}
+
+std::string TokenAt(uint16_t port) {
+  return TokenFromReply(test::RawGet(port, "/cgi/version.pl?version&prg=Marovane").body);
+}
+
+TEST(ScoreServers, TokensGoodAtAnyServerSharingTheSecretAndSpentOnce) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("shared.db");
+  o.secret = "the secret both servers share";
+  OwnServer a(o), b(o);
+  o.secret = "a secret of some other server";
+  OwnServer other(o);
+  ASSERT_TRUE(a.server && b.server && other.server);
+  const uint16_t pa = a.server->Port(), pb = b.server->Port(), po = other.server->Port();
+
+  const std::string token = TokenAt(pa);
+  ASSERT_EQ(token.size(), TokenSigner::kTokenChars);
+  EXPECT_EQ(test::RawGet(po, Submission(token, "Forged")).status, 403);
+  const test::RawReply at_b = test::RawGet(pb, Submission(token, "Ann"));
+  EXPECT_EQ(at_b.status, 200) << at_b.body;
+  EXPECT_EQ(at_b.body, "OK|stored");
+  for (uint16_t port : {pa, pb}) {
+    const test::RawReply replay = test::RawGet(port, Submission(token, "Replay"));
+    EXPECT_EQ(replay.status, 403);
+    EXPECT_EQ(replay.body, "ERROR|token unknown, used or expired");
+  }
+  for (uint16_t port : {pa, pb}) {
+    const std::string page = test::RawGet(port, kWorldPagePath).body;
+    EXPECT_NE(page.find("<td>Ann</td>"), std::string::npos) << page;
+    EXPECT_EQ(page.find("Replay"), std::string::npos);
+    EXPECT_EQ(page.find("Forged"), std::string::npos);
+  }
+}
+
+TEST(ScoreServers, SubmissionsPerAddressAreLimited) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("limit.db");
+  o.submissions_per_minute = 3;
+  o.trusted_proxies = {"127.0.0.3"};
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(test::RawGet(port, Submission(TokenAt(port), "Ok"), "127.0.0.1").status, 200);
+  }
+  // Even a good submission is refused now, and said why.
+  const test::RawReply fourth = test::RawGet(port, Submission(TokenAt(port), "Late"), "127.0.0.1");
+  EXPECT_EQ(fourth.status, 429);
+  EXPECT_EQ(fourth.body.rfind("ERROR|too many submissions", 0), 0u) << fourth.body;
+  // Other addresses are counted apart; a trusted proxy's client by the
+  // address the proxy saw, an untrusted peer's header is not believed.
+  const std::string xff_client = "X-Forwarded-For: 127.0.0.1\r\n";
+  EXPECT_EQ(test::RawGet(port, Submission(TokenAt(port), "Two"), "127.0.0.2", xff_client).status, 200);
+  const std::string xff_other = "X-Forwarded-For: 127.0.0.1, 192.0.2.7\r\n";
+  EXPECT_EQ(test::RawGet(port, Submission(TokenAt(port), "Proxied"), "127.0.0.3", xff_other).status, 200);
+  EXPECT_EQ(test::RawGet(port, Submission(TokenAt(port), "Proxied"), "127.0.0.3", xff_client).status, 429);
+  EXPECT_EQ(s.log.Count(" 192.0.2.7 \"GET /cgi/version.pl?hs"), 1u) << s.log.text;
+  // Availability checks and pages are not limited.
+  EXPECT_EQ(test::RawGet(port, kWorldPagePath, "127.0.0.1").status, 200);
+}
+
+TEST(ScoreServers, ConnectionsPastTheBoundGetAnAnswerAndOneLogLineASecond) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("bound.db");
+  o.max_connections = 4;
+  o.request_timeout_ms = 3000;
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+  std::vector<int> held;
+  for (int i = 0; i < 4; ++i) held.push_back(test::ConnectLoopback(port));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // all accepted
+  int busy = 0;
+  for (int i = 0; i < 40; ++i) {
+    const test::RawReply r = test::RawGet(port, "/cgi/version.pl?version&prg=Marovane");
+    busy += r.status == 503 && r.body == "ERROR|server busy, try again now";
+  }
+  EXPECT_EQ(busy, 40);
+  // 40 refusals within a second or two: one summary line a second at most.
+  const size_t lines = s.log.Count(" refused ");
+  EXPECT_GE(lines, 1u);
+  EXPECT_LE(lines, 3u) << s.log.text;
+  for (int fd : held) close(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(StartsOk(test::RawGet(port, "/cgi/version.pl?version&prg=Marovane").body));
+}
+
+TEST(ScoreServers, SlowConnectionsAreCutWhileOthersAreServed) {
+  // 1,000 connections from four addresses, each sending a byte of its
+  // request every 300 ms, never finishing it.
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 8192));
+  setrlimit(RLIMIT_NOFILE, &files);
+  ASSERT_GE(files.rlim_cur, 2200u) << "too few file descriptors for this test";
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("slow.db");
+  o.request_timeout_ms = 1500;
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+
+  std::vector<int> slow;
+  for (int i = 0; i < 1000; ++i) {
+    const int fd = test::ConnectLoopback(port, "127.0.0." + std::to_string(2 + i % 4));
+    ASSERT_GE(fd, 0) << i;
+    slow.push_back(fd);
+  }
+  std::atomic<bool> done{false};
+  std::thread drip([&] {
+    const std::string request = "GET /cgi/version.pl?version&prg=Marovane HTTP/1.1\r\n";
+    for (size_t at = 0; !done && at < request.size(); ++at) {
+      for (int fd : slow) send(fd, &request[at], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+      for (int i = 0; i < 6 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  // Real players meanwhile, from another address, each answered at once.
+  const auto start = std::chrono::steady_clock::now();
+  int answered = 0, asked = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(2500)) {
+    std::string reply;
+    ++asked;
+    answered += HttpGet("http://127.0.0.1:" + std::to_string(port) +
+                            "/cgi/version.pl?version&prg=Marovane",
+                        reply, 1000, 1000) &&
+                StartsOk(reply);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_GT(asked, 10);
+  EXPECT_EQ(answered, asked);
+  // Every slow one was told and closed once its time ran out.
+  int cut = 0;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (int fd : slow) {
+    std::string got;
+    char buf[512];
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          give_up - std::chrono::steady_clock::now());
+      pollfd p{fd, POLLIN, 0};
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        cut += got.rfind("HTTP/1.1 408", 0) == 0 || n == 0 || got.empty();
+        break;
+      }
+      got.append(buf, static_cast<size_t>(n));
+    }
+  }
+  done = true;
+  drip.join();
+  for (int fd : slow) close(fd);
+  EXPECT_EQ(cut, 1000);
+  EXPECT_EQ(s.log.Count("\" 408 "), 1000u);
 }
 
 TEST(ScoreServerStart, FailuresSayWhat) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "online/ScoreClient.h"
 #include "server/Submission.h"
+#include "server/tests/Loopback.h"
 
 namespace mv {
 namespace {
@@ -71,59 +73,100 @@ TEST(ScoreTextParse, RejectsEverythingElse) {
   EXPECT_TRUE(ParseScoreText(good, entry, why)) << why;
 }
 
-TEST(Tokens, GoodOnceWhileFresh) {
-  using namespace std::chrono;
-  const TokenBook::Clock::time_point t0{};
-  TokenBook book(seconds(60), 1000);
-  const std::string a = book.Issue(t0);
-  const std::string b = book.Issue(t0 + seconds(30));
-  EXPECT_EQ(a.size(), TokenBook::kTokenChars);
+TEST(Tokens, SignedWithTheSecretAndFresh) {
+  const std::string secret = "a secret of some length";
+  const TokenSigner signer(secret, 600), same(secret, 600), other("another secret, as long", 600);
+  const int64_t t0 = 1700000000;
+  const std::string a = signer.Issue(t0);
+  EXPECT_EQ(a.size(), TokenSigner::kTokenChars);
   EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
-  EXPECT_NE(a, b);
+  EXPECT_NE(a, signer.Issue(t0));  // a nonce in each
 
+  std::string flipped = a;
+  flipped[10] = flipped[10] == '0' ? '1' : '0';  // in the nonce
+  std::string later = a;
+  later[7] = later[7] == '0' ? '1' : '0';  // in the issue time
+  using C = TokenSigner::Check;
   struct Case {
+    const TokenSigner* at;
     std::string token;
-    seconds at;
-    bool good;
+    int64_t now;
+    C expected;
   };
   const Case cases[] = {
-      {"", seconds(1), false},
-      {"0123456789abcdef0123456789abcdef", seconds(1), false},
-      {a, seconds(59), true},
-      {a, seconds(59), false},  // used up
-      {b, seconds(90), false},  // 60 s after issue: expired
+      {&signer, a, t0, C::kGood},
+      {&same, a, t0 + 599, C::kGood},  // another server with the same secret
+      {&same, a, t0 + 600, C::kExpired},
+      {&same, a, t0 - TokenSigner::kClockSkewSeconds, C::kGood},  // its clock a little behind
+      {&same, a, t0 - TokenSigner::kClockSkewSeconds - 1, C::kExpired},
+      {&other, a, t0, C::kForged},
+      {&signer, flipped, t0, C::kForged},
+      {&signer, later, t0, C::kForged},
+      {&signer, "", t0, C::kMalformed},
+      {&signer, a.substr(1), t0, C::kMalformed},
+      {&signer, a + "0", t0, C::kMalformed},
+      {&signer, std::string(TokenSigner::kTokenChars, 'G'), t0, C::kMalformed},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.token + " at " + std::to_string(c.at.count()));
-    EXPECT_EQ(book.Redeem(c.token, t0 + c.at), c.good);
+    SCOPED_TRACE(c.token + " at " + std::to_string(c.now - t0));
+    int64_t issued = 0;
+    EXPECT_EQ(c.at->Verify(c.token, c.now, issued), c.expected);
+    if (c.expected == C::kGood) {
+      EXPECT_EQ(issued, t0);
+    }
   }
-  EXPECT_EQ(book.Outstanding(), 0u);
-}
-
-TEST(Tokens, AFloodCannotGrowTheBook) {
-  const TokenBook::Clock::time_point t0{};
-  TokenBook book(std::chrono::minutes(10), 50);
-  std::set<std::string> seen;
-  std::string first;
-  for (int i = 0; i < 500; ++i) {
-    const std::string t = book.Issue(t0);
-    if (i == 0) first = t;
-    seen.insert(t);
-  }
-  EXPECT_EQ(seen.size(), 500u);
-  EXPECT_LE(book.Outstanding(), 50u);
-  EXPECT_FALSE(book.Redeem(first, t0));  // the oldest made room
-  const std::string last = book.Issue(t0);
-  EXPECT_TRUE(book.Redeem(last, t0));
+  // A process without a secret makes its own, different from any other's.
+  const TokenSigner own(""), own2("");
+  int64_t issued = 0;
+  EXPECT_EQ(own.Verify(own.Issue(t0), t0, issued), C::kGood);
+  EXPECT_EQ(own2.Verify(own.Issue(t0), t0, issued), C::kForged);
 }
 
 TEST(Tokens, TheGameFindsTheTokenInTheReply) {
-  // The server's reply layout against the game's token rule.
-  TokenBook book;
-  const std::string token = book.Issue();
+  // The server's reply layout against the game's token rule, and the token
+  // through the game's score text.
+  const TokenSigner signer("sixteen bytes at least");
+  const std::string token = signer.Issue(1700000000);
   const std::string reply = "OK|Marovane|1.0|1700000000|" + token + "|";
   EXPECT_EQ(TokenFromReply(reply), token);
-  EXPECT_TRUE(book.Redeem(TokenFromReply(reply)));
+  ScoreEntry entry;
+  std::string why;
+  ASSERT_TRUE(ParseScoreText(BuildScoreText("A", 1, TokenFromReply(reply), ""), entry, why)) << why;
+  int64_t issued = 0;
+  EXPECT_EQ(signer.Verify(entry.token, 1700000001, issued), TokenSigner::Check::kGood);
+}
+
+TEST(Tokens, SecretFiles) {
+  test::ScratchDir dir;
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir.File(name), std::ios::binary) << text;
+    return dir.File(name);
+  };
+  struct Case {
+    std::string path;
+    const char* error;  // nullptr: read
+    std::string secret;
+  };
+  const Case cases[] = {
+      {write("good", "0123456789abcdef\n"), nullptr, "0123456789abcdef"},
+      {write("crlf", "0123456789abcdefXY\r\n"), nullptr, "0123456789abcdefXY"},
+      {write("short", "0123456789abcde\n"), "shorter than 16 bytes", ""},
+      {write("empty", ""), "shorter than 16 bytes", ""},
+      {write("huge", std::string(5000, 's')), "longer than 4096 bytes", ""},
+      {dir.File("missing"), "cannot read the token secret", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string secret = "before", error;
+    EXPECT_EQ(ReadSecretFile(c.path, secret, error), c.error == nullptr);
+    if (c.error) {
+      EXPECT_EQ(error.rfind(c.path + ": ", 0), 0u) << error;
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      EXPECT_EQ(secret, "before");
+    } else {
+      EXPECT_EQ(secret, c.secret);
+    }
+  }
 }
 
 }  // namespace

@@ -251,6 +251,8 @@ TEST_F(UiFixture, HoldingAndResumingAGame) {
   for (const TCase& c : {
            TCase{"Game", true, false, false, "P", "Game", true, true},
            TCase{"Game", true, false, false, "P P", "Game", false, false},
+           TCase{"Game", true, false, false, "PAUSE", "Game", true, true},
+           TCase{"Game", true, false, false, "PAUSE P", "Game", false, false},
            TCase{"Game", true, true, true, "Escape", "Game", false, false},
            TCase{"Game", false, false, false, "P", "Game", false, false},
            TCase{"ExitGame?", true, true, true, "P", "ExitGame?", true, true},
@@ -384,7 +386,8 @@ TEST_F(UiFixture, NameEntryLettersDigitsAndLimits) {
   for (const TCase& c : {TCase{"A B C", 0, "abc"}, TCase{"A B C", ssShift, "ABC"}, TCase{"1 2 3", 0, "123"},
                          TCase{"1 2 3", ssShift, "123"}, TCase{"A B Backspace C", 0, "ac"},
                          TCase{"Backspace", 0, ""}, TCase{"PERIOD SPACE TAB", 0, ""},
-                         TCase{"A B C D E F G H I J K", 0, "abcdefghij"}, TCase{"N Y", 0, "ny"}}) {
+                         TCase{"A B C D E F G H I J K", 0, "abcdefghij"}, TCase{"N Y", 0, "ny"},
+                         TCase{"A PAUSE B", 0, "ab"}}) {
     SCOPED_TRACE(c.Keys);
     Game->EnteredName.clear();
     Game->OpenQuestion("EnterName");

@@ -1,0 +1,376 @@
+// The world table in PostgreSQL, shared by any number of servers. Each
+// submission is one statement: the token goes into a table whose key makes a
+// second use fail, and the score is inserted only when that worked. A trigger
+// tells every server listening about each change when it commits.
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "server/ScoreStore.h"
+#include "server/StoreSql.h"
+
+namespace mv {
+
+namespace {
+
+constexpr const char* kChannel = "marovane_scores";
+
+constexpr const char* kSchema =
+    "BEGIN;"
+    // Two servers starting together must not both create the tables.
+    "SELECT pg_advisory_xact_lock(7412386);"
+    "CREATE TABLE IF NOT EXISTS scores ("
+    " id BIGSERIAL PRIMARY KEY,"
+    " name TEXT NOT NULL,"
+    " score BIGINT NOT NULL CHECK (score BETWEEN 0 AND 4294967295),"
+    " add_text TEXT NOT NULL,"
+    " submitted BIGINT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS scores_best ON scores (score DESC, id);"
+    // A token always carries the same issue time, so the pair is as unique
+    // as the token; in time order new ones land on the last page.
+    "CREATE TABLE IF NOT EXISTS redeemed_tokens ("
+    " issued BIGINT NOT NULL,"
+    " token TEXT COLLATE \"C\" NOT NULL,"
+    " PRIMARY KEY (issued, token));"
+    // Every change to the scores, by a server or by hand, reaches every
+    // server listening, so no kept page outlives what it shows.
+    "CREATE OR REPLACE FUNCTION scores_changed() RETURNS trigger LANGUAGE plpgsql AS"
+    " $$ BEGIN PERFORM pg_notify('marovane_scores', ''); RETURN NULL; END $$;"
+    "DROP TRIGGER IF EXISTS scores_changed ON scores;"
+    "CREATE TRIGGER scores_changed AFTER INSERT OR UPDATE OR DELETE ON scores"
+    " FOR EACH ROW EXECUTE FUNCTION scores_changed();"
+    "DROP TRIGGER IF EXISTS scores_emptied ON scores;"
+    "CREATE TRIGGER scores_emptied AFTER TRUNCATE ON scores"
+    " FOR EACH STATEMENT EXECUTE FUNCTION scores_changed();"
+    "COMMIT;";
+
+constexpr const char* kSubmit =
+    "WITH spent AS (INSERT INTO redeemed_tokens (token, issued) VALUES ($1, $2)"
+    "               ON CONFLICT DO NOTHING RETURNING 1),"
+    "     stored AS (INSERT INTO scores (name, score, add_text, submitted)"
+    "                SELECT $3, $4, $5, $6 FROM spent RETURNING id)"
+    "SELECT id FROM stored";
+constexpr const char* kAdd =
+    "INSERT INTO scores (name, score, add_text, submitted) VALUES ($1, $2, $3, $4) RETURNING id";
+
+void Quiet(void*, const char*) {}  // "already exists, skipping" and the like
+
+// Hides the password of a connection URI in messages.
+std::string Shown(const std::string& uri) {
+  const size_t scheme = uri.find("://");
+  const size_t at = uri.find('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return uri;
+  const size_t colon = uri.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return uri;
+  return uri.substr(0, colon + 1) + "***" + uri.substr(at);
+}
+
+std::string Message(PGconn* c) {
+  std::string m = c ? PQerrorMessage(c) : "out of memory";
+  while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+  const size_t nl = m.find('\n');
+  return nl == std::string::npos ? m : m.substr(0, nl);
+}
+
+class Result {
+ public:
+  explicit Result(PGresult* r) : r_(r) {}
+  ~Result() { PQclear(r_); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+  PGresult* operator*() const { return r_; }
+  bool Ok() const {
+    const ExecStatusType s = PQresultStatus(r_);
+    return r_ && (s == PGRES_TUPLES_OK || s == PGRES_COMMAND_OK);
+  }
+
+ private:
+  PGresult* r_;
+};
+
+class PostgresStore final : public ScoreStore {
+ public:
+  static std::unique_ptr<ScoreStore> Open(const std::string& uri, unsigned connections,
+                                          std::string& error) {
+    std::unique_ptr<PostgresStore> store(new PostgresStore(uri));
+    PGconn* first = store->Connect(error);
+    if (!first) return nullptr;
+    {
+      Result r(PQexec(first, kSchema));
+      if (!r.Ok()) {
+        error = store->shown_ + ": cannot create the score tables: " + Message(first);
+        PQfinish(first);
+        return nullptr;
+      }
+    }
+    if (!store->PrepareAll(first, error)) {
+      PQfinish(first);
+      return nullptr;
+    }
+    store->idle_.push_back(first);
+    store->open_ = 1;
+    store->limit_ = connections;
+    store->listener_ = std::thread([s = store.get()] { s->Listen(); });
+    return store;
+  }
+
+  ~PostgresStore() override {
+    stop_ = true;
+    if (listener_.joinable()) listener_.join();
+    for (PGconn* c : idle_) PQfinish(c);
+  }
+
+  StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
+                     int64_t now, std::string& error) override {
+    const std::string score = std::to_string(entry.score), when = std::to_string(now),
+                      issued_text = std::to_string(issued);
+    Lease lease(*this, error);
+    if (!lease) return StoreResult::kFailed;
+    PGresult* raw;
+    if (token.empty()) {
+      const char* values[] = {entry.name.c_str(), score.c_str(), entry.add.c_str(), when.c_str()};
+      raw = PQexecPrepared(lease.conn, "add", 4, values, nullptr, nullptr, 0);
+    } else {
+      const char* values[] = {token.c_str(), issued_text.c_str(), entry.name.c_str(),
+                              score.c_str(), entry.add.c_str(), when.c_str()};
+      raw = PQexecPrepared(lease.conn, "submit", 6, values, nullptr, nullptr, 0);
+    }
+    Result r(raw);
+    if (!r.Ok()) {
+      error = shown_ + ": cannot store the score: " + Message(lease.conn);
+      lease.Broken();
+      return StoreResult::kFailed;
+    }
+    if (PQntuples(*r) == 0) return StoreResult::kReplay;
+    // This server's next page shows it at once, without waiting to hear back.
+    ++generation_;
+    return StoreResult::kStored;
+  }
+
+  bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
+            std::string& error) override {
+    Lease lease(*this, error);
+    if (!lease) return false;
+    const std::string lim = std::to_string(limit), off = std::to_string(offset);
+    // One snapshot for the rows and the count.
+    Result begin(PQexec(lease.conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    if (!begin.Ok()) return ReadFail(lease, error);
+    const char* values[] = {lim.c_str(), off.c_str()};
+    Result rows(PQexecPrepared(lease.conn, "page", 2, values, nullptr, nullptr, 0));
+    if (!rows.Ok()) return ReadFail(lease, error);
+    Result count(PQexecPrepared(lease.conn, "count", 0, nullptr, nullptr, nullptr, 0));
+    if (!count.Ok() || PQntuples(*count) != 1) return ReadFail(lease, error);
+    Result commit(PQexec(lease.conn, "COMMIT"));
+    std::vector<StoredScore> got;
+    const int n = PQntuples(*rows);
+    got.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      StoredScore row;
+      row.name = PQgetvalue(*rows, i, 0);
+      const long long score = std::strtoll(PQgetvalue(*rows, i, 1), nullptr, 10);
+      row.score = score < 0 ? 0 : score > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(score);
+      row.add = PQgetvalue(*rows, i, 2);
+      row.submitted = std::strtoll(PQgetvalue(*rows, i, 3), nullptr, 10);
+      got.push_back(std::move(row));
+    }
+    out = std::move(got);
+    total = std::strtoull(PQgetvalue(*count, 0, 0), nullptr, 10);
+    return true;
+  }
+
+  bool ForgetTokensBefore(int64_t before, std::string& error) override {
+    Lease lease(*this, error);
+    if (!lease) return false;
+    const std::string b = std::to_string(before);
+    const char* values[] = {b.c_str()};
+    Result r(PQexecPrepared(lease.conn, "forget", 1, values, nullptr, nullptr, 0));
+    if (!r.Ok()) {
+      error = shown_ + ": cannot forget old tokens: " + Message(lease.conn);
+      lease.Broken();
+      return false;
+    }
+    return true;
+  }
+
+  bool Healthy(std::string& error) override {
+    Lease lease(*this, error);
+    if (!lease) return false;
+    Result r(PQexec(lease.conn, "SELECT 1"));
+    if (!r.Ok()) {
+      error = shown_ + ": " + Message(lease.conn);
+      lease.Broken();
+      return false;
+    }
+    return true;
+  }
+
+  uint64_t ChangeStamp() override { return listening_ ? generation_.load() : 0; }
+
+ private:
+  explicit PostgresStore(const std::string& uri) : uri_(uri), shown_(Shown(uri)) {}
+
+  // A connection for one request; one that failed is closed instead of
+  // going back, so the next request opens a fresh one.
+  class Lease {
+   public:
+    Lease(PostgresStore& store, std::string& error) : store_(store) { conn = store.Take(error); }
+    ~Lease() {
+      if (conn) store_.Give(broken_ ? nullptr : conn);
+      if (conn && broken_) PQfinish(conn);
+    }
+    explicit operator bool() const { return conn != nullptr; }
+    void Broken() { broken_ = PQstatus(conn) != CONNECTION_OK; }
+    PGconn* conn = nullptr;
+
+   private:
+    PostgresStore& store_;
+    bool broken_ = false;
+  };
+
+  PGconn* Connect(std::string& error) {
+    // Every wait on the database is bounded: connecting, a silent peer, a
+    // statement. Settings in the URI come last and win.
+    const char* keys[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+    const char* values[] = {"5", "1", "10", "5", "2", "10000", uri_.c_str(), nullptr};
+    PGconn* c = PQconnectdbParams(keys, values, 1);
+    if (!c || PQstatus(c) != CONNECTION_OK) {
+      error = shown_ + ": cannot connect: " + Message(c);
+      PQfinish(c);
+      return nullptr;
+    }
+    PQsetNoticeProcessor(c, &Quiet, nullptr);
+    PQclear(PQexec(c, "SET statement_timeout = '10s'"));
+    return c;
+  }
+
+  bool PrepareAll(PGconn* c, std::string& error) {
+    const std::pair<const char*, const char*> statements[] = {
+        {"submit", kSubmit},
+        {"add", kAdd},
+        {"page", sql::kPostgresPage},
+        {"count", "SELECT count(*) FROM scores"},
+        {"forget", "DELETE FROM redeemed_tokens WHERE issued < $1"},
+    };
+    for (const auto& [name, text] : statements) {
+      Result r(PQprepare(c, name, text, 0, nullptr));
+      if (!r.Ok()) {
+        error = shown_ + ": the score tables have an unexpected layout: " + Message(c);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  PGconn* Take(std::string& error) {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+      if (!idle_.empty()) {
+        PGconn* c = idle_.back();
+        idle_.pop_back();
+        return c;
+      }
+      if (open_ < limit_) break;
+      if (!freed_.wait_for(hold, std::chrono::seconds(5), [&] { return !idle_.empty() || open_ < limit_; })) {
+        error = shown_ + ": every connection stayed busy for 5 s";
+        return nullptr;
+      }
+    }
+    ++open_;
+    hold.unlock();
+    std::string why;
+    PGconn* c = Connect(why);
+    if (c && !PrepareAll(c, why)) {
+      PQfinish(c);
+      c = nullptr;
+    }
+    if (!c) {
+      error = why;
+      std::lock_guard<std::mutex> again(lock_);
+      --open_;
+      freed_.notify_one();
+    }
+    return c;
+  }
+
+  void Give(PGconn* c) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (c) {
+      idle_.push_back(c);
+    } else {
+      --open_;
+    }
+    freed_.notify_one();
+  }
+
+  bool ReadFail(Lease& lease, std::string& error) {
+    error = shown_ + ": cannot read the scores: " + Message(lease.conn);
+    PQclear(PQexec(lease.conn, "ROLLBACK"));
+    lease.Broken();
+    return false;
+  }
+
+  // Hears of every score stored by any server, reconnecting when the
+  // connection is lost; while it is down nothing may be cached.
+  void Listen() {
+    PGconn* c = nullptr;
+    while (!stop_) {
+      if (!c) {
+        std::string ignored;
+        c = Connect(ignored);
+        if (c) {
+          Result r(PQexec(c, (std::string("LISTEN ") + kChannel).c_str()));
+          if (!r.Ok()) {
+            PQfinish(c);
+            c = nullptr;
+          }
+        }
+        if (!c) {
+          for (int i = 0; i < 5 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          continue;
+        }
+        ++generation_;  // anything may have changed while no one listened
+        listening_ = true;
+      }
+      pollfd p{PQsocket(c), POLLIN, 0};
+      poll(&p, 1, 100);
+      if (!PQconsumeInput(c) || PQstatus(c) != CONNECTION_OK) {
+        listening_ = false;
+        PQfinish(c);
+        c = nullptr;
+        continue;
+      }
+      bool changed = false;
+      while (PGnotify* n = PQnotifies(c)) {
+        changed = true;
+        PQfreemem(n);
+      }
+      if (changed) ++generation_;
+    }
+    listening_ = false;
+    PQfinish(c);
+  }
+
+  const std::string uri_, shown_;
+  std::mutex lock_;
+  std::condition_variable freed_;
+  std::vector<PGconn*> idle_;
+  unsigned open_ = 0, limit_ = 1;
+  std::thread listener_;
+  std::atomic<bool> stop_{false}, listening_{false};
+  std::atomic<uint64_t> generation_{1};
+};
+
+}  // namespace
+
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, unsigned connections,
+                                              std::string& error) {
+  return PostgresStore::Open(uri, connections, error);
+}
+
+}  // namespace mv

@@ -1,0 +1,111 @@
+#pragma once
+// A throwaway PostgreSQL server for tests: initdb and pg_ctl from Debian's
+// postgresql package in a temporary folder, listening on 127.0.0.1 only.
+// PostgreSQL refuses to run as root, so under root it runs as "nobody".
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace mv::test {
+
+class PgCluster {
+ public:
+  static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
+
+  PgCluster() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mv-pg-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      error_ = "cannot make a temporary folder";
+      return;
+    }
+    dir_ = pattern;
+    if (geteuid() == 0) {
+      as_ = "runuser -u nobody -- ";
+      if (std::system(("chown nobody " + dir_).c_str()) != 0) {
+        error_ = "cannot hand " + dir_ + " to nobody";
+        return;
+      }
+    }
+    port_ = FreePort();
+    const std::string data = dir_ + "/data";
+    if (Run(std::string(kBin) + "/initdb -D " + data +
+            " -A trust -U marovane -E UTF8 --locale=C --no-sync") != 0) {
+      error_ = "initdb failed: " + Log(dir_ + "/cmd.log");
+      return;
+    }
+    // fsync off: a test cluster has nothing to keep.
+    server_options_ = "-k " + dir_ + " -p " + std::to_string(port_) +
+                      " -c listen_addresses=127.0.0.1 -c max_connections=200 -F";
+    if (!Start()) {
+      error_ = "pg_ctl start failed: " + Log(dir_ + "/server.log");
+      return;
+    }
+    started_ = true;
+  }
+  ~PgCluster() {
+    if (started_) Run(std::string(kBin) + "/pg_ctl -D " + dir_ + "/data -m immediate -w stop");
+    if (!dir_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir_, ignored);
+    }
+  }
+  PgCluster(const PgCluster&) = delete;
+  PgCluster& operator=(const PgCluster&) = delete;
+
+  bool Ok() const { return started_; }
+  const std::string& Error() const { return error_; }
+  uint16_t Port() const { return port_; }
+
+  // A URI for a database of its own, made on the first call for `name`.
+  std::string Database(const std::string& name) {
+    Run(std::string(kBin) + "/psql -q -h 127.0.0.1 -p " + std::to_string(port_) +
+        " -U marovane -d postgres -c 'CREATE DATABASE " + name + "'");
+    return Uri(name);
+  }
+  std::string Uri(const std::string& db) const {
+    return "postgresql://marovane@127.0.0.1:" + std::to_string(port_) + "/" + db;
+  }
+  // Stops and starts the server again (for losing and regaining the store).
+  bool Stop() {
+    return Run(std::string(kBin) + "/pg_ctl -D " + dir_ + "/data -m fast -w stop") == 0;
+  }
+  bool Start() {
+    return Run(std::string(kBin) + "/pg_ctl -D " + dir_ + "/data -w -t 30 -l " + dir_ +
+               "/server.log -o \"" + server_options_ + "\" start") == 0;
+  }
+
+ private:
+  int Run(const std::string& command) const {
+    return std::system((as_ + command + " >>" + dir_ + "/cmd.log 2>&1").c_str());
+  }
+  static std::string Log(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static uint16_t FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+  }
+
+  std::string dir_, as_, error_, server_options_;
+  uint16_t port_ = 0;
+  bool started_ = false;
+};
+
+}  // namespace mv::test
