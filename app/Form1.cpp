@@ -63,7 +63,7 @@ bool TForm1::StepFrame() {
         Host_->WaitFrame(Host_->Ticks() + (NextDue_ - now));
       return true;
     }
-    NextDue_ += 16;
+    NextDue_ += FrameMs_;
   }
   try {
     if (Autopilot_ && g.CurrentScreen == "Game") AutoSteer(g);
@@ -172,7 +172,8 @@ int Usage(const std::string& why) {
                "marovane: %s\n"
                "usage: marovane [--headless] [--seed N] [--frames N] [--script FILE]\n"
                "                [--shot FRAME:FILE.png ...] [--data DIR] [--config FILE]\n"
-               "                [--audio-out FILE.wav] [--realtime] [--autopilot] [--port N] [--enum-port N]\n",
+               "                [--audio-out FILE.wav] [--realtime] [--autopilot] [--port N] [--enum-port N]\n"
+               "                [--results FILE] [--event-log FILE] [--frame-ms N]\n",
                why.c_str());
   return 2;
 }
@@ -191,6 +192,7 @@ int RunMarovane(int argc, char** argv) {
   // Before any thread starts, so that every thread leaves them to it.
   TEndSignals end_signals;
   bool headless = false, realtime = false, autopilot = false;
+  uint32_t frame_ms = 16;
   THeadlessOptions ho;
   TGameOptions go;
   const std::string program_dir = ProgramDir();
@@ -245,6 +247,18 @@ int RunMarovane(int argc, char** argv) {
       if (!(v = value("N")) || !ParseNumber(v, n) || n == 0 || n > 65535)
         return Usage("--enum-port needs a port number");
       go.Session.EnumPort = uint16_t(n);
+    } else if (a == "--results") {
+      // The multiplayer results board, a line per row: NAME FRAGS WINS SCORE.
+      if (!(v = value("FILE"))) return Usage("--results needs a file");
+      go.ResultsFile = v;
+    } else if (a == "--event-log") {
+      // Multiplayer events a line each: eaten fish and objects by number, round ends.
+      if (!(v = value("FILE"))) return Usage("--event-log needs a file");
+      go.EventLog = v;
+    } else if (a == "--frame-ms") {
+      // Paced (--realtime) frames of N ms instead of 16: a quicker game for tests.
+      if (!(v = value("N")) || !ParseNumber(v, n) || n == 0 || n > 1000) return Usage("--frame-ms needs 1 to 1000");
+      frame_ms = n;
     } else {
       return Usage("unknown option \"" + a + "\"");
     }
@@ -272,6 +286,7 @@ int RunMarovane(int argc, char** argv) {
   {
     TForm1 form(std::move(host), go);
     form.SetPaced(realtime);
+    form.SetFrameMs(headless ? frame_ms : 16);
     form.SetAutopilot(headless && autopilot);
     form.SetEndCheck([&end_signals] { return end_signals.Requested(); });
     if (!form.Create(error)) {

@@ -29,6 +29,8 @@ class TForm1 {
   // Headless runs normally go as fast as the CPU allows; paced runs keep
   // 16 ms frames, so two processes can meet over the network in real time.
   void SetPaced(bool paced) { Paced_ = paced; }
+  // The length of a paced headless frame (16 ms in a window).
+  void SetFrameMs(uint32_t ms) { FrameMs_ = ms; }
   // Headless demo runs: the autopilot steers the local fish.
   void SetAutopilot(bool on) { Autopilot_ = on; }
   // Polled before each frame; true ends the run at once, settings saved.
@@ -50,6 +52,7 @@ class TForm1 {
   std::function<bool()> EndCheck_;
   uint32_t Frames_ = 0;
   uint64_t NextDue_ = 0;
+  uint32_t FrameMs_ = 16;
 };
 
 // The program: with no arguments a window; --headless and friends for tests.

@@ -236,21 +236,7 @@ void TGame::DrawScreenTexts() {
         w.Font(20, false, clWhite);
         w.Out(350, 200, "Round " + std::to_string(int(RoundCount) - int(RoundsLeft) + 1));
       } else if (!SinglePlayer) {
-        if (ResultsDirty) {
-          int players = std::min(SessionPlayerCount(), 6);
-          for (int i = 0; i < 6; ++i) Results[size_t(i)] = {};
-          for (int i = 0; i < players; ++i) {
-            if (TPlayer* p = PlayerTable[size_t(i)].get())
-              Results[size_t(i)] = {p->PlayerName.substr(0, 12), p->ScoreCode ^ 1, p->Frags, p->Wins};
-          }
-          for (int i = 0; i < players; ++i) {
-            int best = i;
-            for (int j = i; j < players; ++j)
-              if (Results[size_t(j)].Frags > Results[size_t(best)].Frags) best = j;
-            std::swap(Results[size_t(i)], Results[size_t(best)]);
-          }
-          ResultsDirty = false;
-        }
+        if (ResultsDirty) BuildResults();
         w.Font(22, false, clBlack);
         w.Out(380, 400, "OK");
         w.Font(16, false, clWhite);

@@ -1,6 +1,7 @@
 // The multiplayer lobby ("MP") and room ("MP2") screens over the session
 // service.
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "net/Messages.h"
@@ -26,7 +27,14 @@ void TGame::EnumerateSessions() {
   // session still open, as choosing the provider again always did.
   auto transports = DXPlay1->Transports();
   DXPlay1->SelectTransport(transports.size() > 3 ? transports[3] : transports.back());
-  SessionList = DXPlay1->EnumerateSessions();
+  try {
+    SessionList = DXPlay1->EnumerateSessions();
+  } catch (const ESessionError& e) {
+    // No route, no broadcast, no socket: the lobby still works (create,
+    // names, an address typed later) with nothing listed.
+    std::fprintf(stderr, "marovane: %s (%s)\n", e.what(), e.Reason().c_str());
+    SessionList.clear();
+  }
   // The rows always name what was just found: a row showing one session
   // must not join another that now stands at its place.
   RefreshSessionNames();
@@ -57,7 +65,8 @@ void TGame::OpenLobby() {
   HelpState = 1;
   SinglePlayer = false;
 
-  DXPlay1->SetHostAddress(" ");
+  LobbyHostAddress = " ";
+  DXPlay1->SetHostAddress(LobbyHostAddress);
   EnumerateSessions();
   CurrentScreen = "MP";
 }
@@ -72,7 +81,8 @@ void TGame::RefreshSessionNames() {
 void TGame::DirectJoin() {
   CloseQuestion();
   CurrentScreen = "MP";
-  DXPlay1->SetHostAddress(HostIpText);
+  LobbyHostAddress = HostIpText;
+  DXPlay1->SetHostAddress(LobbyHostAddress);
   EnumerateSessions();
   SelectedSession = SessionList.empty() ? 255 : 0;
 }
@@ -96,7 +106,13 @@ void TGame::JoinGame() {
     return;
   }
   ShowPleaseWait();
-  DXPlay1->Join(SessionList[SelectedSession].Name, SettingsRecord.PlayerNameSetting.Str());
+  try {
+    DXPlay1->Join(SessionList[SelectedSession].Name, SettingsRecord.PlayerNameSetting.Str());
+  } catch (const ESessionError& e) {
+    // The player sees the message; what lay beneath goes to the log.
+    if (!e.Reason().empty()) std::fprintf(stderr, "marovane: %s (%s)\n", e.what(), e.Reason().c_str());
+    throw;
+  }
   SendGameMessage(MsgAskState, 1, 0, 0);
   const auto players = DXPlay1->Players();
   uint32_t own_id = DXPlay1->LocalPlayer().Id;
@@ -145,11 +161,16 @@ void TGame::JoinGame() {
   if (state == 2) {
     std::string name = SessionList[SelectedSession].Name;
     LeaveJoinedSession();
-    DXPlay1->SetHostAddress(" ");
+    // Listed again where it was found: a session found at a typed address
+    // is not found by a broadcast.
+    DXPlay1->SetHostAddress(LobbyHostAddress);
     EnumerateSessions();
     // Marked "in Game" wherever it is listed now, whatever its host says.
-    for (size_t i = 0; i < SessionList.size() && i < SessionNames.size(); ++i)
-      if (SessionList[i].Name == name && !SessionList[i].InPlay) SessionNames[i] = name + "1";
+    for (size_t i = 0; i < SessionList.size() && i < SessionNames.size(); ++i) {
+      if (SessionList[i].Name != name) continue;
+      if (!SessionList[i].InPlay) SessionNames[i] = name + "1";
+      SelectedSession = uint8_t(i);
+    }
     return;
   }
   OpenRoom();

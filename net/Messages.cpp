@@ -58,7 +58,7 @@ bool IsKnownMessageCode(uint8_t code) {
     case MsgSkin:
       return true;
     default:
-      return code >= MsgOut && code <= MsgNextRound;
+      return code >= MsgOut && code <= MsgEatenBy;
   }
 }
 

@@ -1,6 +1,8 @@
 // The peer messages that keep every peer's world in step, and the end of a
 // round.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "net/Messages.h"
 #include "ui/MenuSprites.h"
@@ -48,11 +50,54 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
   PlayerTable.back() = nullptr;
   if (OwnIndex > slot) --OwnIndex;
   ResultsDirty = true;
+  const bool in_game = CurrentScreen == "Game" || CurrentScreen == "ExitGame?";
+  // A pause whose host went is nobody's to lift any more.
+  if (PeerPaused && PausedBy == player.Id) {
+    PeerPaused = false;
+    if (CurrentScreen == "Game" && Timer2.Enabled() && Paused && !RoundWon) {
+      Paused = false;
+      Timer2.SetEnabled(false);
+      if (TTable* t = TableSprite.get()) t->Visible = false;
+    }
+  }
+  if (slot == 0 && !SessionHost() && in_game) {
+    // The host went and another took over: it hears what this peer heard
+    // of the round's fish, so that verdicts lost with the old host are the
+    // same for everyone.
+    for (size_t i = 0; i < LevelEaten.size(); ++i)
+      if (LevelEaten[i] != 0)
+        SendGameMessage(MsgClaim, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+  }
+  if (slot == 0 && SessionHost()) {
+    // Numbers the old host gave just before it went may never have come
+    // here: new ones start well past them.
+    if (NextSpawnNumber < UINT16_MAX - 256) NextSpawnNumber = uint16_t(NextSpawnNumber + 256);
+    AdoptBelow = NextSpawnNumber;
+    // The session made this peer the host: it spawns from now on, decides
+    // who ate what, and says again what it knows of this round, for peers
+    // that missed the last words of the host that went.
+    LogEvent("hosting after " + player.Name);
+    if (in_game) {
+      DXPlay1->SetInPlay(true);
+      for (size_t i = 0; i < LevelEaten.size(); ++i)
+        if (LevelEaten[i] != 0)
+          SendGameMessage(MsgEatenBy, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+    }
+  }
 }
 
-void TGame::DXPlay1SessionLost() { ShowMessage("Session Lost!"); }
+void TGame::DXPlay1SessionLost() {
+  LogEvent("session lost");
+  ShowMessage("Session Lost!");
+  // Nothing comes from a lost host any more: no game or room is left
+  // standing still.
+  LeaveLostSession();
+}
 
-void TGame::DXPlay1Close() { ShowPleaseWait(); }
+void TGame::DXPlay1Close() {
+  LogEvent("session closed on " + CurrentScreen);
+  ShowPleaseWait();
+}
 
 namespace {
 void CloseQuietly(TSessionService& s) {
@@ -131,7 +176,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       SendGameMessage(MsgStartData, BackgroundNo, 0, 0);
       break;
     case MsgAskScores:
-      if (need(own)) SendGameMessage(MsgScores, 0, own->Frags, own->ScoreCode);
+      if (need(own)) SendGameMessage(MsgScores, own->Wins, own->Frags, own->ScoreCode);
       break;
     case MsgAskState:
       if (!need(own)) break;
@@ -153,6 +198,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       // this one, or its win would never end the game for the others.
       OutOfRound = false;
       QuitRequested = false;
+      PeerPaused = false;
       BackgroundSprite.MarkDead();
       for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
       SetUpGameWorld();
@@ -167,16 +213,19 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       break;
     }
     case MsgScores:
+      // Every player answers, and every answer is a row of the same board:
+      // all are taken while the scores are asked for.
       if (LastRequest != MsgAskScores || !need(sender)) break;
       sender->ScoreCode = m.Arg32;
       sender->Frags = m.Arg16;
+      sender->Wins = m.Arg8;
       ResultsDirty = true;
-      LastRequest = 0;
       break;
     case MsgState:
-      if (LastRequest != MsgAskState || !need(sender)) break;
+      // Only ever the sender's own state: every player's reaches a joiner,
+      // whenever it comes.
+      if (!need(sender) || m.Arg8 > 2) break;
       sender->ReadyState = m.Arg8;
-      if (!JoinWaiting) LastRequest = 0;
       break;
     case MsgRoundCount: {
       // Answers meant for a newcomer reach the host too; its own count stands.
@@ -194,23 +243,59 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       if (need(sender)) sender->MarkDead();
       break;
     case MsgPause:
-      if (CurrentScreen == "Game") {
+      // A peer on its own exit question is still in the game.
+      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") {
         if (!Timer2.Enabled()) {
           Paused = true;
           if (TTable* t = TableSprite.get()) t->Visible = true;
           Timer2.SetEnabled(true);
+          PeerPaused = true;
+          PausedBy = from;
+        } else if (Paused && !RoundWon) {
+          // Held by its own question: the host's pause stays after it.
+          PeerPaused = true;
+          PausedBy = from;
         }
       } else if (SessionOpen()) {
         CloseQuietly(*DXPlay1);
       }
       break;
-    case MsgNewObject:
-      if (ObjectTable.Count >= 5 || m.Arg8 < 1 || m.Arg8 > 6) {
+    case MsgNewObject: {
+      const TSpawnTag tag = PendingTag;
+      PendingTag = {};
+      if (slot != 0 || ObjectTable.Count >= 5 || m.Arg8 < 1 || m.Arg8 > 6 || m.Arg32 == 0) {
         ++DroppedMessages;
         break;
       }
+      if (tag.Set && tag.Level != Level) break;  // it swims in another round
       ++ObjectTable.Count;
-      ObjectTable.Slots[ObjectTable.Count] = new TObj(*this, m.Arg32, m.Arg16, m.Arg8);
+      TObj* o = new TObj(*this, m.Arg32, m.Arg16, m.Arg8);
+      ObjectTable.Slots[ObjectTable.Count] = o;
+      if (tag.Set) {
+        o->Number = tag.Number;
+        RecordSpawn(tag.Number, o->Kind);
+      }
+      break;
+    }
+    case MsgSpawnTag:
+      if (slot != 0 || m.Arg16 == 0 || m.Arg8 < 1 || m.Arg8 > 9) {
+        ++DroppedMessages;
+        break;
+      }
+      PendingTag = {true, m.Arg8, m.Arg16, m.Arg32};
+      break;
+    case MsgClaim:
+      // The host's order decides; a claim too late gets no answer.
+      if (SessionHost() && need(sender))
+        DecideEaten(m.Arg16, m.Arg32 != 0 ? uint32_t(m.Arg32) : from, m.Arg32 != 0);
+      break;
+    case MsgEatenBy:
+      if (slot != 0 || m.Arg16 == 0 || m.Arg8 > 6) {
+        ++DroppedMessages;
+        break;
+      }
+      // A joiner still waiting in the lobby hears the game's verdicts too.
+      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") ApplyEaten(m.Arg8, m.Arg16, uint32_t(m.Arg32));
       break;
     case MsgFreeze:
       if (TBonus* b = BonusSprite.get()) b->SetPicture(GameImgs.Find("MParalich"));
@@ -243,49 +328,82 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       if (!need(sender)) break;
       if (m.Arg8 == 5) ++sender->Wins;
       Paused = false;
+      PeerPaused = false;
+      RoundWon = true;
       Timer2.SetEnabled(true);
       if (TTable* t = TableSprite.get()) t->Visible = true;
       SetCursorShown(true);
       SendGameMessage(MsgAskScores, 0, 0, 0);
+      // Held now: this peer's final row goes to everyone, asked or not.
+      if (own) SendGameMessage(MsgScores, own->Wins, own->Frags, own->ScoreCode);
       CloseQuestion();
+      if (CurrentScreen == "ExitGame?") CurrentScreen = "Game";
+      ResultsDirty = true;
+      LogEvent("results");
       break;
-    case MsgNewFish:
-      if (FishTable.Count >= 30 || m.Arg8 < 1 || m.Arg8 > 8) {
+    case MsgNewFish: {
+      const TSpawnTag tag = PendingTag;
+      PendingTag = {};
+      // Fish come from the host alone: one from a guest would swim only
+      // where it was announced. A speed of 0 would make the fish draw its own.
+      if (slot != 0 || FishTable.Count >= 30 || m.Arg8 < 1 || m.Arg8 > 8 || m.Arg32 == 0) {
         ++DroppedMessages;
         break;
       }
+      if (tag.Set && tag.Level != Level) break;
       ++FishTable.Count;
-      FishTable.Slots[FishTable.Count] = new TFish(*this, m.Arg32, m.Arg16, m.Arg8);
+      TFish* f = new TFish(*this, m.Arg32, m.Arg16, m.Arg8);
+      FishTable.Slots[FishTable.Count] = f;
+      if (tag.Set) {
+        f->Number = tag.Number;
+        RecordSpawn(tag.Number, 0);
+        f->ScaleDiv = tag.Size;
+        if (f->Speed > 0) f->X = -(f->Width / f->ScaleDiv) - 5;
+      }
       break;
+    }
     case MsgResume:
-      if (CurrentScreen == "Game") {
-        if (Timer2.Enabled()) {
+      // Lifts only the pause this sender's question made: not the results,
+      // not a round's start, not this peer's own question.
+      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") {
+        if (!PeerPaused || PausedBy != from) break;
+        PeerPaused = false;
+        if (CurrentScreen == "Game" && Timer2.Enabled() && Paused) {
           Paused = false;
           Timer2.SetEnabled(false);
+          if (TTable* t = TableSprite.get()) t->Visible = false;
         }
       } else if (SessionOpen()) {
         CloseQuietly(*DXPlay1);
       }
       break;
-    case MsgEaten:
+    case MsgEaten: {
       if (!need(sender) || !need(own)) break;
-      // The eater names its victim in Arg32; 0 (an older peer) means us.
-      if (m.Arg32 != 0 && m.Arg32 != own->PlayerId) {
-        sender->HasEaten = true;
-        break;
-      }
       sender->HasEaten = true;
-      own->WasEaten = true;
-      own->DeathScale = own->ScaleDiv;
-      own->KilledBy = slot;
-      own->Dying = true;
-      own->BlinkTicks = 0;
-      own->Paralysed = false;
+      // The eater names its victim in Arg32; 0 (an older peer) means us.
+      // Every peer marks the victim, so it is protected everywhere while
+      // it comes back; one already dying is not eaten twice.
+      TPlayer* victim = own;
+      if (m.Arg32 != 0 && m.Arg32 != own->PlayerId) {
+        victim = nullptr;
+        for (auto& p : PlayerTable)
+          if (p && p->PlayerId == m.Arg32) victim = p.get();
+      }
+      if (!victim || victim == sender || victim->Dying || victim->WasEaten) break;
+      victim->WasEaten = true;
+      victim->DeathScale = victim->ScaleDiv;
+      victim->KilledBy = slot;
+      victim->Dying = true;
+      victim->BlinkTicks = 0;
+      victim->Paralysed = false;
+      if (victim != own && sender->Frags < UINT16_MAX) ++sender->Frags;
       break;
+    }
     case MsgNextRound:
       if (!need(sender)) break;
       if (RoundsLeft > 0) --RoundsLeft;
       ++sender->Wins;
+      LogEvent("round won by " + sender->PlayerName);
       StartLevel();
       break;
     default:
@@ -300,10 +418,13 @@ void TGame::EndRound(uint8_t reason) {
     --RoundsLeft;
     if (own) ++own->Wins;
     SendGameMessage(MsgNextRound, 5, 0, 0);
+    if (own) LogEvent("round won by " + own->PlayerName);
     StartLevel();
     return;
   }
   if (reason == 5 && own) ++own->Wins;
+  RoundWon = true;
+  PeerPaused = false;
   SendGameMessage(MsgAskScores, 0, 0, 0);
   Timer2.SetEnabled(true);
   if (TTable* t = TableSprite.get()) t->Visible = true;
@@ -311,6 +432,166 @@ void TGame::EndRound(uint8_t reason) {
     SetCursorShown(true);
     SendGameMessage(MsgRoundOver, reason, 0, 0);
   }
+  // After 38, so that every peer is held and asking when it arrives.
+  if (own) SendGameMessage(MsgScores, own->Wins, own->Frags, own->ScoreCode);
+  ResultsDirty = true;
+  LogEvent("results");
+}
+
+uint16_t TGame::AnnounceSpawn(uint8_t what, uint8_t size) {
+  const uint16_t number = NextSpawnNumber;
+  if (number < LevelFirstNumber || number == UINT16_MAX) {
+    // The count went round: a new run of numbers starts here.
+    LevelFirstNumber = 1;
+    NextSpawnNumber = 1;
+    LevelSpawns.clear();
+    LevelEaten.clear();
+    return AnnounceSpawn(what, size);
+  }
+  RecordSpawn(number, what);
+  SendGameMessage(MsgSpawnTag, size, number, Level);
+  return number;
+}
+
+void TGame::RecordSpawn(uint16_t number, uint8_t what) {
+  if (number < LevelFirstNumber || number - LevelFirstNumber > 4096) return;
+  const size_t i = size_t(number - LevelFirstNumber);
+  if (LevelSpawns.size() <= i) {
+    LevelSpawns.resize(i + 1, 255);
+    LevelEaten.resize(i + 1, 0);
+  }
+  LevelSpawns[i] = what;
+  if (NextSpawnNumber <= number) NextSpawnNumber = uint16_t(number + 1);
+}
+
+void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
+  TPlayer* own = LocalPlayer();
+  if (!own || RoundWon) return;
+  if (SessionHost())
+    DecideEaten(number, uint32_t(own->PlayerId));
+  else
+    SendGameMessage(MsgClaim, what, number, 0);
+}
+
+bool TGame::DecideEaten(uint16_t number, uint32_t eater_id, bool heard) {
+  if (RoundWon || number < LevelFirstNumber || eater_id == 0) return false;
+  if (number < AdoptBelow && !heard) return false;
+  const size_t i = size_t(number - LevelFirstNumber);
+  if (i >= LevelSpawns.size() || LevelSpawns[i] == 255 || LevelEaten[i] != 0) return false;
+  // Sent before it is applied: a round ended by this fish is announced
+  // after it.
+  SendGameMessage(MsgEatenBy, LevelSpawns[i], number, int32_t(eater_id));
+  ApplyEaten(LevelSpawns[i], number, eater_id);
+  return true;
+}
+
+void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
+  // Once per number: a host that took over says again what it knows.
+  if (number >= LevelFirstNumber && size_t(number - LevelFirstNumber) < LevelEaten.size()) {
+    uint32_t& eater_of = LevelEaten[size_t(number - LevelFirstNumber)];
+    if (eater_of != 0) return;
+    eater_of = eater_id;
+  }
+  const int slot = SlotOfPlayer(eater_id);
+  TPlayer* eater = slot >= 0 && slot < int(PlayerTable.size()) ? PlayerTable[size_t(slot)].get() : nullptr;
+  // The sprite, if it still swims here, goes into the eater's mouth.
+  for (int i = 0; i < Engine().Count(); ++i) {
+    TSprite* s = Engine().Items(i);
+    if (s->IsDead) continue;
+    if (auto* f = dynamic_cast<TFish*>(s); f && what == 0 && f->Number == number) {
+      f->BeingEaten = true;
+      f->EatenBy = slot < 0 ? 0 : slot;
+    } else if (auto* o = dynamic_cast<TObj*>(s); o && what != 0 && o->Number == number) {
+      o->BeingEaten = true;
+      o->EatenBy = slot < 0 ? 0 : slot;
+    }
+  }
+  if (!eater) return;
+  LogEvent(std::string(what == 0 ? "fish " : "object ") + std::to_string(number) + " eaten by " + eater->PlayerName);
+  const bool own = slot == OwnIndex;
+  bool finished = false;
+  eater->HasEaten = true;
+  if (what == 0) {
+    eater->AddScore(10);
+    finished = eater->Grow(TPlayer::TGrowVariant::Fish, false);
+  } else if (own) {
+    if (!eater->Dying) eater->BlinkTicks = 0;
+    finished = TObj::TakeEffect(*this, *eater, what, false);
+  } else if (what == 1) {
+    finished = eater->Grow(TPlayer::TGrowVariant::Object, false);
+  }
+  const uint8_t d = eater->ScaleDiv;
+  if (d == 2)
+    Sound("Ham3");
+  else if (d == 3 || d == 4)
+    Sound("Ham2");
+  else if (d >= 5 && d <= 7)
+    Sound("Ham1");
+  if (!finished || RoundWon) return;
+  // The first to finish growing in the host's order: the same fish on
+  // every peer. Only its own peer ends the round; the others wait for it.
+  RoundWon = true;
+  if (own) EndRound(5);
+}
+
+void TGame::BuildResults() {
+  const int players = std::min(SessionPlayerCount(), 6);
+  for (auto& r : Results) r = {};
+  std::vector<TResultRow> rows;
+  for (int i = 0; i < players; ++i)
+    if (TPlayer* p = PlayerTable[size_t(i)].get())
+      rows.push_back({p->PlayerName.substr(0, 12), p->ScoreCode ^ 1, p->Frags, p->Wins});
+  // Frags rank; wins, then score, settle ties; the session's order after
+  // that, which is the same on every peer.
+  std::stable_sort(rows.begin(), rows.end(), [](const TResultRow& a, const TResultRow& b) {
+    if (a.Frags != b.Frags) return a.Frags > b.Frags;
+    if (a.Wins != b.Wins) return a.Wins > b.Wins;
+    return uint32_t(a.Score) > uint32_t(b.Score);
+  });
+  for (size_t i = 0; i < rows.size() && i < Results.size(); ++i) Results[i] = rows[i];
+  ResultsDirty = false;
+  if (Options.ResultsFile.empty()) return;
+  std::ofstream out(Options.ResultsFile, std::ios::trunc);
+  for (const TResultRow& r : rows)
+    out << r.Name << ' ' << r.Frags << ' ' << unsigned(r.Wins) << ' ' << uint32_t(r.Score) << '\n';
+  if (!out) std::fprintf(stderr, "marovane: the results cannot be written to %s\n", Options.ResultsFile.c_str());
+}
+
+void TGame::LogEvent(const std::string& line) {
+  if (Options.EventLog.empty()) return;
+  std::ofstream out(Options.EventLog, std::ios::app);
+  out << "[" << Host.Ticks() << "] level " << Level << ": " << line << '\n';
+}
+
+void TGame::LeaveLostSession() {
+  const std::string s = CurrentScreen;
+  if (s == "MP2") {
+    OpenLobby();
+    return;
+  }
+  if (s != "Game" && s != "ExitGame?") return;
+  // As leaving the game, without asking: the world goes, the lobby opens
+  // over the menu background.
+  StopAllEffects();
+  SetCursorShown(true);
+  Paused = false;
+  PeerPaused = false;
+  Timer1.SetEnabled(false);
+  Timer2.SetEnabled(false);
+  RoundIntro = false;
+  CloseQuestion();
+  for (auto& p : PlayerTable) p.MarkDead();
+  TableSprite.MarkDead();
+  Sklt1Sprite.MarkDead();
+  Sklt2Sprite.MarkDead();
+  if (TFon* fon = BackgroundSprite.get()) fon->RemoveWithSeaweed();
+  BackgroundSprite = new TFon(*this, "FonMenu");
+  StartMusic("Sound/1.xm");
+  OwnIndex = 0;
+  CurrentScreen = "Menu";
+  Selection = 7;
+  LogEvent("lobby after the lost session");
+  OpenLobby();
 }
 
 }  // namespace mv

@@ -3,9 +3,11 @@
 #include <enet/enet.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -19,17 +21,27 @@ using Clock = std::chrono::steady_clock;
 
 // Everything travels on one reliable ENet channel, so a guest always sees a
 // player-list change before the messages that follow it.
-//   Hello    guest->host  version, application id, player name, session name
+//   Hello    guest->host  version, application id, player name, session name,
+//                         the port it could host on (0: none), and the id it
+//                         had when it comes back to a new host (0: a newcomer)
 //   Welcome  host->guest  your id, session name, player list
 //   Refuse   host->guest  reason code
 //   List     host->guests player list (after every join or leave)
 //   Data     guest->host  game bytes
 //   Relay    host->guests sender id, game bytes
-// Texts are a length byte and that many bytes; numbers are little-endian.
+// A player list is a count and, per player, id, name and the address (IPv4
+// and port, 0 when unknown) where it could host. Texts are a length byte and
+// that many bytes; numbers are little-endian.
+//
+// When the host goes, the session moves on: the first remaining player with
+// an address becomes host (every guest finds the same one in its list), the
+// others connect to it and say who they were. Fewer than two players left,
+// nobody to host, or no new host within the connect bound: the session is
+// lost.
 enum FrameType : uint8_t { kHello = 1, kWelcome = 2, kRefuse = 3, kList = 4, kData = 5, kRelay = 6 };
 enum RefuseCode : uint8_t { kRefuseGame = 1, kRefuseSession = 2, kRefuseName = 3, kRefuseFull = 4 };
 
-constexpr uint8_t kProtocolVersion = 1;
+constexpr uint8_t kProtocolVersion = 2;
 // Carried in the ENet connect request; anything else is not a game peer.
 constexpr enet_uint32 kConnectTag = 0x4D560001;
 constexpr size_t kMaxPlayerNameBytes = 64;
@@ -68,6 +80,12 @@ class TReader {
     v = Data_[At_++];
     return true;
   }
+  bool U16(uint16_t& v) {
+    if (Size_ - At_ < 2) return false;
+    v = static_cast<uint16_t>(Data_[At_] | (Data_[At_ + 1] << 8));
+    At_ += 2;
+    return true;
+  }
   bool U32(uint32_t& v) {
     if (Size_ - At_ < 4) return false;
     v = static_cast<uint32_t>(Data_[At_]) | (static_cast<uint32_t>(Data_[At_ + 1]) << 8) |
@@ -96,6 +114,10 @@ class TWriter {
  public:
   explicit TWriter(uint8_t type) { Out.push_back(type); }
   void U8(uint8_t v) { Out.push_back(v); }
+  void U16(uint16_t v) {
+    Out.push_back(static_cast<uint8_t>(v));
+    Out.push_back(static_cast<uint8_t>(v >> 8));
+  }
   void U32(uint32_t v) {
     for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(v >> (8 * i)));
   }
@@ -108,11 +130,16 @@ class TWriter {
   std::vector<uint8_t> Out;
 };
 
-void WriteList(TWriter& w, const std::vector<TSessionPlayer>& players) {
+using TAddresses = std::map<uint32_t, ENetAddress>;
+
+void WriteList(TWriter& w, const std::vector<TSessionPlayer>& players, const TAddresses& addresses) {
   w.U8(static_cast<uint8_t>(players.size()));
   for (const auto& p : players) {
     w.U32(p.Id);
     w.Text(p.Name, kMaxPlayerNameBytes);
+    const auto it = addresses.find(p.Id);
+    w.U32(it == addresses.end() ? 0 : it->second.host);
+    w.U16(it == addresses.end() ? 0 : it->second.port);
   }
 }
 
@@ -121,16 +148,22 @@ bool HasPlayer(const std::vector<TSessionPlayer>& players, uint32_t id) {
 }
 
 // A list is whole and sane or it is not taken: ids non-zero and distinct.
-bool ReadList(TReader& r, std::vector<TSessionPlayer>& players) {
+bool ReadList(TReader& r, std::vector<TSessionPlayer>& players, TAddresses& addresses) {
   uint8_t count = 0;
   if (!r.U8(count) || count == 0 || count > kMaxPlayers) return false;
   std::vector<TSessionPlayer> list;
+  TAddresses found;
   for (int i = 0; i < count; ++i) {
     TSessionPlayer p;
-    if (!r.U32(p.Id) || p.Id == 0 || !r.Text(p.Name, kMaxPlayerNameBytes) || HasPlayer(list, p.Id)) return false;
+    ENetAddress a{};
+    if (!r.U32(p.Id) || p.Id == 0 || !r.Text(p.Name, kMaxPlayerNameBytes) || HasPlayer(list, p.Id) ||
+        !r.U32(a.host) || !r.U16(a.port))
+      return false;
+    if (a.host != 0 && a.port != 0) found[p.Id] = a;
     list.push_back(std::move(p));
   }
   players = std::move(list);
+  addresses = std::move(found);
   return true;
 }
 
@@ -169,6 +202,7 @@ struct TSessionService::Impl {
     std::vector<TSessionPlayer> Players;  // List: the whole new list
     uint32_t From = 0;
     std::vector<uint8_t> Data;
+    bool NowHosting = false;  // List: the session made this peer its host
   };
   struct TPending {
     ENetPeer* Peer;
@@ -194,6 +228,7 @@ struct TSessionService::Impl {
   // Set up before the network thread starts and torn down after it stopped.
   ENetHost* Net = nullptr;
   ENetPeer* HostPeer = nullptr;  // guest side
+  uint16_t ListenPort = 0;       // guest side: where it could host, 0 none
   TEnumResponder Responder;
   std::string SessionName;
   int MaxPlayers = kMaxPlayers;
@@ -209,6 +244,17 @@ struct TSessionService::Impl {
   std::vector<TGuest> Guests;     // host side, in join order
   std::deque<TEvent> Queue;
   std::mt19937 Rng{std::random_device{}()};
+  bool NetHosting = false;          // the network thread's view of Hosting
+  TAddresses Addresses;             // where each player could host
+  bool Rejoining = false;           // guest: connecting to a new host
+  std::vector<uint32_t> Awaited;    // new host: players yet to come back
+  // What was sent meanwhile waits for the new connection (bounded).
+  std::vector<std::vector<uint8_t>> Outbox;                 // guest, rejoining
+  std::map<uint32_t, std::vector<std::vector<uint8_t>>> Held;  // new host, per awaited player
+  static constexpr size_t kMaxHeld = 8192;
+  uint32_t NewHostId = 0;               // guest, rejoining: who hosts now
+  Clock::time_point RetryAt;            // guest: when to try the new host again
+  Clock::time_point MovedAt;        // when the host went
 
   explicit Impl(const TOptions& o) : Opt(o) {}
 
@@ -237,7 +283,7 @@ struct TSessionService::Impl {
     while (!Stop.load()) {
       {
         std::lock_guard<std::mutex> lock(Mu);
-        if (Hosting) Responder.Poll(kApplicationId, {InPlay.load(), Opt.GamePort, SessionName});
+        if (NetHosting) Responder.Poll(kApplicationId, {InPlay.load(), HostPort(), SessionName});
         Pump();
       }
       WaitForTraffic();
@@ -262,17 +308,26 @@ struct TSessionService::Impl {
       if (enet_host_service(Net, &ev, 0) <= 0) break;
       switch (ev.type) {
         case ENET_EVENT_TYPE_CONNECT:
-          // Only a host takes connections, and only from game peers.
-          if (!Hosting || ev.data != kConnectTag) {
+          if (Rejoining && ev.peer == HostPeer) {
+            SendHello(ev.peer, LocalName(), LocalId);
+            break;
+          }
+          // Only a host takes connections, and only from game peers. A
+          // player coming back before this peer knows it hosts now hears
+          // it at once and asks again.
+          if (!NetHosting || ev.data != kConnectTag) {
             ++Dropped;
-            enet_peer_reset(ev.peer);
+            if (ev.data == kConnectTag)
+              enet_peer_disconnect_now(ev.peer, 0);
+            else
+              enet_peer_reset(ev.peer);
             break;
           }
           SetPeerTimeout(ev.peer);
           Pending.push_back({ev.peer, Clock::now()});
           break;
         case ENET_EVENT_TYPE_RECEIVE:
-          if (Hosting) {
+          if (NetHosting) {
             HostReceive(ev.peer, ev.packet->data, ev.packet->dataLength);
           } else if (ev.peer == HostPeer) {
             GuestReceive(ev.packet->data, ev.packet->dataLength);
@@ -282,18 +337,48 @@ struct TSessionService::Impl {
           enet_packet_destroy(ev.packet);
           break;
         case ENET_EVENT_TYPE_DISCONNECT:
-          if (Hosting) {
+          if (NetHosting) {
             HostDisconnect(ev.peer);
           } else if (ev.peer == HostPeer) {
             HostPeer = nullptr;
-            Queue.push_back({TEvent::Lost, {}, 0, {}});
+            if (Rejoining) {
+              // The new host may not know yet that the old one went (each
+              // peer finds out by its own timeout): ask again shortly.
+              RetryAt = Clock::now() + std::chrono::milliseconds(250);
+            } else if (!MoveHost()) {
+              Lose();
+            }
           }
           break;
         case ENET_EVENT_TYPE_NONE:
           break;
       }
     }
-    if (Hosting) {
+    if (Rejoining && MsSince(MovedAt) > MoveWaitMs()) {
+      if (HostPeer != nullptr) enet_peer_reset(HostPeer);
+      HostPeer = nullptr;
+      Lose();
+    }
+    if (Rejoining && HostPeer != nullptr && Clock::now() >= RetryAt + std::chrono::milliseconds(3000)) {
+      // Not welcomed yet (it was no host when we came): once more.
+      enet_peer_reset(HostPeer);
+      HostPeer = nullptr;
+    }
+    if (Rejoining && HostPeer == nullptr && Clock::now() >= RetryAt) {
+      HostPeer = enet_host_connect(Net, &Addresses[NewHostId], 1, kConnectTag);
+      if (HostPeer != nullptr) SetPeerTimeout(HostPeer);
+      RetryAt = Clock::now() + std::chrono::milliseconds(250);
+    }
+    if (NetHosting && !Awaited.empty() && MsSince(MovedAt) > MoveWaitMs() + 1000) {
+      // Who has not come back to the new host by now is gone.
+      std::fprintf(stderr, "marovane: %zu player(s) did not come back to the new host\n", Awaited.size());
+      for (uint32_t id : Awaited) std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == id; });
+      Awaited.clear();
+      Held.clear();
+      BroadcastList(nullptr);
+      QueueList();
+    }
+    if (NetHosting) {
       // A peer that connects but never says hello must not hold a slot.
       for (auto it = Pending.begin(); it != Pending.end();) {
         if (MsSince(it->Since) > Opt.ConnectWaitMs) {
@@ -307,13 +392,91 @@ struct TSessionService::Impl {
     }
   }
 
-  void QueueList() { Queue.push_back({TEvent::List, NetPlayers, 0, {}}); }
+  void QueueList(bool now_hosting = false) { Queue.push_back({TEvent::List, NetPlayers, 0, {}, now_hosting}); }
+
+  void Lose() {
+    Rejoining = false;
+    Queue.push_back({TEvent::Lost, {}, 0, {}});
+  }
+
+  uint16_t HostPort() const { return ListenPort != 0 ? ListenPort : Opt.GamePort; }
+
+  // Every peer notices the host's silence by its own timeout, so the others
+  // may come to a new host (or it may notice) up to a timeout apart.
+  uint32_t MoveWaitMs() const { return Opt.PeerTimeoutMs + Opt.ConnectWaitMs; }
+
+  std::string LocalName() const {
+    for (const auto& p : NetPlayers)
+      if (p.Id == LocalId) return p.Name;
+    return {};
+  }
+
+  void SendHello(ENetPeer* peer, const std::string& player, uint32_t rejoin) {
+    TWriter w(kHello);
+    w.U8(kProtocolVersion);
+    w.Text(kApplicationId, 255);
+    w.Text(player, kMaxPlayerNameBytes);
+    w.Text(SessionName, kMaxSessionNameBytes);
+    w.U16(ListenPort);
+    w.U32(rejoin);
+    Send(peer, w.Out);
+  }
+
+  // The host went: the first remaining player that can host takes over.
+  // False when the session cannot go on.
+  bool MoveHost() {
+    if (NetPlayers.size() < 3) return false;  // one player left is no game
+    const uint32_t gone = NetPlayers.front().Id;
+    std::vector<TSessionPlayer> rest(NetPlayers.begin() + 1, NetPlayers.end());
+    Addresses.erase(gone);
+    const TSessionPlayer* next = nullptr;
+    for (const auto& p : rest) {
+      if (Addresses.count(p.Id) != 0) {
+        next = &p;
+        break;
+      }
+    }
+    if (next == nullptr) {
+      std::fprintf(stderr, "marovane: the host went and nobody left can host\n");
+      return false;
+    }
+    std::fprintf(stderr, "marovane: the host went; %s hosts now\n", next->Name.c_str());
+    const uint32_t next_id = next->Id;
+    NetPlayers = std::move(rest);
+    MovedAt = Clock::now();
+    if (next_id == LocalId) {
+      NetHosting = true;
+      MaxPlayers = static_cast<int>(NetPlayers.size());
+      Awaited.clear();
+      for (const auto& p : NetPlayers)
+        if (p.Id != LocalId) Awaited.push_back(p.Id);
+      Responder.Open(Opt.EnumPort);  // not listed when the port is taken
+      QueueList(true);
+      return true;
+    }
+    NewHostId = next_id;
+    HostPeer = enet_host_connect(Net, &Addresses[next_id], 1, kConnectTag);
+    if (HostPeer == nullptr) return false;
+    SetPeerTimeout(HostPeer);
+    RetryAt = Clock::now() + std::chrono::milliseconds(250);
+    Rejoining = true;
+    QueueList();
+    return true;
+  }
 
   void BroadcastList(ENetPeer* except) {
     TWriter w(kList);
-    WriteList(w, NetPlayers);
+    WriteList(w, NetPlayers, Addresses);
     for (const auto& g : Guests) {
       if (g.Peer != except) Send(g.Peer, w.Out);
+    }
+    HoldForAwaited(w.Out);
+  }
+
+  void HoldForAwaited(const std::vector<uint8_t>& frame) {
+    for (uint32_t id : Awaited) {
+      auto& held = Held[id];
+      if (held.size() < kMaxHeld) held.push_back(frame);
     }
   }
 
@@ -334,28 +497,52 @@ struct TSessionService::Impl {
   void HandleHello(ENetPeer* peer, const uint8_t* data, size_t size) {
     TReader r(data, size);
     uint8_t type = 0, version = 0;
+    uint16_t listen_port = 0;
+    uint32_t rejoin = 0;
     std::string app_id, player, session;
-    if (!r.U8(type) || type != kHello || !r.U8(version) || !r.Text(app_id, 255) ||
-        !r.Text(player, kMaxPlayerNameBytes) || !r.Text(session, kMaxSessionNameBytes) || !r.AtEnd()) {
+    const bool read = r.U8(type) && type == kHello && r.U8(version);
+    if (read && version != kProtocolVersion) return Refuse(peer, kRefuseGame);
+    if (!read || !r.Text(app_id, 255) || !r.Text(player, kMaxPlayerNameBytes) ||
+        !r.Text(session, kMaxSessionNameBytes) || !r.U16(listen_port) || !r.U32(rejoin) || !r.AtEnd()) {
       ++Dropped;
       enet_peer_disconnect_now(peer, 0);
       return;
     }
-    if (version != kProtocolVersion || app_id != kApplicationId) return Refuse(peer, kRefuseGame);
+    if (app_id != kApplicationId) return Refuse(peer, kRefuseGame);
     if (session != SessionName) return Refuse(peer, kRefuseSession);
     if (!IsPlayableName(player)) return Refuse(peer, kRefuseName);
-    if (static_cast<int>(NetPlayers.size()) >= MaxPlayers) return Refuse(peer, kRefuseFull);
+    if (rejoin != 0) {
+      // Back after the host moved here: only one we wait for, as who it was.
+      auto awaited = std::find(Awaited.begin(), Awaited.end(), rejoin);
+      auto again = std::find_if(Guests.begin(), Guests.end(), [&](const TGuest& g) { return g.Id == rejoin; });
+      if (awaited != Awaited.end()) {
+        Awaited.erase(awaited);
+      } else if (again != Guests.end() && again->Peer != peer) {
+        // Asked again before our welcome reached it: the new line counts.
+        enet_peer_reset(again->Peer);
+        Guests.erase(again);
+      } else {
+        return Refuse(peer, kRefuseSession);
+      }
+    } else if (static_cast<int>(NetPlayers.size()) >= MaxPlayers) {
+      return Refuse(peer, kRefuseFull);
+    }
 
-    const TSessionPlayer joined{NewPlayerId(), player};
-    NetPlayers.push_back(joined);
+    const TSessionPlayer joined{rejoin != 0 ? rejoin : NewPlayerId(), player};
+    if (rejoin == 0) NetPlayers.push_back(joined);
     Guests.push_back({peer, joined.Id});
+    if (listen_port != 0) Addresses[joined.Id] = {peer->address.host, listen_port};
     TWriter w(kWelcome);
     w.U32(joined.Id);
     w.Text(SessionName, kMaxSessionNameBytes);
-    WriteList(w, NetPlayers);
+    WriteList(w, NetPlayers, Addresses);
     Send(peer, w.Out);
+    if (rejoin != 0) {
+      for (const auto& frame : Held[rejoin]) Send(peer, frame);
+      Held.erase(rejoin);
+    }
     BroadcastList(peer);
-    QueueList();
+    if (rejoin == 0) QueueList();
   }
 
   void HostReceive(ENetPeer* peer, const uint8_t* data, size_t size) {
@@ -377,6 +564,7 @@ struct TSessionService::Impl {
     for (const auto& g : Guests) {
       if (g.Peer != peer) Send(g.Peer, w.Out);
     }
+    HoldForAwaited(w.Out);
     Queue.push_back({TEvent::Message, {}, from, std::vector<uint8_t>(data + 1, data + size)});
   }
 
@@ -385,6 +573,7 @@ struct TSessionService::Impl {
     const TGuest* guest = FindGuest(peer);
     if (guest == nullptr) return;
     const uint32_t id = guest->Id;
+    std::fprintf(stderr, "marovane: player %08x left the session\n", unsigned(id));
     std::erase_if(Guests, [&](const TGuest& g) { return g.Peer == peer; });
     std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == id; });
     BroadcastList(nullptr);
@@ -398,14 +587,29 @@ struct TSessionService::Impl {
       ++Dropped;
       return;
     }
-    if (type == kList) {
+    if (type == kList || (type == kWelcome && Rejoining)) {
+      uint32_t id = LocalId;
+      std::string name;
+      if (type == kWelcome && (!r.U32(id) || !r.Text(name, kMaxSessionNameBytes))) id = 0;
       std::vector<TSessionPlayer> list;
-      if (!ReadList(r, list) || !r.AtEnd() || !HasPlayer(list, LocalId)) {
+      TAddresses addresses;
+      if (id != LocalId || !ReadList(r, list, addresses) || !r.AtEnd() || !HasPlayer(list, LocalId)) {
         ++Dropped;
         return;
       }
+      if (Rejoining)
+        for (const auto& frame : Outbox) Send(HostPeer, frame);
+      Outbox.clear();
+      Rejoining = false;
       NetPlayers = std::move(list);
+      Addresses = std::move(addresses);
       QueueList();
+      return;
+    }
+    if (type == kRefuse && Rejoining) {
+      enet_peer_disconnect_now(HostPeer, 0);
+      HostPeer = nullptr;
+      Lose();
       return;
     }
     uint32_t from = 0;
@@ -457,14 +661,21 @@ struct TSessionService::Impl {
     }
     Net = nullptr;
     HostPeer = nullptr;
+    ListenPort = 0;
     Responder.Close();
     Pending.clear();
     Guests.clear();
     NetPlayers.clear();
+    Addresses.clear();
+    Awaited.clear();
+    Outbox.clear();
+    Held.clear();
+    Rejoining = false;
     View.clear();
     SessionName.clear();
     Open = false;
     Hosting = false;
+    NetHosting = false;
     LocalId = 0;
   }
 
@@ -482,6 +693,7 @@ struct TSessionService::Impl {
   void Opened(TSessionService& self, bool hosting, uint32_t local_id, std::vector<TSessionPlayer> players) {
     Open = true;
     Hosting = hosting;
+    NetHosting = hosting;
     LocalId = local_id;
     NetPlayers = players;
     View = std::move(players);
@@ -536,6 +748,9 @@ struct TSessionService::Impl {
       }
       switch (e.Type) {
         case TEvent::List:
+          // Host before the old host's leave is told: the game takes over
+          // what the host did from that moment.
+          if (e.NowHosting) Hosting = true;
           ApplyList(self, e.Players);
           break;
         case TEvent::Message:
@@ -646,7 +861,19 @@ void TSessionService::Join(const std::string& session_name, const std::string& p
   const ENetAddress address = found->Host;
   Close();
 
-  d.Net = d.MakeHost(nullptr, 1);
+  // On the game port if it is free, so that this peer can host the session
+  // should its host go; else anywhere, and it never hosts.
+  ENetAddress listen{};
+  listen.host = ENET_HOST_ANY;
+  listen.port = d.Opt.GamePort;
+  // (Not on the very port it connects to on this machine: it would meet itself.)
+  const bool here = (ENET_NET_TO_HOST_32(address.host) >> 24) == 127 && address.port == d.Opt.GamePort;
+  d.Net = here ? nullptr : d.MakeHost(&listen, kEnetPeers);
+  d.ListenPort = d.Opt.GamePort;
+  if (d.Net == nullptr) {
+    d.Net = d.MakeHost(nullptr, kEnetPeers);
+    d.ListenPort = 0;
+  }
   if (d.Net == nullptr) throw CannotOpen(session_name, "no network socket");
   d.HostPeer = enet_host_connect(d.Net, &address, 1, kConnectTag);
   if (d.HostPeer == nullptr) {
@@ -669,12 +896,8 @@ void TSessionService::Join(const std::string& session_name, const std::string& p
     if (r == 0) continue;
     if (ev.type == ENET_EVENT_TYPE_CONNECT) {
       connected = true;
-      TWriter w(kHello);
-      w.U8(kProtocolVersion);
-      w.Text(kApplicationId, 255);
-      w.Text(player_name, kMaxPlayerNameBytes);
-      w.Text(session_name, kMaxSessionNameBytes);
-      Send(d.HostPeer, w.Out);
+      d.SessionName = session_name;
+      d.SendHello(d.HostPeer, player_name, 0);
       enet_host_flush(d.Net);
       continue;
     }
@@ -688,14 +911,16 @@ void TSessionService::Join(const std::string& session_name, const std::string& p
     uint32_t id = 0;
     std::string name;
     std::vector<TSessionPlayer> list;
+    TAddresses addresses;
     const bool read = connected && rd.U8(type);
     const bool welcome = read && type == kWelcome && rd.U32(id) && id != 0 && rd.Text(name, kMaxSessionNameBytes) &&
-                         ReadList(rd, list) && rd.AtEnd() && HasPlayer(list, id);
+                         ReadList(rd, list, addresses) && rd.AtEnd() && HasPlayer(list, id);
     uint8_t code = 0;
     const bool refused = read && type == kRefuse && rd.U8(code);
     enet_packet_destroy(ev.packet);
     if (welcome) {
       d.SessionName = name;
+      d.Addresses = std::move(addresses);
       d.Opened(*this, false, id, std::move(list));
       return;
     }
@@ -736,12 +961,15 @@ void TSessionService::SendToAll(const uint8_t* data, size_t size) {
     throw ESessionError("The message form is illegal",
                         "a message holds 1 to " + std::to_string(kMaxGameData) + " bytes, not " + std::to_string(size));
   }
-  TWriter w(d.Hosting ? kRelay : kData);
-  if (d.Hosting) w.U32(d.LocalId);
-  w.Bytes(data, size);
   std::lock_guard<std::mutex> lock(d.Mu);
-  if (d.Hosting) {
+  TWriter w(d.NetHosting ? kRelay : kData);
+  if (d.NetHosting) w.U32(d.LocalId);
+  w.Bytes(data, size);
+  if (d.NetHosting) {
     for (const auto& g : d.Guests) Send(g.Peer, w.Out);
+    d.HoldForAwaited(w.Out);
+  } else if (d.Rejoining) {
+    if (d.Outbox.size() < Impl::kMaxHeld) d.Outbox.push_back(w.Out);
   } else if (d.HostPeer != nullptr) {
     Send(d.HostPeer, w.Out);
   }

@@ -51,8 +51,10 @@ class TSessionService {
     uint16_t GamePort = 47624;       // ENet port a host listens on
     uint16_t EnumPort = 47625;       // UDP port of enumeration queries
     uint32_t EnumWaitMs = 1000;      // how long enumeration waits for answers
-    uint32_t ConnectWaitMs = 3000;   // bound on join
-    uint32_t PeerTimeoutMs = 5000;   // a silent peer counts as gone after this
+    uint32_t ConnectWaitMs = 6000;   // bound on join: a slow, lossy link needs a few resends
+    // A silent peer counts as gone after this; long enough for a lossy link,
+    // where one datagram may need four or five resends.
+    uint32_t PeerTimeoutMs = 10000;
     bool AllowBroadcast = true;      // enumerate on the local broadcast address when no host is set
   };
 

@@ -77,7 +77,12 @@ TFish::TFish(TGame& game, int32_t speed, uint16_t y, uint8_t kind) : TWorldSprit
     Image = &FishPicture(Game, 'L', Kind);
   }
   Y = Game.Rand.RandomRange(65, 580 - Image->GetPatternHeight());
-  if (!single && Game.SessionHost()) Game.SendGameMessage(MsgNewFish, Kind, uint16_t(Y), Speed);
+  if (!single && Game.SessionHost()) {
+    // The tag goes first: every peer makes this fish with the host's size
+    // and number.
+    Number = Game.AnnounceSpawn(0, ScaleDiv);
+    Game.SendGameMessage(MsgNewFish, Kind, uint16_t(Y), Speed);
+  }
 }
 
 void TFish::RemoveFish() {
@@ -114,7 +119,12 @@ void TFish::Step(int) {
     }
     if (ScaleDiv > 5) {
       RemoveFish();
-      SwallowDone(Game, p);
+      // A numbered fish's eater was credited when the host said so; the
+      // round's end went with that.
+      if (Number == 0)
+        SwallowDone(Game, p);
+      else if (p)
+        p->HasEaten = false;
     }
     return;
   }
@@ -134,6 +144,17 @@ void TFish::HandleHit(TSprite* other, bool&) {
   const bool single = Game.SinglePlayer;
   if (single) {
     if (!PlayerEatsFish(*player, *this)) return;
+  } else if (Number != 0) {
+    // Only the own fish's meetings are this peer's to decide; the others'
+    // come from the host with the number.
+    if (player->NetIndex != Game.OwnIndex) return;
+    Game.OwnFishMeets(0, Number);
+    if (!BeingEaten) {
+      // A guest shows the catch at once; the points wait for the host.
+      BeingEaten = true;
+      EatenBy = player->NetIndex;
+    }
+    return;
   }
 
   player->AddScore(uint32_t(single ? FishPoints(ScaleDiv) : 10));

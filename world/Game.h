@@ -47,6 +47,12 @@ struct TGameOptions {
   // "device": the SDL audio device; "wav:PATH": the mix rendered to a WAV
   // file; "none": silent, the mixer still runs offline.
   std::string AudioOut = "device";
+  // When set, the results board is written here (NAME FRAGS WINS SCORE a
+  // line, in board order) each time it is shown or changes.
+  std::string ResultsFile;
+  // When set, multiplayer events (eaten fish and objects by number, round
+  // ends, a lost session) are appended here a line each, for comparing peers.
+  std::string EventLog;
 };
 
 // A counter with fixed slots: spawning raises the count and stores the new
@@ -184,6 +190,30 @@ class TGame {
   bool QuitRequested = false;
   std::array<TResultRow, 6> Results{};
   uint64_t DroppedMessages = 0;  // peer messages that failed validation
+  // Fish and objects are numbered by the host; the host alone says who ate
+  // which (see net/Messages.h, codes 43 to 45).
+  struct TSpawnTag {
+    bool Set = false;
+    uint8_t Size = 0;
+    uint16_t Number = 0;
+    int32_t Level = 0;
+  };
+  TSpawnTag PendingTag;              // from the host, for its next 39 or 32
+  uint16_t NextSpawnNumber = 1;      // the next number a host gives
+  uint16_t LevelFirstNumber = 1;     // the first number of this round
+  std::vector<uint8_t> LevelSpawns;  // 0 fish or object kind, per number of this round (255 unknown)
+  std::vector<uint32_t> LevelEaten;  // the eater's id per number of this round, 0 while it swims
+  // Every peer keeps the round's numbers, so that whoever hosts next can go
+  // on deciding.
+  bool RoundWon = false;             // a fish finished growing this round: nobody else wins it
+  // Numbers below this were given by a host that went: only verdicts heard
+  // from it are taken over, none are made anew.
+  uint16_t AdoptBelow = 0;
+  // The host's exit question holds this peer (31), until that host's 40.
+  bool PeerPaused = false;
+  uint32_t PausedBy = 0;
+  // The address the lobby lists sessions at: " " for none, or the typed one.
+  std::string LobbyHostAddress = " ";
 
   // ---- app: start-up, timers, window (app/) -----------------------------
   // Start-up in its fixed order; throws with a message naming a missing or
@@ -283,6 +313,26 @@ class TGame {
   void DXPlay1DeletePlayer(const TSessionPlayer& player);
   void DXPlay1SessionLost();
   void EndRound(uint8_t reason);
+  // Host: number the fish or object just made (`what` 0 fish, else the
+  // object kind) and send its tag; returns the number.
+  uint16_t AnnounceSpawn(uint8_t what, uint8_t size);
+  // Every peer: a numbered fish or object of this round.
+  void RecordSpawn(uint16_t number, uint8_t what);
+  // The local fish meets a numbered fish or object: the host decides at
+  // once, a guest asks the host.
+  void OwnFishMeets(uint8_t what, uint16_t number);
+  // Host: the first eater of a number gets it; false when it was taken,
+  // unknown or the round is over.
+  bool DecideEaten(uint16_t number, uint32_t eater_id, bool heard = false);
+  // Every peer, in the host's order: the sprite goes, the eater is credited.
+  void ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id);
+  // The results rows from every player's fish, ranked; written to
+  // Options.ResultsFile when that is set.
+  void BuildResults();
+  void LogEvent(const std::string& line);
+  // The session went away under a game or the room: the world goes and
+  // the lobby opens.
+  void LeaveLostSession();
   bool SessionOpen() const;
   bool SessionHost() const;
   int SessionPlayerCount() const;

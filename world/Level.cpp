@@ -16,6 +16,14 @@ void TGame::StartLevel() {
     Sound("Level");
   }
   LevelDone = false;
+  // A new round: nobody has won it, and the host's numbers of the last one
+  // are closed to claims.
+  RoundWon = false;
+  PendingTag = {};
+  LevelFirstNumber = NextSpawnNumber;
+  AdoptBelow = 0;
+  LevelSpawns.clear();
+  LevelEaten.clear();
   if (SinglePlayer && Level > 1)
     if (TPlayer* p = PlayerTable[0].get(); p && p->Skin < 8) p->Skin++;
 

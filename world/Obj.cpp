@@ -47,8 +47,10 @@ TObj::TObj(TGame& game, int32_t speed, uint16_t y, uint8_t kind) : TWorldSprite(
     Speed = -s;
   }
   Y = Game.Rand.RandomRange(65, 580 - Image->GetPatternHeight());
-  if (!Game.SinglePlayer && Game.SessionHost())
+  if (!Game.SinglePlayer && Game.SessionHost()) {
+    Number = Game.AnnounceSpawn(Kind, ScaleDiv);
     Game.SendGameMessage(MsgNewObject, Kind, uint16_t(Y), Speed);
+  }
 }
 
 void TObj::RemoveObject() {
@@ -83,7 +85,10 @@ void TObj::Step(int) {
     }
     if (ScaleDiv > 5) {
       RemoveObject();
-      SwallowDone(Game, p);
+      if (Number == 0)
+        SwallowDone(Game, p);
+      else if (p)
+        p->HasEaten = false;
     }
     return;
   }
@@ -99,41 +104,19 @@ void TObj::HandleHit(TSprite* other, bool&) {
   if (!player || BeingEaten) return;
   if (!MeetsMouth(*player, X, Y, Width / Div(ScaleDiv), Height / Div(ScaleDiv))) return;
 
+  if (!Game.SinglePlayer && Number != 0) {
+    if (player->NetIndex != Game.OwnIndex) return;
+    Game.OwnFishMeets(Kind, Number);
+    if (!BeingEaten) {
+      BeingEaten = true;
+      EatenBy = player->NetIndex;
+    }
+    return;
+  }
+
   EatenBy = player->NetIndex;
   if (!player->Dying) player->BlinkTicks = 0;
-
-  if (player->NetIndex == Game.OwnIndex) {
-    const bool multi = !Game.SinglePlayer;
-    switch (Kind) {
-      case 1:
-        player->Grow(TPlayer::TGrowVariant::Object);
-        break;
-      case 2:
-        if (player->Lives < 3) player->Lives++;
-        break;
-      case 3:
-        if (TBonus* bonus = Game.BonusSprite.get()) bonus->SetPicture(Game.GameImgs.Find("MParalich"));
-        if (multi) Game.SendGameMessage(MsgFreeze, 0, 0, 0);
-        Game.Timer1.SetEnabled(true);
-        break;
-      case 4:
-        player->AddScore(50);
-        break;
-      case 5:
-        if (TBonus* bonus = Game.BonusSprite.get()) bonus->SetPicture(Game.GameImgs.Find("Paralich"));
-        if (multi) Game.SendGameMessage(MsgParalysed, 0, 0, 0);
-        player->Paralysed = true;
-        break;
-      case 6: {
-        const uint32_t score = uint32_t(player->Score());
-        player->SetScore(score <= 50 ? 0 : int32_t(score - 50));
-        Game.Sound("Aaaa");
-        break;
-      }
-      default:
-        break;
-    }
-  }
+  if (player->NetIndex == Game.OwnIndex) TakeEffect(Game, *player, Kind, true);
 
   player->HasEaten = true;
   const uint8_t d = player->ScaleDiv;
@@ -144,6 +127,39 @@ void TObj::HandleHit(TSprite* other, bool&) {
   else if (d >= 5 && d <= 7)
     Game.Sound("Ham1");
   BeingEaten = true;
+}
+
+bool TObj::TakeEffect(TGame& game, TPlayer& player, uint8_t kind, bool announce) {
+  const bool multi = !game.SinglePlayer;
+  switch (kind) {
+    case 1:
+      return player.Grow(TPlayer::TGrowVariant::Object, announce);
+    case 2:
+      if (player.Lives < 3) player.Lives++;
+      break;
+    case 3:
+      if (TBonus* bonus = game.BonusSprite.get()) bonus->SetPicture(game.GameImgs.Find("MParalich"));
+      if (multi) game.SendGameMessage(MsgFreeze, 0, 0, 0);
+      game.Timer1.SetEnabled(true);
+      break;
+    case 4:
+      player.AddScore(50);
+      break;
+    case 5:
+      if (TBonus* bonus = game.BonusSprite.get()) bonus->SetPicture(game.GameImgs.Find("Paralich"));
+      if (multi) game.SendGameMessage(MsgParalysed, 0, 0, 0);
+      player.Paralysed = true;
+      break;
+    case 6: {
+      const uint32_t score = uint32_t(player.Score());
+      player.SetScore(score <= 50 ? 0 : int32_t(score - 50));
+      game.Sound("Aaaa");
+      break;
+    }
+    default:
+      break;
+  }
+  return false;
 }
 
 void TObj::Render() {

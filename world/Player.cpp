@@ -281,12 +281,14 @@ void TPlayer::HandleHit(TSprite* other, bool&) {
   Game.SendGameMessage(MsgEaten, 0, 0, prey->PlayerId);
 }
 
-void TPlayer::Grow(TGrowVariant variant) {
+bool TPlayer::Grow(TGrowVariant variant, bool announce) {
   const bool single = Game.SinglePlayer;
+  const bool own = single || NetIndex == Game.OwnIndex;
+  announce = announce && !single && own;
   if (variant == TGrowVariant::Fish) {
     if (EatCount < 5) {
       EatCount++;
-      return;
+      return false;
     }
     if (Growth < (single ? 2 : 5)) {
       Game.Sound("Big");
@@ -294,11 +296,11 @@ void TPlayer::Grow(TGrowVariant variant) {
       if (!single) Stars += "*";
       EatCount = 0;
       Growth++;
-      if (!single) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
-    } else {
-      Game.LevelDone = true;
+      if (announce) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
+      return false;
     }
-    return;
+    if (own) Game.LevelDone = true;
+    return true;
   }
 
   if (Growth < (single ? 2 : 5)) {
@@ -309,10 +311,11 @@ void TPlayer::Grow(TGrowVariant variant) {
     }
     EatCount = 0;
     Growth++;
-    if (!single) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
-  } else {
-    Game.LevelDone = true;
+    if (announce) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
+    return false;
   }
+  if (own) Game.LevelDone = true;
+  return true;
 }
 
 void TPlayer::Render() {

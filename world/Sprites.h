@@ -27,7 +27,10 @@ class TPlayer : public TWorldSprite {
   void Remove() { MarkDead(); }
 
   enum class TGrowVariant { Fish, Object };
-  void Grow(TGrowVariant variant);
+  // True when the fish has grown all its steps and eats the one that ends
+  // the level (round). Only the local fish sets LevelDone; `announce` sends
+  // 35 to peers that do not count growth themselves.
+  bool Grow(TGrowVariant variant, bool announce = true);
   TPictureCollectionItem& RightPicture() const;
   TPictureCollectionItem& LeftPicture() const;
   int32_t Score() const { return ScoreCode ^ 1; }
@@ -94,6 +97,8 @@ class TFish : public TWorldSprite {
   uint8_t Kind = 1;
   bool BeingEaten = false;
   bool Eating = false;
+  // The host's number for it; 0 when nobody numbered it (single player).
+  uint16_t Number = 0;
 };
 
 class TObj : public TWorldSprite {
@@ -103,6 +108,9 @@ class TObj : public TWorldSprite {
   void Render() override;
   void HandleHit(TSprite* other, bool& done) override;
   void RemoveObject();
+  // What swallowing an object of `kind` does to the local fish; true when
+  // it finished growing with it.
+  static bool TakeEffect(TGame& game, TPlayer& player, uint8_t kind, bool announce);
 
   int32_t AnimStep = 0;
   int32_t Speed = 0;
@@ -112,6 +120,7 @@ class TObj : public TWorldSprite {
   uint8_t ScaleDiv = 1;
   uint8_t Kind = 1;
   bool BeingEaten = false;
+  uint16_t Number = 0;  // the host's number for it; 0 when not numbered
 
  private:
   bool Removed_ = false;

@@ -82,7 +82,7 @@ TEST(MessagesCodec, CodesAndTheirGroups) {
       {MsgScores, 22},     {MsgState, 23},     {MsgRoundCount, 24}, {MsgSkin, 25},      {MsgOut, 30},
       {MsgPause, 31},      {MsgNewObject, 32}, {MsgFreeze, 33},     {MsgParalysed, 34}, {MsgGrown, 35},
       {MsgStarted, 36},    {MsgReady, 37},     {MsgRoundOver, 38},  {MsgNewFish, 39},   {MsgResume, 40},
-      {MsgEaten, 41},      {MsgNextRound, 42},
+      {MsgEaten, 41},      {MsgNextRound, 42}, {MsgSpawnTag, 43},  {MsgClaim, 44},     {MsgEatenBy, 45},
   };
   std::vector<int> known;
   for (int code = 0; code < 256; ++code) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <random>
 #include <thread>
@@ -57,7 +59,10 @@ class NetGame : public ::testing::Test {
                                    "PositionsPlaceTheSendersFish", "RepliesAreTakenByTheRequestRule",
                                    "GrowthRoundCountAndPauseOutsideTheGame", "LobbyRefusesWhatItCannotDo",
                                    "JoiningAGameInPlayStaysInTheLobby", "AFailedJoinLeavesNoFishBehind",
-                                   "RoundCountTakesTwoToNinetyNine", "AGuestPlaysTheHostsGame"};
+                                   "RoundCountTakesTwoToNinetyNine", "AGuestPlaysTheHostsGame",
+                                   "ClaimedFishGoToOneEaterOnEveryPeer", "AnEatenPlayerDiesOnEveryPeer",
+                                   "PauseAndResumeActOnTheirOwnHold", "FourPeersEndOnOneBoard",
+                                   "ALobbyWithoutARouteStillWorks", "TheNextPlayerHostsTheGameWhenTheHostGoes"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -99,6 +104,9 @@ class NetGame : public ::testing::Test {
     }
   }
 };
+
+// Everybody ready, the host starts, past the round banner.
+void StartTogether(std::vector<TPeer*> all);
 
 int Players(TGame& g) {
   int n = 0;
@@ -256,13 +264,18 @@ TEST_F(NetGame, VanishedHostMeansSessionLostAndNoCrash) {
   }
   EXPECT_FALSE(guest.Game().SessionOpen());
   Pump({&guest}, 50);
-  // Out of the lost game: no fish of it is left over.
+  // "Session Lost!", then the lobby: no world left standing still, no fish
+  // of the lost game left over.
   TGame& g = guest.Game();
-  g.ExitConfirmed = true;
-  g.LeaveGame();
-  Pump({&guest}, 2);
-  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.CurrentScreen, "MP");
   EXPECT_EQ(Players(g), 0);
+  EXPECT_EQ(Fish(g), 0);
+  EXPECT_FALSE(g.Timer2.Enabled());
+  // And the lobby works: a new game can be made from it.
+  g.CreateGame();
+  Pump({&guest}, 2);
+  EXPECT_EQ(g.CurrentScreen, "MP2");
+  EXPECT_EQ(Players(g), 1);
 }
 
 TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
@@ -280,6 +293,10 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
       {{200, 0, 0, 0, 0, 0, 0, 0}, "unknown code"},
       {{MsgNewFish, 9, 0, 1, 3, 0, 0, 0}, "fish kind 9"},
       {{MsgNewObject, 0, 0, 1, 3, 0, 0, 0}, "object kind 0"},
+      {{MsgNewFish, 1, 100, 0, 3, 0, 0, 0}, "a fish announced by a guest"},
+      {{MsgNewObject, 1, 100, 0, 3, 0, 0, 0}, "an object announced by a guest"},
+      {{MsgSpawnTag, 8, 5, 0, 1, 0, 0, 0}, "a tag from a guest"},
+      {{MsgEatenBy, 0, 5, 0, 1, 0, 0, 0}, "a verdict from a guest"},
   };
   for (const Case& c : cases) {
     uint64_t before = h.DroppedMessages;
@@ -292,12 +309,14 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
   h.DXPlay1Message(999999, ok, sizeof ok);
   EXPECT_EQ(h.DroppedMessages, before + 1);
 
-  // More new fish than the table holds never passes slot 30.
+  // More new fish from the host than the table holds never pass slot 30.
+  TGame& g = guest.Game();
+  const uint32_t host_id = h.DXPlay1->LocalPlayer().Id;
   for (int i = 0; i < 40; ++i) {
     uint8_t fish[8] = {MsgNewFish, 1, 100, 0, 3, 0, 0, 0};
-    h.DXPlay1Message(from, fish, sizeof fish);
+    g.DXPlay1Message(host_id, fish, sizeof fish);
   }
-  EXPECT_EQ(h.FishTable.Count, 30);
+  EXPECT_EQ(g.FishTable.Count, 30);
 
   std::mt19937 rng(5);
   for (int i = 0; i < 3000; ++i) {
@@ -418,15 +437,18 @@ TEST_F(NetGame, RepliesAreTakenByTheRequestRule) {
   ASSERT_TRUE(h.PlayerTable[2]);
   TPlayer& pb = *h.PlayerTable[2].get();
 
-  // Only the first scores answer to one request counts.
+  // Every scores answer to one request counts, wins and all: each is a row
+  // of the one board.
   h.SendGameMessage(MsgAskScores, 0, 0, 0);
-  Deliver(h, anna, MsgScores, 0, 4, 41);
-  Deliver(h, bert, MsgScores, 0, 7, 71);
+  Deliver(h, anna, MsgScores, 2, 4, 41);
+  Deliver(h, bert, MsgScores, 1, 7, 71);
   EXPECT_EQ(pa.Frags, 4);
   EXPECT_EQ(pa.ScoreCode, 41);
-  EXPECT_EQ(pb.Frags, 0);
-  EXPECT_EQ(pb.ScoreCode, 1);
-  EXPECT_EQ(h.LastRequest, 0);
+  EXPECT_EQ(pa.Wins, 2);
+  EXPECT_EQ(pb.Frags, 7);
+  EXPECT_EQ(pb.ScoreCode, 71);
+  EXPECT_EQ(pb.Wins, 1);
+  EXPECT_EQ(h.LastRequest, MsgAskScores);
 
   // Every skin answer to one request counts.
   h.SendGameMessage(MsgAskSkin, 1, 0, 0);
@@ -436,13 +458,14 @@ TEST_F(NetGame, RepliesAreTakenByTheRequestRule) {
   EXPECT_EQ(pb.Skin, 2);
   EXPECT_EQ(h.LastRequest, MsgAskSkin);
 
-  // Out of turn, answers change nothing.
+  // Out of turn, answers change nothing, but a player's ready state is
+  // always its own to tell (a joiner learns everybody's).
   h.LastRequest = 0;
   Deliver(h, anna, MsgScores, 0, 9, 91);
   Deliver(h, anna, MsgState, 1);
   Deliver(h, anna, MsgSkin, 1);
   EXPECT_EQ(pa.Frags, 4);
-  EXPECT_EQ(pa.ReadyState, 0);
+  EXPECT_EQ(pa.ReadyState, 1);
   EXPECT_EQ(pa.Skin, 3);
 }
 
@@ -571,10 +594,11 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   l.JoinGame();
   EXPECT_EQ(l.CurrentScreen, "MP");
   EXPECT_FALSE(l.SessionOpen());
-  // Listed again from no particular host: nothing found here, nothing chosen.
-  EXPECT_TRUE(l.SessionList.empty());
-  EXPECT_EQ(l.SelectedSession, 255);
-  // Refreshed at the host's address, the row says it is in play.
+  // Listed again at the typed address it was found at: "in Game".
+  ASSERT_EQ(l.SessionList.size(), 1u);
+  EXPECT_EQ(l.SessionNames[0], "Reef1");
+  EXPECT_EQ(l.SelectedSession, 0);
+  // Refreshed at the host's address, the row still says it is in play.
   l.DXPlay1->SetHostAddress("127.0.0.1");
   l.Selection = 5;
   l.ActivateSelected();
@@ -714,6 +738,314 @@ TEST_F(NetGame, AGuestPlaysTheHostsGame) {
   EXPECT_TRUE(h.Timer2.Enabled());
   ASSERT_TRUE(h.TableSprite);
   EXPECT_TRUE(h.TableSprite->Visible);
+}
+
+void Step(std::vector<TPeer*> peers, int frames) {
+  for (int i = 0; i < frames; ++i) {
+    for (TPeer* p : peers) p->Form->StepFrame();
+    if (i % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// Time for messages to go round, on a busy machine too.
+void Exchange(std::vector<TPeer*> peers) {
+  for (int i = 0; i < 15; ++i) {
+    Step(peers, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void StartTogether(std::vector<TPeer*> all) {
+  for (size_t i = 1; i < all.size(); ++i) all[i]->Game().ToggleReady();
+  Step(all, 10);
+  all[0]->Game().StartGame();
+  Step(all, 200);
+  for (TPeer* p : all) ASSERT_EQ(p->Game().CurrentScreen, "Game");
+}
+
+std::vector<TFish*> NumberedFish(TGame& g) {
+  std::vector<TFish*> out;
+  for (int i = 0; i < g.Engine().Count(); ++i)
+    if (auto* f = dynamic_cast<TFish*>(g.Engine().Items(i)); f && !f->IsDead && f->Number != 0) out.push_back(f);
+  return out;
+}
+
+TFish* FishNumbered(TGame& g, uint16_t n) {
+  for (TFish* f : NumberedFish(g))
+    if (f->Number == n) return f;
+  return nullptr;
+}
+
+TEST_F(NetGame, ClaimedFishGoToOneEaterOnEveryPeer) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(host, {&a, &b});
+  std::vector<TPeer*> all{&host, &a, &b};
+  StartTogether(all);
+  TGame& h = host.Game();
+  // Fish appear with the host's numbers, kinds, sizes and speeds everywhere.
+  for (int i = 0; i < 40 && NumberedFish(h).size() < 4; ++i) Step(all, 25);
+  Step(all, 5);
+  ASSERT_GE(NumberedFish(h).size(), 4u);
+  for (TFish* f : NumberedFish(h)) {
+    for (TPeer* p : {&a, &b}) {
+      TFish* copy = FishNumbered(p->Game(), f->Number);
+      if (!copy) continue;  // swum out there already
+      EXPECT_EQ(copy->Kind, f->Kind) << "fish " << f->Number;
+      EXPECT_EQ(copy->ScaleDiv, f->ScaleDiv) << "fish " << f->Number;
+      EXPECT_EQ(copy->Speed, f->Speed) << "fish " << f->Number;
+    }
+  }
+
+  // Nobody's fish meets anything by chance while the claims travel.
+  auto park = [&] {
+    for (TPeer* p : all)
+      for (auto& pl : p->Game().PlayerTable)
+        if (pl) pl->Y = 5000;
+  };
+  // Both guests claim one fish in the same frame, the host a second one
+  // that Bert claims too: each goes to one eater, the same on every peer.
+  std::vector<TFish*> targets = NumberedFish(h);
+  const uint16_t first = targets[0]->Number, second = targets[1]->Number;
+  park();
+  Step(all, 1);
+  // What each fish had before (met by chance while the fish came in).
+  std::vector<int32_t> before;
+  for (int slot = 0; slot < 3; ++slot) before.push_back(h.PlayerTable[size_t(slot)]->Score());
+  a.Game().OwnFishMeets(0, first);
+  b.Game().OwnFishMeets(0, first);
+  b.Game().OwnFishMeets(0, second);
+  h.OwnFishMeets(0, second);
+  for (int i = 0; i < 20; ++i) {
+    park();
+    Step(all, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  for (uint16_t n : {first, second})
+    for (TPeer* p : all) EXPECT_FALSE(FishNumbered(p->Game(), n)) << "fish " << n << " left on " << p->Game().OwnIndex;
+  // 10 points a fish: the host's fish and one guest got one each, on every
+  // peer's view of them alike.
+  std::vector<int32_t> scores;
+  for (int slot = 0; slot < 3; ++slot) scores.push_back(h.PlayerTable[size_t(slot)]->Score());
+  EXPECT_EQ(scores[0] - before[0], 10);  // the host decided its own meeting first
+  EXPECT_EQ(scores[1] - before[1] + scores[2] - before[2], 10);
+  for (TPeer* p : {&a, &b})
+    for (int slot = 0; slot < 3; ++slot)
+      EXPECT_EQ(p->Game().PlayerTable[size_t(slot)]->Score(), scores[size_t(slot)]) << "slot " << slot;
+  // A claim for a number already given, or never given, changes nothing.
+  a.Game().OwnFishMeets(0, first);
+  a.Game().OwnFishMeets(0, 60000);
+  Step(all, 20);
+  for (TPeer* p : all)
+    for (int slot = 0; slot < 3; ++slot)
+      EXPECT_EQ(p->Game().PlayerTable[size_t(slot)]->Score(), scores[size_t(slot)]) << "slot " << slot;
+}
+
+TEST_F(NetGame, AnEatenPlayerDiesOnEveryPeer) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(host, {&a, &b});
+  std::vector<TPeer*> all{&host, &a, &b};
+  StartTogether(all);
+  // Anna eats Bert: Bert dies on every peer, and is protected everywhere
+  // while he comes back, so the host cannot eat him again meanwhile.
+  const int32_t bert = int32_t(b.Game().DXPlay1->LocalPlayer().Id);
+  a.Game().LocalPlayer()->Frags = 1;
+  a.Game().SendGameMessage(MsgEaten, 0, 0, bert);
+  Exchange(all);
+  for (TPeer* p : {&host, &b}) {
+    TPlayer* victim = p->Game().PlayerTable[2].get();
+    ASSERT_TRUE(victim);
+    EXPECT_TRUE(victim->Dying) << "on " << int(p->Game().OwnIndex);
+    EXPECT_EQ(victim->KilledBy, 1) << "on " << int(p->Game().OwnIndex);
+  }
+  EXPECT_EQ(host.Game().PlayerTable[1]->Frags, 1);
+  // A second eater announced late: Bert is not eaten twice anywhere.
+  b.Game().LocalPlayer()->WasEaten = false;
+  host.Game().SendGameMessage(MsgEaten, 0, 0, bert);
+  Exchange(all);
+  EXPECT_FALSE(b.Game().LocalPlayer()->WasEaten);
+  EXPECT_EQ(b.Game().PlayerTable[0]->Frags, 0);
+}
+
+TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(host, {&a, &b}, "2");
+  std::vector<TPeer*> all{&host, &a, &b};
+  StartTogether(all);
+  TGame& h = host.Game();
+  TGame& ga = a.Game();
+  TGame& gb = b.Game();
+  // Bert sits on his own exit question; Anna opens hers and answers NO.
+  gb.LeaveGame();
+  ga.LeaveGame();
+  ASSERT_EQ(gb.CurrentScreen, "ExitGame?");
+  ga.Selection = 2;
+  ga.ActivateSelected();
+  Exchange(all);
+  EXPECT_TRUE(gb.SessionOpen());
+  EXPECT_EQ(gb.CurrentScreen, "ExitGame?");
+  EXPECT_TRUE(gb.Timer2.Enabled());
+  EXPECT_EQ(ga.CurrentScreen, "Game");
+  EXPECT_FALSE(ga.Timer2.Enabled());
+
+  // The host's pause (its exit question over the results, or an older
+  // peer's) holds Anna; only the host's resume lifts it, and never Bert's
+  // own question.
+  h.SendGameMessage(MsgPause, 0, 0, 0);
+  Exchange(all);
+  EXPECT_TRUE(ga.Paused);
+  EXPECT_TRUE(ga.Timer2.Enabled());
+  gb.SendGameMessage(MsgResume, 0, 0, 0);
+  Exchange(all);
+  EXPECT_TRUE(ga.Timer2.Enabled());
+  h.SendGameMessage(MsgResume, 0, 0, 0);
+  Exchange(all);
+  EXPECT_FALSE(ga.Timer2.Enabled());
+  EXPECT_FALSE(ga.TableSprite->Visible);
+  EXPECT_TRUE(gb.Timer2.Enabled());
+  EXPECT_EQ(gb.CurrentScreen, "ExitGame?");
+  EXPECT_TRUE(gb.SessionOpen());
+  gb.Selection = 2;
+  gb.ActivateSelected();
+  Step(all, 5);
+
+  // The last round ends: a resume from anybody leaves the results up.
+  h.RoundsLeft = ga.RoundsLeft = gb.RoundsLeft = 1;
+  ga.EndRound(5);
+  Exchange(all);
+  for (TGame* g : {&h, &ga, &gb}) ASSERT_TRUE(g->Timer2.Enabled());
+  gb.SendGameMessage(MsgResume, 0, 0, 0);
+  h.SendGameMessage(MsgResume, 0, 0, 0);
+  Exchange(all);
+  for (TGame* g : {&h, &ga, &gb}) {
+    EXPECT_TRUE(g->Timer2.Enabled());
+    EXPECT_TRUE(g->TableSprite->Visible);
+    EXPECT_TRUE(g->SessionOpen());
+  }
+}
+
+TEST_F(NetGame, FourPeersEndOnOneBoard) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1)),
+      c("Cleo", Port(4), Port(1));
+  Meet(host, {&a, &b, &c}, "2");
+  std::vector<TPeer*> all{&host, &a, &b, &c};
+  for (TPeer* p : all) {
+    p->Game().Options.ResultsFile =
+        (std::filesystem::path(MV_BINARY_DIR) / "test-runs" / "netgame" / (p->Game().SettingsRecord.PlayerNameSetting.Str() + ".board")).string();
+    std::filesystem::remove(p->Game().Options.ResultsFile);
+  }
+  StartTogether(all);
+  // Each peer's own counts: a tie in frags, settled by wins, then score.
+  struct Own {
+    TPeer* peer;
+    uint16_t frags;
+    int32_t score;
+  };
+  for (const Own& o : {Own{&host, 1, 120}, Own{&a, 3, 40}, Own{&b, 1, 300}, Own{&c, 0, 10}}) {
+    o.peer->Game().LocalPlayer()->Frags = o.frags;
+    o.peer->Game().LocalPlayer()->SetScore(o.score);
+  }
+  // Cleo wins round one, Bert the last.
+  c.Game().EndRound(5);
+  Exchange(all);
+  Step(all, 200);
+  b.Game().EndRound(5);
+  Exchange(all);
+  Exchange(all);
+  const char* want = "Anna 3 0 40\nBert 1 1 300\nHost 1 0 120\nCleo 0 1 10\n";
+  for (TPeer* p : all) {
+    TGame& g = p->Game();
+    EXPECT_TRUE(g.TableSprite->Visible);
+    std::ifstream in(g.Options.ResultsFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), want) << "board of " << g.SettingsRecord.PlayerNameSetting.Str();
+  }
+}
+
+TEST_F(NetGame, ALobbyWithoutARouteStillWorks) {
+  TPeer peer("Solo", Port(0), Port(1));
+  TGame& g = peer.Game();
+  g.OpenLobby();
+  ASSERT_EQ(g.CurrentScreen, "MP");
+  // An address the query cannot be sent to (no broadcast permission, as a
+  // machine without a route cannot send its broadcast).
+  g.HostIpText = "255.255.255.255";
+  EXPECT_NO_THROW(g.DirectJoin());
+  EXPECT_EQ(g.CurrentScreen, "MP");
+  EXPECT_TRUE(g.SessionList.empty());
+  EXPECT_EQ(g.SelectedSession, 255);
+  // Names can be typed and a game created.
+  g.Selection = 4;
+  g.ActivateSelected();
+  EXPECT_TRUE(g.EditPlayerName);
+  g.FormKeyUp('X', 0);
+  EXPECT_EQ(g.SettingsRecord.PlayerNameSetting.Str(), "Solox");
+  g.CreateGame();
+  EXPECT_EQ(g.CurrentScreen, "MP2");
+  EXPECT_TRUE(g.SessionHost());
+}
+
+TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
+  auto host = std::make_unique<TPeer>("Host", Port(0), Port(1));
+  TPeer a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
+  Meet(*host, {&a, &b});
+  StartTogether({host.get(), &a, &b});
+  TGame& ga = a.Game();
+  TGame& gb = b.Game();
+  // Fish swim, then the host pauses the game and vanishes.
+  for (int i = 0; i < 40 && NumberedFish(host->Game()).empty(); ++i) Step({host.get(), &a, &b}, 25);
+  host->Game().SendGameMessage(MsgPause, 0, 0, 0);
+  Exchange({host.get(), &a, &b});
+  ASSERT_TRUE(gb.PeerPaused);
+  host.reset();
+  for (int i = 0; i < 1000 && !(ga.SessionHost() && gb.SessionPlayerCount() == 2); ++i) {
+    Step({&a, &b}, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Anna, first after the host, hosts the game; nobody lost the session.
+  ASSERT_TRUE(ga.SessionHost());
+  EXPECT_FALSE(gb.SessionHost());
+  for (TGame* g : {&ga, &gb}) {
+    EXPECT_EQ(g->CurrentScreen, "Game");
+    EXPECT_EQ(g->SessionPlayerCount(), 2);
+    EXPECT_EQ(g->PlayerTable[0]->PlayerName, "Anna");
+    EXPECT_EQ(g->PlayerTable[1]->PlayerName, "Bert");
+    // The pause of the host that went is over.
+    EXPECT_FALSE(g->Timer2.Enabled());
+  }
+  EXPECT_EQ(gb.OwnIndex, 1);
+  // New fish come from Anna now, numbered on from the old host's, to Bert too.
+  const uint16_t first_new = ga.NextSpawnNumber;
+  bool seen = false;
+  for (int i = 0; i < 100 && !seen; ++i) {
+    Step({&a, &b}, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (TFish* f : NumberedFish(gb)) seen = seen || f->Number >= first_new;
+  }
+  EXPECT_TRUE(seen);
+  // And she decides who eats them.
+  for (TFish* f : NumberedFish(gb)) {
+    if (f->Number < first_new) continue;
+    const uint16_t n = f->Number;
+    // Nobody meets anything by chance meanwhile.
+    auto park = [&] {
+      for (TGame* g : {&ga, &gb})
+        for (auto& pl : g->PlayerTable)
+          if (pl) pl->Y = 5000;
+    };
+    park();
+    Step({&a, &b}, 1);
+    const int32_t before = ga.PlayerTable[1]->Score();
+    gb.OwnFishMeets(0, n);
+    for (int i = 0; i < 20; ++i) {
+      park();
+      Step({&a, &b}, 2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(ga.PlayerTable[1]->Score(), before + 10);
+    EXPECT_EQ(gb.LocalPlayer()->Score(), before + 10);
+    break;
+  }
 }
 
 }  // namespace

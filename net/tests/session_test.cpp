@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -415,6 +416,45 @@ TEST(Session, StrangersOnTheGamePortAreSurvived) {
   }));
   EXPECT_EQ(host.Got[0].second, Bytes({MsgGrown, 3, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Names(guest.S.Players()), (std::vector<std::string>{"Ann", "Bob", "Cy"}));
+}
+
+TEST(Session, TheNextPlayerHostsWhenTheHostGoes) {
+  // Each peer on a game port of its own, as on machines of their own.
+  auto host = std::make_unique<TPeer>(Ports(47780));
+  auto o1 = Ports(47782), o2 = Ports(47784), o3 = Ports(47786);
+  o1.EnumPort = o2.EnumPort = o3.EnumPort = Ports(47780).EnumPort;
+  TPeer a(o1), b(o2), c(o3);
+  host->S.Create("Bay", "H", 6);
+  for (auto [peer, name] : {std::pair{&a, "A"}, std::pair{&b, "B"}, std::pair{&c, "C"}}) peer->JoinAt("Bay", name);
+  ASSERT_TRUE(PumpUntil({host.get(), &a, &b, &c}, [&] { return c.S.Players().size() == 4 && a.S.Players().size() == 4; }));
+  host.reset();
+  // A, the first after the host, hosts now; B and C come back to it as
+  // who they were, in the same order.
+  ASSERT_TRUE(PumpUntil({&a, &b, &c}, [&] {
+    for (TPeer* p : {&a, &b, &c})
+      if (Names(p->S.Players()) != std::vector<std::string>{"A", "B", "C"}) return false;
+    return a.S.IsHost();
+  }));
+  for (TPeer* p : {&a, &b, &c}) {
+    EXPECT_EQ(p->Events, "");
+    EXPECT_EQ(Names(p->Deleted), std::vector<std::string>{"H"});
+    EXPECT_EQ(p->S.Players(), a.S.Players());
+  }
+  EXPECT_FALSE(b.S.IsHost());
+  // Messages go round through the new host.
+  SendGame(c, MsgReady, 7);
+  SendGame(a, MsgSkin, 2);
+  ASSERT_TRUE(PumpUntil({&a, &b, &c}, [&] { return a.Got.size() == 1 && b.Got.size() == 2 && c.Got.size() == 1; }));
+  EXPECT_EQ((std::set<uint32_t>{b.Got[0].first, b.Got[1].first}), (std::set<uint32_t>{a.Id(), c.Id()}));
+  EXPECT_EQ(a.Got[0].first, c.Id());
+  EXPECT_EQ(c.Got[0].first, a.Id());
+  // The new host going too: one of the two left hosts them (B, unless its
+  // port was taken on this busy machine and it could not).
+  a.S.Close();
+  ASSERT_TRUE(PumpUntil({&b, &c}, [&] {
+    return b.S.Players().size() == 2 && c.S.Players() == b.S.Players() && b.S.IsHost() != c.S.IsHost();
+  }));
+  EXPECT_EQ(b.S.Players()[0].Id, b.S.IsHost() ? b.Id() : c.Id());
 }
 
 }  // namespace
