@@ -42,7 +42,9 @@ void Start() {
 // Sends `request` on a fresh connection, half-closes, and reads until the
 // server closes. A request that never completes is dropped by the server's
 // request time-out (it need not take the half-close as the end), so the
-// wait allows for that.
+// wait allows for that. libFuzzer's own alarm (every -timeout/2 + 1 s)
+// interrupts these calls: an interrupted call is carried on, never taken
+// for the server's silence.
 std::string Exchange(const std::string& request) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -54,11 +56,23 @@ std::string Exchange(const std::string& request) {
   // moment: retry briefly rather than call that a fault of the server.
   int tries = 0;
   while (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno == EINTR) {
+      // The connection goes on being made; wait for its outcome.
+      pollfd p{fd, POLLOUT, 0};
+      while (poll(&p, 1, 30000) < 0 && errno == EINTR) {
+      }
+      int err = 0;
+      socklen_t len = sizeof err;
+      getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+      if (err == 0 && (p.revents & POLLOUT)) break;
+      fuzz::Broken(std::string("cannot connect after an interruption: ") + std::strerror(err ? err : ETIMEDOUT));
+    }
     if (errno != EADDRNOTAVAIL || ++tries > 200) fuzz::Broken(std::string("cannot connect: ") + std::strerror(errno));
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   for (size_t sent = 0; sent < request.size();) {
     const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     sent += size_t(n);
   }
@@ -67,14 +81,19 @@ std::string Exchange(const std::string& request) {
   char buf[4096];
   // Well beyond the 1 s request time-out: the server's thread may be
   // slow to notice under load, but it must notice.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   for (;;) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 30000) <= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int ready = left.count() > 0 ? poll(&p, 1, int(left.count())) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
+      const std::string why = ready == 0 ? "no end of reply within 30 s" : std::string("poll failed: ") + std::strerror(errno);
       close(fd);
-      fuzz::Broken("no end of reply within 30 s; request \"" + request.substr(0, 120) + "\", reply so far \"" +
-                   reply.substr(0, 200) + "\"");
+      fuzz::Broken(why + "; request \"" + request.substr(0, 120) + "\", reply so far \"" + reply.substr(0, 200) + "\"");
     }
     const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     reply.append(buf, size_t(n));
   }
