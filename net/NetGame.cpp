@@ -425,6 +425,13 @@ void TGame::EndRound(uint8_t reason) {
   if (reason == 5 && own) ++own->Wins;
   RoundWon = true;
   PeerPaused = false;
+  // The results take the place of an exit question, as on a peer that
+  // hears 38: nothing answered on it could lift them.
+  Paused = false;
+  if (CurrentScreen == "ExitGame?") {
+    CloseQuestion();
+    CurrentScreen = "Game";
+  }
   SendGameMessage(MsgAskScores, 0, 0, 0);
   Timer2.SetEnabled(true);
   if (TTable* t = TableSprite.get()) t->Visible = true;

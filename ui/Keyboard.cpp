@@ -74,15 +74,6 @@ void MoveSelection(TGame& g, bool up) {
   g.ShowSelectedHighlight();
 }
 
-void ResumeGame(TGame& g) {
-  g.CurrentScreen = "Game";
-  g.SetCursorShown(false);
-  g.CloseQuestion();
-  if (g.SessionOpen()) g.SendGameMessage(MsgResume, 0, 0, 0);
-  g.Paused = false;
-  g.Timer2.SetEnabled(false);
-}
-
 // Out of the pause. In a single-player game a fish still waiting for the
 // end of the hold after a lost life is shown by that hold's tick: the hold
 // goes on for the rest of its time instead of ending with the fish left out
@@ -233,7 +224,7 @@ bool EscapeKey(TGame& g) {
   if (s == "Exit?") {
     BackToMenuFromExit(g);
   } else if (s == "ExitGame?") {
-    ResumeGame(g);
+    g.ResumeFromExitQuestion();
     return true;
   } else if (s == "EnterIP") {
     g.Selection = 2;
@@ -251,6 +242,10 @@ bool EscapeKey(TGame& g) {
   } else if (s == "Menu") {
     g.OpenQuestion("Exit?");
   } else if (s == "Game" && !g.Timer2.Enabled()) {
+    g.LeaveGame();
+  } else if (s == "Game" && g.Paused && g.PeerPaused) {
+    // Another player's pause is not this player's to lift: Escape asks
+    // whether to leave, as it does in play.
     g.LeaveGame();
   } else if (s == "Game" && g.Paused) {
     ResumeFromPause(g);
@@ -316,7 +311,7 @@ void EnterKey(TGame& g) {
       g.CloseQuestion();
       g.LeaveGame();
     } else {
-      ResumeGame(g);
+      g.ResumeFromExitQuestion();
     }
   } else if (s == "Exit?") {
     if (g.Selection == 1) {
@@ -330,6 +325,18 @@ void EnterKey(TGame& g) {
 }
 
 }  // namespace
+
+void TGame::ResumeFromExitQuestion() {
+  CurrentScreen = "Game";
+  SetCursorShown(false);
+  CloseQuestion();
+  if (SessionOpen()) SendGameMessage(MsgResume, 0, 0, 0);
+  // Held on, and shown paused, until that player's own resume.
+  if (PeerPaused) return;
+  Paused = false;
+  // The round's banner ends in its own time (Timer2Timer).
+  if (!RoundIntro) Timer2.SetEnabled(false);
+}
 
 void TGame::FormKeyUp(uint16_t key, uint8_t shift) {
   // The release of the key that closed a message box is not an answer; any

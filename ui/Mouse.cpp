@@ -279,12 +279,7 @@ void TGame::DXDraw1Click() {
       CloseQuestion();
       LeaveGame();
     } else {
-      CurrentScreen = "Game";
-      SetCursorShown(false);
-      CloseQuestion();
-      if (SessionOpen()) SendGameMessage(MsgResume, 0, 0, 0);
-      Paused = false;
-      Timer2.SetEnabled(false);
+      ResumeFromExitQuestion();
     }
   } else if (s == "Exit?") {
     Sound("Beep");

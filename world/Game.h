@@ -265,6 +265,10 @@ class TGame {
   // Selection := 1, the dialog "Qtns", CurrentScreen := name.
   void OpenQuestion(const std::string& screen);
   void CloseQuestion();
+  // "EXIT GAME?" answered NO: back to the game and the own pause ends (40).
+  // The hold goes with it only when nothing else holds this peer: another
+  // player's pause or a round's start outlasts it.
+  void ResumeFromExitQuestion();
   void DXDraw1MouseMove(uint8_t shift, int x, int y);
   void DXDraw1Click();
   void DXDraw1MouseUp(int button, uint8_t shift, int x, int y);

@@ -12,6 +12,7 @@
 
 #include "app/Form1.h"
 #include "net/Messages.h"
+#include "platform/Keys.h"
 #include "world/Sprites.h"
 
 namespace mv::test {
@@ -62,7 +63,8 @@ class NetGame : public ::testing::Test {
                                    "RoundCountTakesTwoToNinetyNine", "AGuestPlaysTheHostsGame",
                                    "ClaimedFishGoToOneEaterOnEveryPeer", "AnEatenPlayerDiesOnEveryPeer",
                                    "PauseAndResumeActOnTheirOwnHold", "FourPeersEndOnOneBoard",
-                                   "ALobbyWithoutARouteStillWorks", "TheNextPlayerHostsTheGameWhenTheHostGoes"};
+                                   "ALobbyWithoutARouteStillWorks", "TheNextPlayerHostsTheGameWhenTheHostGoes",
+                                   "AGuestsNoLeavesTheOtherHoldsOn"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -921,6 +923,65 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
     EXPECT_TRUE(g->TableSprite->Visible);
     EXPECT_TRUE(g->SessionOpen());
   }
+}
+
+TEST_F(NetGame, AGuestsNoLeavesTheOtherHoldsOn) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1));
+  Meet(host, {&a}, "2");
+  std::vector<TPeer*> all{&host, &a};
+  StartTogether(all);
+  TGame& h = host.Game();
+  TGame& ga = a.Game();
+  auto held = [&](const char* when) {
+    EXPECT_EQ(ga.CurrentScreen, "Game") << when;
+    EXPECT_TRUE(ga.Timer2.Enabled()) << when;
+  };
+  // The host pauses while Anna sits on her own question. Her NO (a click,
+  // then the N key) ends her own pause only: the host's holds her on, and
+  // Escape then asks again instead of lifting it.
+  ga.LeaveGame();
+  h.SendGameMessage(MsgPause, 0, 0, 0);
+  Exchange(all);
+  ASSERT_TRUE(ga.PeerPaused);
+  ga.Selection = 2;
+  ga.ActivateSelected();
+  Step(all, 30);
+  held("after a click on NO");
+  EXPECT_TRUE(ga.Paused);
+  ga.FormKeyUp(VK_ESCAPE, 0);
+  EXPECT_EQ(ga.CurrentScreen, "ExitGame?");
+  ga.FormKeyUp('N', 0);
+  Step(all, 30);
+  held("after N");
+  h.SendGameMessage(MsgResume, 0, 0, 0);
+  Exchange(all);
+  EXPECT_FALSE(ga.Timer2.Enabled());
+  EXPECT_FALSE(ga.Paused);
+
+  // A round starts while she is on her question: NO leaves the round's
+  // banner to end in its own time.
+  ga.LeaveGame();
+  h.EndRound(5);
+  Exchange(all);
+  ASSERT_EQ(ga.Level, 2);
+  ga.FormKeyUp('N', 0);
+  held("after N over a round's start");
+  EXPECT_TRUE(ga.RoundIntro);
+  Step(all, 300);
+  EXPECT_FALSE(ga.RoundIntro);
+  EXPECT_FALSE(ga.Timer2.Enabled());
+
+  // Her own fish ends the last round while she is on her question: the
+  // results take its place, as they do when another player's fish ends it.
+  ga.LeaveGame();
+  ga.EndRound(5);
+  held("at the results");
+  EXPECT_FALSE(ga.Paused);
+  EXPECT_FALSE(ga.QuestionSprite);
+  ga.FormKeyUp('N', 0);
+  Step(all, 30);
+  held("after N at the results");
+  EXPECT_TRUE(ga.TableSprite->Visible);
 }
 
 TEST_F(NetGame, FourPeersEndOnOneBoard) {
