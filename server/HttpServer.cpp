@@ -236,20 +236,24 @@ struct HttpServer::Worker {
     return Process(c, now);
   }
 
+  // What follows an overlong head cannot be told from a new request, so the
+  // one answer ends the connection.
+  void RefuseLongHead(Conn& c) {
+    c.close_after = true;
+    Answer(c, nullptr, Error(431, "request head too long"));
+    c.in.clear();
+  }
+
   // Answers every whole request in `c.in`, then sends.
   bool Process(Conn& c, int64_t now) {
     while (!c.close_after) {
       const size_t end = c.in.find("\r\n\r\n");
       if (end == std::string::npos) {
-        if (c.in.size() > kMaxHead) {
-          Answer(c, nullptr, Error(431, "request head too long"));
-          c.in.clear();
-        }
+        if (c.in.size() > kMaxHead) RefuseLongHead(c);
         break;
       }
       if (end + 4 > kMaxHead) {
-        Answer(c, nullptr, Error(431, "request head too long"));
-        c.in.clear();
+        RefuseLongHead(c);
         break;
       }
       const std::string head = c.in.substr(0, end);

@@ -218,6 +218,36 @@ TEST_F(ScoreServerTest, EveryReplyClosesItsConnection) {
   }
 }
 
+// An overlong head gets one 431 that closes the connection: the bytes after
+// it are not read as a request of their own.
+TEST_F(ScoreServerTest, AnOverlongHeadGetsOneAnswerAndTheConnectionCloses) {
+  const std::string filler(HttpServer::kMaxHead + 1000, 'a');
+  for (const std::string& request :
+       {"GET /cgi/version.pl?version&prg=Marovane HTTP/1.1\r\nX: " + filler + "\r\n\r\n",
+        "GET /" + filler + "\r\nmore\r\n\r\n"}) {
+    const int fd = test::ConnectLoopback(server_->Port());
+    ASSERT_GE(fd, 0);
+    // The server may answer and close before it has read everything.
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string raw;
+    bool closed = false;
+    char buf[4096];
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 4000) > 0;) {
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        closed = true;
+        break;
+      }
+      raw.append(buf, size_t(n));
+    }
+    close(fd);
+    EXPECT_EQ(raw.rfind("HTTP/1.1 431 ", 0), 0u) << raw.substr(0, 200);
+    EXPECT_NE(raw.find("Connection: close\r\n"), std::string::npos) << raw.substr(0, 400);
+    EXPECT_EQ(raw.find("HTTP/1.1 ", 1), std::string::npos) << "a second reply: " << raw.substr(0, 400);
+    EXPECT_TRUE(closed);
+  }
+}
+
 TEST_F(ScoreServerTest, ConcurrentSubmissionsAreAllKept) {
   constexpr int kThreads = 6, kEach = 5;
   std::atomic<int> confirmed{0};
