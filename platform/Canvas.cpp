@@ -14,6 +14,28 @@
 namespace mv {
 namespace {
 
+// The faces the screens were laid out in, and ours drawn in their place, at
+// a size that gives the original's width.
+struct TStandIn {
+  const char* Name;
+  const char* Family;
+  int WidthNum, WidthDen;
+};
+constexpr TStandIn kStandIns[] = {
+    // The brush script is narrow; ours runs about a seventh wider, enough to
+    // push "WINDOW" over its "/" on Options.
+    {"Staccato222 BT", "Dancing Script", 6, 7},
+    {"Arial", "Liberation Sans", 1, 1},
+    {"Comic Sans MS", "Comic Neue", 1, 1},
+};
+constexpr TStandIn kAnyOtherFace{"", "sans-serif", 1, 1};
+
+const TStandIn& StandInFor(const std::string& name) {
+  for (const TStandIn& s : kStandIns)
+    if (name == s.Name) return s;
+  return kAnyOtherFace;
+}
+
 struct TFontKey {
   std::string File;
   int Px;
@@ -59,10 +81,7 @@ struct TFontCache {
     auto key = std::make_pair(name, bold);
     auto it = Files.find(key);
     if (it != Files.end()) return it->second;
-    std::string family = "sans-serif";
-    if (name == "Staccato222 BT") family = "Dancing Script";
-    else if (name == "Arial") family = "Liberation Sans";
-    else if (name == "Comic Sans MS") family = "Comic Neue";
+    const std::string family = StandInFor(name).Family;
     std::string file;
     if (FcInit()) {
       FcReady = true;
@@ -88,10 +107,9 @@ struct TFontCache {
     if (!InitTtf()) return nullptr;
     std::string file = FindFile(name, bold);
     if (file.empty()) return nullptr;
+    const TStandIn& stand_in = StandInFor(name);
     int px = std::max(1, points * 96 / 72);
-    // The brush script the layout was drawn for is narrow; our stand-in runs
-    // about a seventh wider, enough to push "WINDOW" over its "/" on Options.
-    if (name == "Staccato222 BT") px = std::max(1, px * 6 / 7);
+    px = std::max(1, px * stand_in.WidthNum / stand_in.WidthDen);
     TFontKey key{file, px};
     auto it = Fonts.find(key);
     if (it != Fonts.end()) return it->second;
