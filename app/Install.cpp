@@ -21,12 +21,6 @@ namespace mv {
 
 namespace {
 
-std::string WithSlash(std::string dir) {
-  if (dir.empty()) return "./";
-  if (dir.back() != '/') dir += '/';
-  return dir;
-}
-
 bool HoldsData(const std::string& dir) {
   std::error_code ec;
   return std::filesystem::is_regular_file(dir + "Data/MData.dxg", ec);

@@ -5,13 +5,11 @@
 
 namespace mv {
 
-namespace {
 std::string WithSlash(std::string dir) {
   if (dir.empty()) return "./";
   if (dir.back() != '/') dir += '/';
   return dir;
 }
-}  // namespace
 
 TGame::TGame(THost& host, const TGameOptions& options)
     : Host(host), Options(options), Music(&Mixer) {

@@ -70,6 +70,9 @@ struct TResultRow {
   uint8_t Wins = 0;
 };
 
+// A folder as `ExeDir` holds it: ending in '/', and "./" for none.
+std::string WithSlash(std::string dir);
+
 // Everything the running program knows: the form's components, the screen
 // state, the world and the lobby. Handlers live in the folder of their
 // subject (app/, world/, ui/, net/) but all act on this one object.
