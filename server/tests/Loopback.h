@@ -43,6 +43,25 @@ inline int ConnectLoopback(uint16_t port, const std::string& from = "") {
   return fd;
 }
 
+// Reads until the server closes or `silence_ms` pass without a byte;
+// `closed` says which it was.
+inline std::string ReadUntilClosed(int fd, int silence_ms, bool* closed = nullptr) {
+  std::string raw;
+  char buf[4096];
+  if (closed) *closed = false;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, silence_ms) <= 0) break;
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) {
+      if (closed) *closed = true;
+      break;
+    }
+    raw.append(buf, static_cast<size_t>(n));
+  }
+  return raw;
+}
+
 // Sends `request` as it is and reads until the server closes (or 5 s of
 // silence).
 inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "") {
@@ -56,15 +75,7 @@ inline RawReply RawExchange(uint16_t port, const std::string& request, const std
     sent += static_cast<size_t>(n);
   }
   shutdown(fd, SHUT_WR);
-  std::string raw;
-  char buf[4096];
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 5000) <= 0) break;
-    const ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    raw.append(buf, static_cast<size_t>(n));
-  }
+  const std::string raw = ReadUntilClosed(fd, 5000);
   close(fd);
   if (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) reply.status = std::atoi(raw.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");

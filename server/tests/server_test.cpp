@@ -199,18 +199,9 @@ TEST_F(ScoreServerTest, EveryReplyClosesItsConnection) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     shutdown(fd, SHUT_WR);
-    std::string raw;
     bool closed = false;
-    char buf[4096];
     // Well below the server's 10 s time-out: only a close ends this early.
-    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 4000) > 0;) {
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) {
-        closed = true;
-        break;
-      }
-      raw.append(buf, size_t(n));
-    }
+    const std::string raw = test::ReadUntilClosed(fd, 4000, &closed);
     close(fd);
     EXPECT_EQ(raw.rfind("HTTP/1.1 200 ", 0), 0u) << raw;
     EXPECT_NE(raw.find("\r\nOK|"), std::string::npos) << raw;
@@ -229,17 +220,8 @@ TEST_F(ScoreServerTest, AnOverlongHeadGetsOneAnswerAndTheConnectionCloses) {
     ASSERT_GE(fd, 0);
     // The server may answer and close before it has read everything.
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string raw;
     bool closed = false;
-    char buf[4096];
-    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 4000) > 0;) {
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) {
-        closed = true;
-        break;
-      }
-      raw.append(buf, size_t(n));
-    }
+    const std::string raw = test::ReadUntilClosed(fd, 4000, &closed);
     close(fd);
     EXPECT_EQ(raw.rfind("HTTP/1.1 431 ", 0), 0u) << raw.substr(0, 200);
     EXPECT_NE(raw.find("Connection: close\r\n"), std::string::npos) << raw.substr(0, 400);
@@ -355,15 +337,7 @@ TEST_F(ScoreServerTest, FiftyConnectionsFromOneClientAreAllAnswered) {
                                static_cast<ssize_t>(request.size()));
   int answered = 0;
   for (int fd : fds) {
-    std::string got;
-    char buf[1024];
-    for (;;) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 5000) <= 0) break;
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      got.append(buf, static_cast<size_t>(n));
-    }
+    const std::string got = test::ReadUntilClosed(fd, 5000);
     answered += got.rfind("HTTP/1.1 200 OK", 0) == 0 && got.find("\r\n\r\nOK|") != std::string::npos;
     close(fd);
   }
