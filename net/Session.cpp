@@ -253,8 +253,9 @@ struct TSessionService::Impl {
   std::map<uint32_t, std::vector<std::vector<uint8_t>>> Held;  // new host, per awaited player
   static constexpr size_t kMaxHeld = 8192;
   uint32_t NewHostId = 0;               // guest, rejoining: who hosts now
+  bool NewHostAnswered = false;         // guest, rejoining: it is there at all
   Clock::time_point RetryAt;            // guest: when to try the new host again
-  Clock::time_point MovedAt;        // when the host went
+  Clock::time_point MovedAt;        // when the host went (or the one after it)
 
   explicit Impl(const TOptions& o) : Opt(o) {}
 
@@ -309,6 +310,7 @@ struct TSessionService::Impl {
       switch (ev.type) {
         case ENET_EVENT_TYPE_CONNECT:
           if (Rejoining && ev.peer == HostPeer) {
+            NewHostAnswered = true;
             SendHello(ev.peer, LocalName(), LocalId);
             break;
           }
@@ -353,6 +355,19 @@ struct TSessionService::Impl {
         case ENET_EVENT_TYPE_NONE:
           break;
       }
+    }
+    if (Rejoining && !NewHostAnswered && MsSince(MovedAt) > Opt.ConnectWaitMs) {
+      // Not even its network answers: it went too, before the host it
+      // lost could tell anyone. Every peer waits the same bound and so
+      // comes to the same next in line.
+      if (HostPeer != nullptr) enet_peer_reset(HostPeer);
+      HostPeer = nullptr;
+      Rejoining = false;
+      const uint32_t silent = NewHostId;
+      std::fprintf(stderr, "marovane: %s does not answer either\n", NameOf(silent).c_str());
+      std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == silent; });
+      Addresses.erase(silent);
+      if (NetPlayers.size() < 2 || !TakeNextHost()) Lose();
     }
     if (Rejoining && MsSince(MovedAt) > MoveWaitMs()) {
       if (HostPeer != nullptr) enet_peer_reset(HostPeer);
@@ -422,15 +437,27 @@ struct TSessionService::Impl {
     Send(peer, w.Out);
   }
 
+  std::string NameOf(uint32_t id) const {
+    for (const auto& p : NetPlayers)
+      if (p.Id == id) return p.Name;
+    return "a player";
+  }
+
   // The host went: the first remaining player that can host takes over.
   // False when the session cannot go on.
   bool MoveHost() {
     if (NetPlayers.size() < 3) return false;  // one player left is no game
     const uint32_t gone = NetPlayers.front().Id;
-    std::vector<TSessionPlayer> rest(NetPlayers.begin() + 1, NetPlayers.end());
+    NetPlayers.erase(NetPlayers.begin());
     Addresses.erase(gone);
+    return TakeNextHost();
+  }
+
+  // The first listed player that can host: this peer, or the one every
+  // other comes back to.
+  bool TakeNextHost() {
     const TSessionPlayer* next = nullptr;
-    for (const auto& p : rest) {
+    for (const auto& p : NetPlayers) {
       if (Addresses.count(p.Id) != 0) {
         next = &p;
         break;
@@ -442,7 +469,6 @@ struct TSessionService::Impl {
     }
     std::fprintf(stderr, "marovane: the host went; %s hosts now\n", next->Name.c_str());
     const uint32_t next_id = next->Id;
-    NetPlayers = std::move(rest);
     MovedAt = Clock::now();
     if (next_id == LocalId) {
       NetHosting = true;
@@ -450,11 +476,21 @@ struct TSessionService::Impl {
       Awaited.clear();
       for (const auto& p : NetPlayers)
         if (p.Id != LocalId) Awaited.push_back(p.Id);
+      // What this peer said while it waited for another host goes to the
+      // others when they come back here.
+      for (const auto& frame : Outbox) {
+        TWriter w(kRelay);
+        w.U32(LocalId);
+        w.Bytes(frame.data() + 1, frame.size() - 1);
+        HoldForAwaited(w.Out);
+      }
+      Outbox.clear();
       Responder.Open(Opt.EnumPort);  // not listed when the port is taken
       QueueList(true);
       return true;
     }
     NewHostId = next_id;
+    NewHostAnswered = false;
     HostPeer = enet_host_connect(Net, &Addresses[next_id], 1, kConnectTag);
     if (HostPeer == nullptr) return false;
     SetPeerTimeout(HostPeer);

@@ -1,5 +1,8 @@
 #include <enet/enet.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -455,6 +458,69 @@ TEST(Session, TheNextPlayerHostsWhenTheHostGoes) {
     return b.S.Players().size() == 2 && c.S.Players() == b.S.Players() && b.S.IsHost() != c.S.IsHost();
   }));
   EXPECT_EQ(b.S.Players()[0].Id, b.S.IsHost() ? b.Id() : c.Id());
+}
+
+TEST(Session, TheNextInLineHostsWhenTheFirstWentToo) {
+  // D, first in line after the host, is a program of its own that is
+  // killed: its network says nothing more. The host goes before it could
+  // notice, so A and B first turn to D; finding nobody there, they settle on
+  // A, the next in line, instead of losing the session.
+  auto oh = Ports(47790), od = Ports(47792), oa = Ports(47794), ob = Ports(47796);
+  od.EnumPort = oa.EnumPort = ob.EnumPort = oh.EnumPort;
+  int go[2], joined[2];
+  ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(joined), 0);
+  const pid_t d = fork();
+  ASSERT_GE(d, 0);
+  if (d == 0) {
+    char c = 0;
+    if (read(go[0], &c, 1) != 1) _exit(1);
+    TPeer dora(od);
+    try {
+      dora.JoinAt("Cove", "D");
+    } catch (...) {
+      _exit(2);
+    }
+    if (write(joined[1], "j", 1) != 1) _exit(3);
+    for (;;) {
+      dora.S.Service();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  struct TKill {
+    pid_t Pid;
+    ~TKill() {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+    }
+  } reap{d};
+  auto host = std::make_unique<TPeer>(oh);
+  TPeer a(oa), b(ob);
+  host->S.Create("Cove", "H", 6);
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  ASSERT_TRUE(PumpUntil({host.get()}, [&] { return host->S.Players().size() == 2; })) << "D did not join";
+  char c = 0;
+  ASSERT_EQ(read(joined[0], &c, 1), 1);
+  ASSERT_EQ(c, 'j') << "D could not join";
+  a.JoinAt("Cove", "A");
+  b.JoinAt("Cove", "B");
+  ASSERT_TRUE(PumpUntil({host.get(), &a, &b}, [&] { return a.S.Players().size() == 4 && b.S.Players().size() == 4; }));
+  EXPECT_EQ(Names(a.S.Players()), (std::vector<std::string>{"H", "D", "A", "B"}));
+  kill(d, SIGKILL);
+  host.reset();
+  ASSERT_TRUE(PumpUntil({&a, &b}, [&] {
+    for (TPeer* p : {&a, &b})
+      if (Names(p->S.Players()) != std::vector<std::string>{"A", "B"}) return false;
+    return a.S.IsHost();
+  }));
+  for (TPeer* p : {&a, &b}) {
+    EXPECT_EQ(p->Events, "");
+    EXPECT_EQ(Names(p->Deleted), (std::vector<std::string>{"H", "D"}));
+  }
+  EXPECT_FALSE(b.S.IsHost());
+  SendGame(b, MsgReady, 1);
+  ASSERT_TRUE(PumpUntil({&a, &b}, [&] { return a.Got.size() == 1; }));
+  EXPECT_EQ(a.Got[0].first, b.Id());
 }
 
 }  // namespace
