@@ -69,6 +69,9 @@ constexpr uint8_t MsgEatenBy = 45;
 // 39/32/43/45 are taken from the host (the first player of the list) only.
 // 41 MsgEaten: Arg32 = the victim's player id; every peer marks that fish
 //    eaten and dying, so it is protected everywhere while it comes back.
+// 42 MsgNextRound: Arg8 = 5 when the sender won the round; 0 when the host
+//    ends a round whose winner left before it could end it (no win to
+//    anyone). On the last round that host sends 38 with reason 1 instead.
 
 // Codes below this one are requests; sending one sets LastRequest.
 constexpr uint8_t kFirstReplyCode = 20;

@@ -84,6 +84,8 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
           SendGameMessage(MsgEatenBy, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
     }
   }
+  // Its fish finished the round and it went before it could end it.
+  if (FinisherId == player.Id && SessionHost() && in_game) EndRoundOfGone(player.Name);
 }
 
 void TGame::DXPlay1SessionLost() {
@@ -327,6 +329,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     case MsgRoundOver:
       if (!need(sender)) break;
       if (m.Arg8 == 5) ++sender->Wins;
+      FinisherId = 0;
       Paused = false;
       PeerPaused = false;
       RoundWon = true;
@@ -402,8 +405,12 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     case MsgNextRound:
       if (!need(sender)) break;
       if (RoundsLeft > 0) --RoundsLeft;
-      ++sender->Wins;
-      LogEvent("round won by " + sender->PlayerName);
+      if (m.Arg8 == 0) {
+        LogEvent("round over, its winner went");
+      } else {
+        ++sender->Wins;
+        LogEvent("round won by " + sender->PlayerName);
+      }
       StartLevel();
       break;
     default:
@@ -538,7 +545,23 @@ void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
   // The first to finish growing in the host's order: the same fish on
   // every peer. Only its own peer ends the round; the others wait for it.
   RoundWon = true;
-  if (own) EndRound(5);
+  if (own)
+    EndRound(5);
+  else
+    FinisherId = eater_id;
+}
+
+void TGame::EndRoundOfGone(const std::string& name) {
+  FinisherId = 0;
+  if (RoundsLeft > 1) {
+    --RoundsLeft;
+    SendGameMessage(MsgNextRound, 0, 0, 0);
+    LogEvent("round over, its winner " + name + " went");
+    StartLevel();
+    return;
+  }
+  // The last round: the board, with no win for anyone left.
+  EndRound(1);
 }
 
 void TGame::BuildResults() {

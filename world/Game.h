@@ -209,6 +209,9 @@ class TGame {
   // Every peer keeps the round's numbers, so that whoever hosts next can go
   // on deciding.
   bool RoundWon = false;             // a fish finished growing this round: nobody else wins it
+  // Whose fish finished it, while its peer has yet to end the round: should
+  // that player go first, the host ends the round in its place.
+  uint32_t FinisherId = 0;
   // Numbers below this were given by a host that went: only verdicts heard
   // from it are taken over, none are made anew.
   uint16_t AdoptBelow = 0;
@@ -320,6 +323,8 @@ class TGame {
   void DXPlay1DeletePlayer(const TSessionPlayer& player);
   void DXPlay1SessionLost();
   void EndRound(uint8_t reason);
+  // Ends the round a player finished and left before it could (host only).
+  void EndRoundOfGone(const std::string& name);
   // Host: number the fish or object just made (`what` 0 fish, else the
   // object kind) and send its tag; returns the number.
   uint16_t AnnounceSpawn(uint8_t what, uint8_t size);

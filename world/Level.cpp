@@ -19,6 +19,7 @@ void TGame::StartLevel() {
   // A new round: nobody has won it, and the host's numbers of the last one
   // are closed to claims.
   RoundWon = false;
+  FinisherId = 0;
   PendingTag = {};
   LevelFirstNumber = NextSpawnNumber;
   AdoptBelow = 0;

@@ -64,7 +64,7 @@ class NetGame : public ::testing::Test {
                                    "ClaimedFishGoToOneEaterOnEveryPeer", "AnEatenPlayerDiesOnEveryPeer",
                                    "PauseAndResumeActOnTheirOwnHold", "FourPeersEndOnOneBoard",
                                    "ALobbyWithoutARouteStillWorks", "TheNextPlayerHostsTheGameWhenTheHostGoes",
-                                   "AGuestsNoLeavesTheOtherHoldsOn"};
+                                   "AGuestsNoLeavesTheOtherHoldsOn", "TheHostEndsARoundWhoseWinnerWent"};
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int i = 0; i < int(std::size(kOrder)); ++i)
       if (name == kOrder[i]) Case_ = i + 1;
@@ -1106,6 +1106,42 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
     EXPECT_EQ(ga.PlayerTable[1]->Score(), before + 10);
     EXPECT_EQ(gb.LocalPlayer()->Score(), before + 10);
     break;
+  }
+}
+
+TEST_F(NetGame, TheHostEndsARoundWhoseWinnerWent) {
+  TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1));
+  auto b = std::make_unique<TPeer>("Bert", Port(3), Port(1));
+  Meet(host, {&a, b.get()});
+  StartTogether({&host, &a, b.get()});
+  TGame& h = host.Game();
+  TGame& ga = a.Game();
+  for (int i = 0; i < 40 && NumberedFish(h).empty(); ++i) Step({&host, &a, b.get()}, 25);
+  ASSERT_FALSE(NumberedFish(h).empty());
+  Exchange({&host, &a, b.get()});
+  ASSERT_EQ(h.Level, 1);
+  // Bert's fish is one fish from full grown, on every peer.
+  for (TGame* g : {&h, &ga, &b->Game()}) {
+    TPlayer* bert = g->PlayerTable[2].get();
+    ASSERT_TRUE(bert);
+    bert->Growth = 5;
+    bert->EatCount = 5;
+  }
+  // The host gives Bert a fish, which finishes the round; Bert's program
+  // ends before it hears, so only the host can end that round now.
+  const uint32_t bert = uint32_t(b->Game().LocalPlayer()->PlayerId);
+  ASSERT_TRUE(h.DecideEaten(NumberedFish(h).front()->Number, bert));
+  EXPECT_TRUE(h.RoundWon);
+  b.reset();
+  for (int i = 0; i < 300 && !(h.Level == 2 && ga.Level == 2); ++i) Step({&host, &a}, 2);
+  for (TGame* g : {&h, &ga}) {
+    EXPECT_EQ(g->Level, 2);
+    EXPECT_FALSE(g->RoundWon);
+    EXPECT_EQ(g->RoundsLeft, 1);
+    EXPECT_EQ(g->SessionPlayerCount(), 2);
+    // Nobody left in the game won it.
+    EXPECT_EQ(g->PlayerTable[0]->Wins, 0);
+    EXPECT_EQ(g->PlayerTable[1]->Wins, 0);
   }
 }
 
