@@ -153,6 +153,7 @@ bool TGame::SaveSettingsReported() {
 void TGame::SetUpGameWorld() {
   BackgroundSprite = new TFon(*this, "Game");
   Level = 0;
+  LeftPlayers.clear();
   Paused = false;
   // A hold left running (a pause on the menu, a game ended through name
   // entry) would cut the first level's hold short: enabling a running timer

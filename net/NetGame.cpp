@@ -42,6 +42,8 @@ void TGame::DXPlay1AddPlayer(const TSessionPlayer& player) {
 void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
   int slot = SlotOfPlayer(player.Id);
   if (slot < 0 || slot >= int(PlayerTable.size())) return;
+  if (TPlayer* p = PlayerTable[size_t(slot)].get(); p && LeftPlayers.size() < 64)
+    LeftPlayers.emplace_back(player.Id, p->PlayerName);
   PlayerTable[size_t(slot)].MarkDead();
   for (size_t i = size_t(slot); i + 1 < PlayerTable.size(); ++i) {
     PlayerTable[i] = PlayerTable[i + 1].get();
@@ -520,8 +522,13 @@ void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
       o->EatenBy = slot < 0 ? 0 : slot;
     }
   }
-  if (!eater) return;
-  LogEvent(std::string(what == 0 ? "fish " : "object ") + std::to_string(number) + " eaten by " + eater->PlayerName);
+  const std::string thing = std::string(what == 0 ? "fish " : "object ") + std::to_string(number);
+  if (!eater) {
+    for (const auto& [id, name] : LeftPlayers)
+      if (id == eater_id) LogEvent(thing + " eaten by " + name);
+    return;
+  }
+  LogEvent(thing + " eaten by " + eater->PlayerName);
   const bool own = slot == OwnIndex;
   bool finished = false;
   eater->HasEaten = true;

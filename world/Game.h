@@ -212,6 +212,9 @@ class TGame {
   // Whose fish finished it, while its peer has yet to end the round: should
   // that player go first, the host ends the round in its place.
   uint32_t FinisherId = 0;
+  // Names of players who went, so that a verdict naming one of them still
+  // reads the same in the event log as on the peers that heard it earlier.
+  std::vector<std::pair<uint32_t, std::string>> LeftPlayers;
   // Numbers below this were given by a host that went: only verdicts heard
   // from it are taken over, none are made anew.
   uint16_t AdoptBelow = 0;

@@ -72,9 +72,13 @@ class NetGame : public ::testing::Test {
   }
   int Case_ = 0;
 
+  // A millisecond a frame gives the network threads their turn, on a busy
+  // machine too: what one peer sends reaches the others within a few frames.
   void Pump(std::vector<TPeer*> peers, int frames) {
-    for (int i = 0; i < frames; ++i)
+    for (int i = 0; i < frames; ++i) {
       for (TPeer* p : peers) p->Form->StepFrame();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
 
   // Host creates "Reef" and is ready; each guest finds it by address and joins.
