@@ -18,7 +18,9 @@ TMenuB::TMenuB(TGame& game, int x, int y, const std::string& picture)
 TFonB::TFonB(TGame& game, const std::string& picture)
     : TMenuSprite(game, picture, 19, picture == "FonMP" ? 134 : 135, -5) {}
 
-TAsk::TAsk(TGame& game, const std::string& picture) : TMenuSprite(game, picture, 210, 170, 11) {}
+TAsk::TAsk(TGame& game, const std::string& picture, int pattern) : TMenuSprite(game, picture, 210, 170, 11) {
+  if (Image && pattern < Image->PatternCount()) FrameIndex = pattern;
+}
 
 THlp::THlp(TGame& game)
     : TMenuSprite(game, "Hlp" + std::to_string(unsigned(game.HelpPage)), 19, 187, 0) {}

@@ -22,10 +22,12 @@ class TFonB : public TMenuSprite {
  public:
   TFonB(TGame& game, const std::string& picture);
 };
-// The question box.
+// The question box; the end of a game has a darker one of its own under
+// its white words.
 class TAsk : public TMenuSprite {
  public:
-  TAsk(TGame& game, const std::string& picture);
+  static constexpr int kQuestionPattern = 0, kGameOverPattern = 1;
+  TAsk(TGame& game, const std::string& picture, int pattern = kQuestionPattern);
 };
 // One help page: "Hlp" + HelpPage.
 class THlp : public TMenuSprite {

@@ -104,7 +104,7 @@ void TSkelet::Step(int) {
   Game.Sound("Over");
   // Never two dialogs on screen.
   Game.QuestionSprite.MarkDead();
-  Game.QuestionSprite = new TAsk(Game, "Qtns");
+  Game.QuestionSprite = new TAsk(Game, "Qtns", TAsk::kGameOverPattern);
   Game.ExitConfirmed = true;
   Game.Paused = true;
   Game.Timer2.SetEnabled(true);

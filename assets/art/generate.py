@@ -909,26 +909,32 @@ def doc_fonmp2():
 
 def doc_qtns():
     # One box serves every question and entry, and the game writes different
-    # texts into the same places: black or red questions on top, "GAME OVER",
-    # the typed name and the address in white, YES/NO in white or black, the
-    # score line in black below them.  So the inner panel is cream where only
-    # dark text goes and turns softly to a mid blue (both white and black read
-    # on it) from the second question line down; a soft turn has no edge for
-    # the closely set lines to touch.  Screen = picture + (210, 170).
-    d = Doc(380, 220)
-    d.add('<rect x="2" y="2" width="376" height="216" rx="34" fill="%s" stroke="%s" stroke-width="3"/>'
-          % (d.lin([(0, "#ffe0ea"), (1, "#e8a0b8")], 0, 0, 1, 1), INK))
+    # texts into the same places: black or red questions on top, the typed
+    # name and the address in white, YES/NO in white or black, the score line
+    # in black below them.  So the inner panel is cream down to the second
+    # question line (red reads only on light) and turns to a mid blue (both
+    # white and black read on it) in the narrow gap between that line and the
+    # white entry line below it.  "GAME OVER" is white where the second line
+    # stands: it gets a pattern of its own, deep blue.  Screen = picture +
+    # (210, 170); pattern 0 the questions, pattern 1 the game's end.
+    d = Doc(760, 220)
     top, bottom = 20, 206
+
     def at(screen_y):
         return (screen_y - 170 - top) / float(bottom - top)
-    fill = d.lin([(0, "#fbf6ea"), (at(276), "#f6efdc"), (at(285), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
-    d.add('<rect x="22" y="%s" width="336" height="%s" rx="20" fill="%s" stroke="%s" stroke-width="2"/>'
-          % (f(top), f(bottom - top), fill, INK))
-    # bubbles strung along the rim
-    rim = [(x, 11) for x in range(58, 330, 34)] + [(x, 212) for x in range(58, 330, 34)]
-    rim += [(x, y) for x in (12, 368) for y in (62, 110, 158)]
-    for i, (x, y) in enumerate(rim):
-        d.add(bubble(d, x, y, 5 if i % 2 else 3.6))
+
+    questions = d.lin([(0, "#fbf6ea"), (at(298), "#f6efdc"), (at(302), ANSWER_BLUE), (1, "#3f7fae")], 0, 0, 0, 1)
+    end = d.lin([(0, "#2f6d9e"), (0.5, "#173f66"), (1, "#0f2f50")], 0, 0, 0, 1)
+    for ox, fill in ((0, questions), (380, end)):
+        d.add('<rect x="%s" y="2" width="376" height="216" rx="34" fill="%s" stroke="%s" stroke-width="3"/>'
+              % (f(ox + 2), d.lin([(0, "#ffe0ea"), (1, "#e8a0b8")], 0, 0, 1, 1), INK))
+        d.add('<rect x="%s" y="%s" width="336" height="%s" rx="20" fill="%s" stroke="%s" stroke-width="2"/>'
+              % (f(ox + 22), f(top), f(bottom - top), fill, INK))
+        # bubbles strung along the rim
+        rim = [(x, 11) for x in range(58, 330, 34)] + [(x, 212) for x in range(58, 330, 34)]
+        rim += [(x, y) for x in (12, 368) for y in (62, 110, 158)]
+        for i, (x, y) in enumerate(rim):
+            d.add(bubble(d, ox + x, y, 5 if i % 2 else 3.6))
     return d
 
 
@@ -1137,7 +1143,9 @@ def build():
     for i in range(1, 7):
         put("Hlp%d" % i, help_page(i))
         m.append("picture Hlp%d svg/Hlp%d.svg %s" % (i, i, SPRITE))
-    for name, fn in (("Qtns", doc_qtns), ("NewName", doc_newname), ("NewLogo", doc_newlogo)):
+    put("Qtns", doc_qtns())
+    m.append("picture Qtns svg/Qtns.svg pattern=380x220 %s" % SPRITE)
+    for name, fn in (("NewName", doc_newname), ("NewLogo", doc_newlogo)):
         put(name, fn())
         m.append("picture %s svg/%s.svg %s" % (name, name, SPRITE))
     put("Table", doc_table())

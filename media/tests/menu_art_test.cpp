@@ -27,12 +27,13 @@ TPictureCollection& Menus() {
 struct TPlaced {
   const char* Name;
   int X, Y;
+  int Pattern = 0;
 };
 
 // The screen as the game builds it: water, then the pictures in order.
 void Compose(TSurface& s, const std::vector<TPlaced>& pictures) {
   s.Fill(0x167FA6);
-  for (const TPlaced& p : pictures) Menus().Find(p.Name).DrawPattern(s, p.X, p.Y, 0);
+  for (const TPlaced& p : pictures) Menus().Find(p.Name).DrawPattern(s, p.X, p.Y, p.Pattern);
 }
 
 double Luminance(TColor c) {
@@ -87,7 +88,7 @@ TEST(MenuArt, EveryTextStandsOnABackgroundItCanBeReadOn) {
   };
   const std::vector<TPlaced> question = {{"Qtns", 210, 170}};
   const std::vector<TScreen> screens = {
-      {"game over", question, {{kDisplay, 25, true, kWhite, 305, 280, "GAME OVER"}}},
+      {"game over", {{"Qtns", 210, 170, 1}}, {{kDisplay, 25, true, kWhite, 305, 280, "GAME OVER"}}},
       {"exit",
        question,
        {{kDisplay, 24, true, kBlack, 320, 260, "EXIT GAME?"},
@@ -108,10 +109,14 @@ TEST(MenuArt, EveryTextStandsOnABackgroundItCanBeReadOn) {
       {"address entry",
        question,
        {{kDisplay, 16, true, kBlack, 270, 240, "  PLEASE ENTER HOST-IP"},
+        {kDisplay, 16, true, kBlack, 270, 260, "    THEN PRESS \"ENTER\""},
         {kDisplay, 22, true, kWhite, 300, 300, "192.168.100.200|"}}},
-      // Its second line shares its place with GAME OVER's white letters, and
-      // no one colour serves both red and white: only the first is held here.
-      {"clear", question, {{kDisplay, 16, false, kRed, 300, 250, "DO YOU WANT TO CLEAR"}}},
+      {"clear",
+       question,
+       {{kDisplay, 16, false, kRed, 300, 250, "DO YOU WANT TO CLEAR"},
+        {kDisplay, 16, false, kRed, 300, 280, "THE HIGH SCORE TABLE?"},
+        {kDisplay, 22, true, kWhite, 335, 310, "YES"},
+        {kDisplay, 22, true, kBlack, 410, 310, "NO"}}},
       {"options",
        {{"FonOpt", 19, 135}},
        {{kDisplay, 22, true, kWhite, 176, 210, "WINDOW"},

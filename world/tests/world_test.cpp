@@ -312,6 +312,8 @@ TEST_F(SceneryTest, SkeletonRisesThenOpensTheGameOverQuestion) {
   EXPECT_FALSE(ref);
   EXPECT_TRUE(Game->QuestionSprite);
   EXPECT_EQ(Game->QuestionSprite->Image, &Game->DXImageList1.Find("Qtns"));
+  // The dark one, under GAME OVER's white letters.
+  EXPECT_EQ(Game->QuestionSprite->PatternIndex(), TAsk::kGameOverPattern);
   EXPECT_TRUE(Game->ExitConfirmed && Game->Paused);
   EXPECT_TRUE(Game->Timer2.Enabled() && Game->Timer3.Enabled());
 }
