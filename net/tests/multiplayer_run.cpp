@@ -426,14 +426,16 @@ class Multiplayer : public ::testing::Test {
         },
         100);
     // The rows of the board travel a little longer (a lost one is sent
-    // again): every board is rewritten as its rows come in.
+    // again): every board is rewritten as its rows come in. A guest that
+    // went shortly before the host, unnoticed by it, is only dropped once
+    // the new host has waited its time for it to come back.
     WaitFor(
         [&] {
           for (TPeerRun* p : players)
             if (ReadFile(p->Board) != ReadFile(players[0]->Board)) return false;
-          return true;
+          return Lines(ReadFile(players[0]->Board)).size() == players.size();
         },
-        15);
+        30);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     for (TPeerRun* p : players) ExpectRunning(*p);
     // Read before the ends: a peer ending (SIGTERM ends it cleanly) leaves
