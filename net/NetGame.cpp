@@ -288,11 +288,17 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       }
       PendingTag = {true, m.Arg8, m.Arg16, m.Arg32};
       break;
-    case MsgClaim:
+    case MsgClaim: {
       // The host's order decides; a claim too late gets no answer.
-      if (SessionHost() && need(sender))
-        DecideEaten(m.Arg16, m.Arg32 != 0 ? uint32_t(m.Arg32) : from, m.Arg32 != 0);
+      if (!SessionHost() || !need(sender)) break;
+      const bool heard = m.Arg32 != 0;
+      // A verdict of the host that went, on a fish it announced to others
+      // but never to us: the fish is taken as it was told, so that its
+      // verdict reaches everyone.
+      if (heard && m.Arg16 < AdoptBelow && m.Arg8 <= 6 && !KnownSpawn(m.Arg16)) RecordSpawn(m.Arg16, m.Arg8);
+      DecideEaten(m.Arg16, heard ? uint32_t(m.Arg32) : from, heard);
       break;
+    }
     case MsgEatenBy:
       if (slot != 0 || m.Arg16 == 0 || m.Arg8 > 6) {
         ++DroppedMessages;
@@ -480,6 +486,11 @@ void TGame::RecordSpawn(uint16_t number, uint8_t what) {
   if (NextSpawnNumber <= number) NextSpawnNumber = uint16_t(number + 1);
 }
 
+bool TGame::KnownSpawn(uint16_t number) const {
+  const size_t i = size_t(number - LevelFirstNumber);
+  return number >= LevelFirstNumber && i < LevelSpawns.size() && LevelSpawns[i] != 255;
+}
+
 void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
   TPlayer* own = LocalPlayer();
   if (!own || RoundWon) return;
@@ -502,6 +513,9 @@ bool TGame::DecideEaten(uint16_t number, uint32_t eater_id, bool heard) {
 }
 
 void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
+  // One never announced here (its announcement was lost with a host that
+  // went) is kept all the same: whoever hosts next knows its verdict too.
+  if (!KnownSpawn(number)) RecordSpawn(number, what);
   // Once per number: a host that took over says again what it knows.
   if (number >= LevelFirstNumber && size_t(number - LevelFirstNumber) < LevelEaten.size()) {
     uint32_t& eater_of = LevelEaten[size_t(number - LevelFirstNumber)];

@@ -339,6 +339,7 @@ class TGame {
   // Host: the first eater of a number gets it; false when it was taken,
   // unknown or the round is over.
   bool DecideEaten(uint16_t number, uint32_t eater_id, bool heard = false);
+  bool KnownSpawn(uint16_t number) const;  // announced in this round
   // Every peer, in the host's order: the sprite goes, the eater is credited.
   void ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id);
   // The results rows from every player's fish, ranked; written to

@@ -1111,6 +1111,23 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
     EXPECT_EQ(gb.LocalPlayer()->Score(), before + 10);
     break;
   }
+  // A verdict of the old host that Bert heard, on a fish Anna never heard
+  // of: she takes it over and tells it again, and nothing else of hers.
+  const uint16_t unheard = uint16_t(ga.AdoptBelow - 1);
+  ASSERT_FALSE(ga.KnownSpawn(unheard));
+  const uint32_t bert = uint32_t(gb.LocalPlayer()->PlayerId);
+  gb.SendGameMessage(MsgClaim, 0, unheard, int32_t(bert));
+  gb.SendGameMessage(MsgClaim, 0, uint16_t(unheard - 1), 0);  // not heard: no answer
+  for (int i = 0; i < 20; ++i) {
+    Step({&a, &b}, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  for (TGame* g : {&ga, &gb}) {
+    SCOPED_TRACE(g == &ga ? "Anna" : "Bert");
+    ASSERT_TRUE(g->KnownSpawn(unheard));
+    EXPECT_EQ(g->LevelEaten[unheard - g->LevelFirstNumber], bert);
+    EXPECT_FALSE(g->KnownSpawn(uint16_t(unheard - 1)));
+  }
 }
 
 TEST_F(NetGame, TheHostEndsARoundWhoseWinnerWent) {
