@@ -232,15 +232,6 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
   int64_t issued = 0;
   if (signer_->Verify(entry.token, now, issued) != TokenSigner::Check::kGood)
     return Refuse(403, "token unknown, used or expired");
-  switch (store_->Submit(entry, entry.token, issued, now, why)) {
-    case StoreResult::kReplay:
-      return Refuse(403, "token unknown, used or expired");
-    case StoreResult::kFailed:
-      Log(why);
-      return Refuse(500, "the score could not be stored");
-    case StoreResult::kStored:
-      break;
-  }
   // Spent tokens past their lifetime are refused by their time anyway; once
   // a minute one server or another clears them out.
   int64_t last = tokens_forgotten_at_.load();
@@ -248,7 +239,24 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
     if (!store_->ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
       Log(why);
   }
-  return Text(200, "OK|stored");
+  // Answered once the score's transaction has committed, or failed: the
+  // thread goes on serving others meanwhile.
+  HttpReply reply;
+  reply.later = [this, entry = std::move(entry), issued, now](HttpAnswer answer) {
+    store_->SubmitLater(entry, entry.token, issued, now,
+                        [this, answer = std::move(answer)](StoreResult result, const std::string& error) {
+                          switch (result) {
+                            case StoreResult::kReplay:
+                              return answer(Refuse(403, "token unknown, used or expired"));
+                            case StoreResult::kFailed:
+                              Log(error);
+                              return answer(Refuse(500, "the score could not be stored"));
+                            case StoreResult::kStored:
+                              return answer(Text(200, "OK|stored"));
+                          }
+                        });
+  };
+  return reply;
 }
 
 HttpReply ScoreServer::WorldPage(size_t page) {

@@ -151,10 +151,12 @@ for engine in ${MV_BENCH_ENGINES:-sqlite postgres}; do
     compare "$engine world page, $stored scores" 128 "$show" "http://127.0.0.1:$port_page/cgi/version.pl"
   done
   # Each submission spends a token of its own: a fresh server and list.
-  stop_scored
-  start_scored "$db"
-  compare "$engine submission" 16 "http://127.0.0.1:$port_scored" "http://127.0.0.1:$port_submit" "$work/submit.lua"
-  "$tool" paths "$(cat "$work/secret")" 400000 >"$work/paths"
+  for clients in 16 128; do
+    stop_scored
+    start_scored "$db"
+    compare "$engine submission" "$clients" "http://127.0.0.1:$port_scored" "http://127.0.0.1:$port_submit" "$work/submit.lua"
+    "$tool" paths "$(cat "$work/secret")" 400000 >"$work/paths"
+  done
   stop_scored
 done
 echo
