@@ -319,12 +319,12 @@ class SqliteStore final : public ScoreStore {
     // The journal mode is the first read of the file, so a file that is no
     // database fails here.
     // WAL: readers never wait for the writer. synchronous=NORMAL: a commit
-    // is in the log, written past this process, before anyone hears
-    // "stored", so a crash of the server keeps it; only the operating
-    // system failing before the next checkpoint could lose it, and syncing
-    // every commit costs a quarter of the submissions a second. Memory for
-    // the pages a busy table touches, and a longer log between checkpoints
-    // (each of which syncs) for the writer.
+    // is written to the log, out of this process, before anyone hears
+    // "stored", so a crash of the server keeps it; only the machine failing
+    // before the log's next sync (at each checkpoint) could lose it, and a
+    // sync per commit cost a third of the submissions a second at 16
+    // clients. Memory for the pages a busy table touches, and a longer log
+    // between checkpoints (each of which syncs) for the writer.
     if (sqlite3_exec(c.db,
                      create ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
                               " PRAGMA cache_size=-32768; PRAGMA mmap_size=268435456;"
