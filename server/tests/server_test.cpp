@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -442,6 +443,47 @@ TEST_F(ScoreServerTest, AScoreTheStoreRefusesIsNotAnsweredStored) {
   EXPECT_EQ(Page().find("boom"), std::string::npos);
   // Its token was not spent with it, and the server goes on.
   EXPECT_EQ(test::RawGet(server_->Port(), Submission(token, "fine")).body, "OK|stored");
+}
+
+// A server stopped while submissions wait for the store still writes them
+// all, and their answers, with no one left to take them, go nowhere.
+TEST(ScoreServers, StoppingWritesTheSubmissionsStillWaiting) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("stop.db");
+  o.submissions_per_minute = 1000;
+  auto s = std::make_unique<OwnServer>(o);
+  ASSERT_TRUE(s->server);
+  const uint16_t port = s->server->Port();
+  std::vector<std::string> requests;
+  for (int i = 0; i < 30; ++i)
+    requests.push_back("GET " + Submission(TokenAt(port), "w" + std::to_string(i)) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  // Another connection holds the database, so the submissions queue.
+  sqlite3* block = nullptr;
+  ASSERT_EQ(sqlite3_open(o.db_path.c_str(), &block), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(block, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::vector<int> fds;
+  for (const std::string& r : requests) {
+    const int fd = test::ConnectLoopback(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, r.data(), r.size(), MSG_NOSIGNAL), static_cast<ssize_t>(r.size()));
+    fds.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::thread release([block] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(block, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  s.reset();
+  release.join();
+  sqlite3_close(block);
+  for (int fd : fds) close(fd);
+  std::string error;
+  auto store = ScoreStore::Open(o.db_path, 1, error);
+  ASSERT_TRUE(store) << error;
+  std::vector<StoredScore> rows;
+  ASSERT_TRUE(store->Best(100, rows, error)) << error;
+  EXPECT_EQ(rows.size(), 30u);
 }
 
 TEST(ScoreServers, TokensGoodAtAnyServerSharingTheSecretAndSpentOnce) {
