@@ -64,6 +64,7 @@ class ScoreServer {
   HttpReply Script(const HttpRequest& request, const std::string& client);
   HttpReply Availability();
   HttpReply Submission(const std::string& inf);
+  void ForgetOldTokens(ScoreStore& store, int64_t now);
   HttpReply WorldPage(size_t page);
   HttpReply Health();
   std::string Client(const HttpRequest& request) const;

@@ -43,7 +43,7 @@ class ScoreStore {
   // and stores the score. Submissions waiting together are written in one
   // transaction, so they share its commit; `done` runs on the store's
   // writing thread once that transaction is committed (kStored) or has
-  // failed (kFailed for all of it), and must be quick. kReplay when the
+  // failed (kFailed for all of it); the next batch waits for it. kReplay when the
   // token was spent before, by any server or earlier in the same batch.
   void SubmitLater(const ScoreEntry& entry, const std::string& token, int64_t issued, int64_t now,
                    SubmitDone done);
