@@ -146,8 +146,10 @@ struct HttpServer::Mailbox {
     // Cleared before taking: a letter posted meanwhile wakes the worker again.
     uint64_t count = 0;
     (void)!read(event_fd, &count, sizeof count);
+    std::vector<Letter> taken;
     std::lock_guard<std::mutex> hold(lock);
-    return std::move(letters);
+    taken.swap(letters);  // leaves it empty, so the next letter signals again
+    return taken;
   }
 };
 
