@@ -318,7 +318,14 @@ class PostgresStore final : public ScoreStore {
       if (!idle_.empty()) {
         PGconn* c = idle_.back();
         idle_.pop_back();
-        return c;
+        // An idle connection has nothing to read unless the server closed
+        // it meanwhile (a restart, say) and said so: drop that one rather
+        // than fail a request on it.
+        pollfd said{PQsocket(c), POLLIN, 0};
+        if (PQstatus(c) == CONNECTION_OK && poll(&said, 1, 0) == 0) return c;
+        PQfinish(c);
+        --open_;
+        continue;
       }
       if (open_ < limit_) break;
       if (!freed_.wait_for(hold, std::chrono::seconds(5), [&] { return !idle_.empty() || open_ < limit_; })) {
