@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <unordered_map>
 
 namespace mv {
@@ -114,28 +116,81 @@ bool PercentDecode(const std::string& in, std::string& out) {
   return true;
 }
 
+// Replies that come later, from other threads, on their way back to the
+// worker that holds the connection. Kept by every answer still out, so one
+// that comes after the worker is gone finds it closed.
+struct HttpServer::Mailbox {
+  struct Letter {
+    int fd;
+    uint64_t serial;
+    HttpReply reply;
+  };
+  std::mutex lock;
+  std::vector<Letter> letters;
+  int event_fd = -1;
+  bool open = true;
+
+  ~Mailbox() {
+    if (event_fd >= 0) close(event_fd);
+  }
+  void Post(int fd, uint64_t serial, HttpReply reply) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!open) return;
+    letters.push_back({fd, serial, std::move(reply)});
+    if (letters.size() == 1) {
+      const uint64_t one = 1;
+      (void)!write(event_fd, &one, sizeof one);
+    }
+  }
+  std::vector<Letter> Take() {
+    // Cleared before taking: a letter posted meanwhile wakes the worker again.
+    uint64_t count = 0;
+    (void)!read(event_fd, &count, sizeof count);
+    std::vector<Letter> taken;
+    std::lock_guard<std::mutex> hold(lock);
+    taken.swap(letters);  // leaves it empty, so the next letter signals again
+    return taken;
+  }
+};
+
 struct HttpServer::Worker {
+  // A reply that comes later is awaited this long past the request's own
+  // deadline; then the connection is closed unanswered.
+  static constexpr int64_t kLaterLimitMs = 30000;
+
   struct Conn {
     int fd = -1;
+    uint64_t serial = 0;  // tells a later reply this connection from one reusing its fd
     std::string peer;
     std::string in;
     std::string out;
     size_t out_done = 0;
     int64_t deadline = 0;
+    uint32_t interest = EPOLLIN | EPOLLRDHUP;
     bool close_after = false;  // close once `out` is sent
     bool draining = false;     // reply sent; reading what is left before closing
     bool writing = false;      // waiting for EPOLLOUT
+    bool waiting = false;      // for a reply that comes later
+    bool peer_done = false;    // the client sent all it will
+    HttpRequest waiting_for;   // the request that reply answers, for the log
   };
 
   HttpServer& server;
   int epoll_fd = -1;
+  std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
   std::unordered_map<int, std::unique_ptr<Conn>> conns;
+  uint64_t serials = 0;
   std::string log;
   int64_t log_second = -1;
   char stamp[32] = "";
 
   explicit Worker(HttpServer& s) : server(s) {}
   ~Worker() {
+    {
+      std::lock_guard<std::mutex> hold(mailbox->lock);
+      mailbox->open = false;
+      mailbox->letters.clear();
+    }
     for (auto& [fd, c] : conns) close(fd);
     if (epoll_fd >= 0) close(epoll_fd);
   }
@@ -149,6 +204,10 @@ struct HttpServer::Worker {
       for (int i = 0; i < n; ++i) {
         if (events[i].data.fd == server.listen_fd_) {
           Accept(now);
+          continue;
+        }
+        if (events[i].data.fd == mailbox->event_fd) {
+          Deliver(now);
           continue;
         }
         auto it = conns.find(events[i].data.fd);
@@ -184,6 +243,7 @@ struct HttpServer::Worker {
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       auto c = std::make_unique<Conn>();
       c->fd = fd;
+      c->serial = ++serials;
       c->peer = PeerText(addr);
       c->deadline = now + server.options_.request_timeout_ms;
       epoll_event ev{};
@@ -215,22 +275,22 @@ struct HttpServer::Worker {
         if (c.draining) continue;
         c.in.append(buf, static_cast<size_t>(n));
         if (c.in.size() > kMaxHead + sizeof buf) break;  // enough to judge
+        // Short of the buffer: all there was for now. More wakes us again,
+        // which saves asking only to hear "nothing".
+        if (static_cast<size_t>(n) < sizeof buf) break;
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 || c.draining || c.in.empty()) {
+      // A second end of input is a hang-up heard while a reply was awaited.
+      if (n < 0 || c.draining || c.peer_done || (c.in.empty() && !c.waiting && c.out_done >= c.out.size())) {
         Close(c);  // failed, or closed with nothing left to answer
         return false;
       }
-      // The client closed its side after its last request: answer that.
-      if (!Process(c, now)) return false;
-      if (c.out.empty()) {
-        Close(c);
-        return false;
-      }
-      c.close_after = true;
-      return true;
+      // The client closed its side after its last request: answer what it
+      // sent, then close.
+      c.peer_done = true;
+      break;
     }
     if (c.draining) return true;
     return Process(c, now);
@@ -244,9 +304,10 @@ struct HttpServer::Worker {
     c.in.clear();
   }
 
-  // Answers every whole request in `c.in`, then sends.
+  // Answers every whole request in `c.in` up to one answered later, then
+  // sends.
   bool Process(Conn& c, int64_t now) {
-    while (!c.close_after) {
+    while (!c.close_after && !c.waiting) {
       const size_t end = c.in.find("\r\n\r\n");
       if (end == std::string::npos) {
         if (c.in.size() > kMaxHead) RefuseLongHead(c);
@@ -259,10 +320,25 @@ struct HttpServer::Worker {
       const std::string head = c.in.substr(0, end);
       c.in.erase(0, end + 4);
       Handle(c, head);
-      c.deadline = now + server.options_.request_timeout_ms;
+      c.deadline = now + server.options_.request_timeout_ms + (c.waiting ? kLaterLimitMs : 0);
     }
-    if (!c.out.empty()) return Write(c, now);
+    if (c.peer_done && !c.waiting) c.close_after = true;
+    Rearm(c);
+    if (!c.out.empty() || c.close_after) return Write(c, now);
     return true;
+  }
+
+  // Sends the replies that came later to the connections still waiting.
+  void Deliver(int64_t now) {
+    for (Mailbox::Letter& letter : mailbox->Take()) {
+      auto it = conns.find(letter.fd);
+      if (it == conns.end() || it->second->serial != letter.serial || !it->second->waiting) continue;
+      Conn& c = *it->second;
+      c.waiting = false;
+      Answer(c, &c.waiting_for, letter.reply);
+      c.deadline = now + server.options_.request_timeout_ms;
+      Process(c, now);  // the requests that came meanwhile
+    }
   }
 
   static HttpReply Error(unsigned status, const std::string& why) {
@@ -336,7 +412,19 @@ struct HttpServer::Worker {
     HttpReply reply;
     try {
       reply = server.handler_(req);
+      if (reply.later) {
+        c.waiting = true;
+        c.waiting_for = req;
+        std::shared_ptr<Mailbox> box = mailbox;
+        reply.later([box, fd = c.fd, serial = c.serial, client = reply.client](HttpReply r) {
+          r.later = nullptr;
+          if (r.client.empty()) r.client = client;
+          box->Post(fd, serial, std::move(r));
+        });
+        return;
+      }
     } catch (const std::exception& e) {
+      c.waiting = false;
       reply = Error(500, "internal error");
       Log(std::string("error: ") + e.what());
     }
@@ -379,8 +467,8 @@ struct HttpServer::Worker {
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (!c.writing) Interest(c, EPOLLOUT);
         c.writing = true;
+        Rearm(c);
         return true;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -389,11 +477,14 @@ struct HttpServer::Worker {
     }
     c.out.clear();
     c.out_done = 0;
-    if (c.writing) {
-      Interest(c, EPOLLIN | EPOLLRDHUP);
-      c.writing = false;
-    }
+    c.writing = false;
+    Rearm(c);
+    if (c.waiting) return true;
     if (c.close_after) {
+      if (c.peer_done) {  // everything it sent is read: nothing to drain
+        Close(c);
+        return false;
+      }
       // Reading what the client still sends before closing keeps its
       // reply from being cut off by a reset.
       shutdown(c.fd, SHUT_WR);
@@ -407,9 +498,18 @@ struct HttpServer::Worker {
     return true;
   }
 
-  void Interest(Conn& c, uint32_t events) {
+  // What to wait for: room to send, or more requests; nothing more once
+  // the client has sent all it will, or has sent a whole head's worth ahead
+  // while a reply is awaited from elsewhere (then only errors are heard).
+  void Rearm(Conn& c) {
+    const bool full = c.waiting && c.in.size() > kMaxHead;
+    const uint32_t want = c.writing ? EPOLLOUT
+                          : full || (c.peer_done && !c.draining) ? 0u
+                                                                 : EPOLLIN | EPOLLRDHUP;
+    if (want == c.interest) return;
+    c.interest = want;
     epoll_event ev{};
-    ev.events = events;
+    ev.events = want;
     ev.data.fd = c.fd;
     epoll_ctl(epoll_fd, EPOLL_CTL_MOD, c.fd, &ev);
   }
@@ -420,7 +520,7 @@ struct HttpServer::Worker {
       if (c->deadline <= now) late.push_back(fd);
     for (int fd : late) {
       Conn& c = *conns[fd];
-      if (!c.draining && !c.writing && !c.in.empty()) {
+      if (!c.draining && !c.writing && !c.waiting && !c.in.empty()) {
         // Part of a request came, too slowly: say why before closing.
         c.close_after = true;
         Answer(c, nullptr, Error(408, "the request did not arrive in time"));
@@ -545,6 +645,14 @@ std::unique_ptr<HttpServer> HttpServer::Start(HttpServerOptions options, HttpHan
     ev.data.fd = fd;
     if (w->epoll_fd < 0 || epoll_ctl(w->epoll_fd, EPOLL_CTL_ADD, fd, &ev) != 0) {
       error = std::string("cannot wait for connections: ") + std::strerror(errno);
+      return nullptr;
+    }
+    w->mailbox->event_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    epoll_event mail{};
+    mail.events = EPOLLIN;
+    mail.data.fd = w->mailbox->event_fd;
+    if (w->mailbox->event_fd < 0 || epoll_ctl(w->epoll_fd, EPOLL_CTL_ADD, w->mailbox->event_fd, &mail) != 0) {
+      error = std::string("cannot wait for replies: ") + std::strerror(errno);
       return nullptr;
     }
     server->workers_.push_back(std::move(w));

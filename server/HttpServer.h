@@ -1,6 +1,7 @@
 #pragma once
 // A small HTTP/1.1 server for GET requests: a few worker threads on one
-// listening socket, keep-alive, and the bounds a public server needs: a
+// listening socket, keep-alive, replies that may come later from another
+// thread, and the bounds a public server needs: a
 // request must arrive whole within a deadline, the open connections are
 // bounded (those beyond get a short 503 and are counted, not logged one by
 // one), and every request is logged once.
@@ -23,6 +24,11 @@ struct HttpRequest {
   std::string forwarded_for;  // the X-Forwarded-For header, if any
 };
 
+struct HttpReply;
+// Sends the reply to a request answered later; callable from any thread,
+// once. A reply for a connection gone meanwhile is dropped.
+using HttpAnswer = std::function<void(HttpReply)>;
+
 struct HttpReply {
   unsigned status = 200;
   std::string content_type = "text/plain; charset=us-ascii";
@@ -30,6 +36,11 @@ struct HttpReply {
   std::shared_ptr<const std::string> shared_body;  // sent instead of `body` when set
   std::string cache_control = "no-store";
   std::string client;  // for the access log; the peer when empty
+  // When set, this reply is not sent: the server calls `later` with the
+  // answer to send instead, once it is known (a score waiting for its
+  // commit), and meanwhile serves other connections. Later requests on the
+  // same connection wait for it, so replies keep their order.
+  std::function<void(HttpAnswer)> later;
 };
 
 struct HttpServerOptions {
@@ -63,6 +74,7 @@ class HttpServer {
 
  private:
   struct Worker;
+  struct Mailbox;
   friend struct Worker;
   HttpServer() = default;
   void Refuse(int fd, int64_t now_ms);

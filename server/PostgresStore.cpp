@@ -1,7 +1,8 @@
-// The world table in PostgreSQL, shared by any number of servers. Each
-// submission is one statement: the token goes into a table whose key makes a
-// second use fail, and the score is inserted only when that worked. A trigger
-// tells every server listening about each change when it commits.
+// The world table in PostgreSQL, shared by any number of servers. Each batch
+// of submissions is one statement, so one round trip and one commit: the
+// tokens go into a table whose key makes a second use fail, and a score is
+// inserted only when its token went in. A trigger tells every server
+// listening about each change when it commits.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -42,21 +43,50 @@ constexpr const char* kSchema =
     "CREATE OR REPLACE FUNCTION scores_changed() RETURNS trigger LANGUAGE plpgsql AS"
     " $$ BEGIN PERFORM pg_notify('marovane_scores', ''); RETURN NULL; END $$;"
     "DROP TRIGGER IF EXISTS scores_changed ON scores;"
+    // Once a statement, not once a row: a batch of scores is one change.
     "CREATE TRIGGER scores_changed AFTER INSERT OR UPDATE OR DELETE ON scores"
-    " FOR EACH ROW EXECUTE FUNCTION scores_changed();"
+    " FOR EACH STATEMENT EXECUTE FUNCTION scores_changed();"
     "DROP TRIGGER IF EXISTS scores_emptied ON scores;"
     "CREATE TRIGGER scores_emptied AFTER TRUNCATE ON scores"
     " FOR EACH STATEMENT EXECUTE FUNCTION scores_changed();"
     "COMMIT;";
 
-constexpr const char* kSubmit =
-    "WITH spent AS (INSERT INTO redeemed_tokens (token, issued) VALUES ($1, $2)"
-    "               ON CONFLICT DO NOTHING RETURNING 1),"
-    "     stored AS (INSERT INTO scores (name, score, add_text, submitted)"
-    "                SELECT $3, $4, $5, $6 FROM spent RETURNING id)"
-    "SELECT id FROM stored";
-constexpr const char* kAdd =
-    "INSERT INTO scores (name, score, add_text, submitted) VALUES ($1, $2, $3, $4) RETURNING id";
+// A batch as six arrays, one element per submission. A token already spent,
+// by any server, is not inserted again; a token twice in the batch is
+// inserted once and kept for the first that carried it. An empty token is
+// none (a score stored by other means). Returns the positions (from 1) of
+// the scores stored.
+constexpr const char* kSubmitBatch =
+    "WITH batch AS ("
+    "  SELECT * FROM unnest($1::text[], $2::bigint[], $3::text[], $4::bigint[], $5::text[], $6::bigint[])"
+    "    WITH ORDINALITY AS b(token, issued, name, score, add_text, submitted, n)),"
+    " spent AS ("
+    "  INSERT INTO redeemed_tokens (token, issued) SELECT token, issued FROM batch WHERE token <> ''"
+    "  ON CONFLICT DO NOTHING RETURNING token, issued),"
+    " kept AS ("
+    "  SELECT n FROM batch WHERE token = ''"
+    "  UNION ALL SELECT min(n) FROM batch JOIN spent USING (token, issued) GROUP BY token, issued),"
+    " stored AS ("
+    "  INSERT INTO scores (name, score, add_text, submitted)"
+    "  SELECT name, score, add_text, submitted FROM batch WHERE n IN (SELECT n FROM kept) ORDER BY n"
+    "  RETURNING 1)"
+    "SELECT n FROM kept";
+
+// An array literal of texts: each element quoted, quotes and backslashes
+// escaped, and NUL bytes, which no PostgreSQL text holds, left out.
+void AppendQuoted(std::string& array, const std::string& text) {
+  array += array.empty() ? "{\"" : ",\"";
+  for (char c : text) {
+    if (c == '\0') continue;
+    if (c == '"' || c == '\\') array += '\\';
+    array += c;
+  }
+  array += '"';
+}
+void AppendNumber(std::string& array, int64_t value) {
+  array += array.empty() ? "{" : ",";
+  array += std::to_string(value);
+}
 
 void Quiet(void*, const char*) {}  // "already exists, skipping" and the like
 
@@ -116,40 +146,56 @@ class PostgresStore final : public ScoreStore {
     store->open_ = 1;
     store->limit_ = connections;
     store->listener_ = std::thread([s = store.get()] { s->Listen(); });
+    // One writer: overlapping batches were measured slower than one batch
+    // taking in everything that queued during the last commit.
+    store->StartWriter();
     return store;
   }
 
   ~PostgresStore() override {
+    StopWriter();
     stop_ = true;
     if (listener_.joinable()) listener_.join();
     for (PGconn* c : idle_) PQfinish(c);
   }
 
-  StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
-                     int64_t now, std::string& error) override {
-    const std::string score = std::to_string(entry.score), when = std::to_string(now),
-                      issued_text = std::to_string(issued);
-    Lease lease(*this, error);
-    if (!lease) return StoreResult::kFailed;
-    PGresult* raw;
-    if (token.empty()) {
-      const char* values[] = {entry.name.c_str(), score.c_str(), entry.add.c_str(), when.c_str()};
-      raw = PQexecPrepared(lease.conn, "add", 4, values, nullptr, nullptr, 0);
-    } else {
-      const char* values[] = {token.c_str(), issued_text.c_str(), entry.name.c_str(),
-                              score.c_str(), entry.add.c_str(), when.c_str()};
-      raw = PQexecPrepared(lease.conn, "submit", 6, values, nullptr, nullptr, 0);
+  void WriteBatch(std::vector<Pending>& batch) override {
+    std::string tokens, issued, names, scores, adds, when;
+    for (const Pending& p : batch) {
+      AppendQuoted(tokens, p.token);
+      AppendNumber(issued, p.issued);
+      AppendQuoted(names, p.entry.name);
+      AppendNumber(scores, p.entry.score);
+      AppendQuoted(adds, p.entry.add);
+      AppendNumber(when, p.now);
     }
-    Result r(raw);
+    for (std::string* a : {&tokens, &issued, &names, &scores, &adds, &when}) *a += '}';
+    std::string error;
+    auto fail_all = [&] {
+      for (Pending& p : batch) {
+        p.result = StoreResult::kFailed;
+        p.error = error;
+      }
+    };
+    Lease lease(*this, error);
+    if (!lease) return fail_all();
+    const char* values[] = {tokens.c_str(), issued.c_str(), names.c_str(),
+                            scores.c_str(), adds.c_str(),   when.c_str()};
+    Result r(PQexecPrepared(lease.conn, "submit", 6, values, nullptr, nullptr, 0));
+    // One statement is one transaction: when it fails, nothing of it is kept.
     if (!r.Ok()) {
       error = shown_ + ": cannot store the score: " + Message(lease.conn);
       lease.Broken();
-      return StoreResult::kFailed;
+      return fail_all();
     }
-    if (PQntuples(*r) == 0) return StoreResult::kReplay;
-    // This server's next page shows it at once, without waiting to hear back.
-    ++generation_;
-    return StoreResult::kStored;
+    for (Pending& p : batch) p.result = StoreResult::kReplay;
+    const int n = PQntuples(*r);
+    for (int i = 0; i < n; ++i) {
+      const long long at = std::strtoll(PQgetvalue(*r, i, 0), nullptr, 10);
+      if (at >= 1 && static_cast<size_t>(at) <= batch.size()) batch[at - 1].result = StoreResult::kStored;
+    }
+    // This server's next page shows them at once, without waiting to hear back.
+    if (n > 0) ++generation_;
   }
 
   bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
@@ -251,8 +297,7 @@ class PostgresStore final : public ScoreStore {
 
   bool PrepareAll(PGconn* c, std::string& error) {
     const std::pair<const char*, const char*> statements[] = {
-        {"submit", kSubmit},
-        {"add", kAdd},
+        {"submit", kSubmitBatch},
         {"page", sql::kPostgresPage},
         {"count", "SELECT count(*) FROM scores"},
         {"forget", "DELETE FROM redeemed_tokens WHERE issued < $1"},
@@ -273,7 +318,14 @@ class PostgresStore final : public ScoreStore {
       if (!idle_.empty()) {
         PGconn* c = idle_.back();
         idle_.pop_back();
-        return c;
+        // An idle connection has nothing to read unless the server closed
+        // it meanwhile (a restart, say) and said so: drop that one rather
+        // than fail a request on it.
+        pollfd said{PQsocket(c), POLLIN, 0};
+        if (PQstatus(c) == CONNECTION_OK && poll(&said, 1, 0) == 0) return c;
+        PQfinish(c);
+        --open_;
+        continue;
       }
       if (open_ < limit_) break;
       if (!freed_.wait_for(hold, std::chrono::seconds(5), [&] { return !idle_.empty() || open_ < limit_; })) {

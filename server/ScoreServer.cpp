@@ -232,23 +232,39 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
   int64_t issued = 0;
   if (signer_->Verify(entry.token, now, issued) != TokenSigner::Check::kGood)
     return Refuse(403, "token unknown, used or expired");
-  switch (store_->Submit(entry, entry.token, issued, now, why)) {
-    case StoreResult::kReplay:
-      return Refuse(403, "token unknown, used or expired");
-    case StoreResult::kFailed:
-      Log(why);
-      return Refuse(500, "the score could not be stored");
-    case StoreResult::kStored:
-      break;
-  }
-  // Spent tokens past their lifetime are refused by their time anyway; once
-  // a minute one server or another clears them out.
+  // Answered once the score's transaction has committed, or failed: the
+  // thread goes on serving others meanwhile.
+  HttpReply reply;
+  reply.later = [this, entry = std::move(entry), issued, now](HttpAnswer answer) {
+    store_->SubmitLater(entry, entry.token, issued, now,
+                        // The store itself, not store_: while it stops, writing what is
+                        // queued, store_ is already empty.
+                        [this, store = store_.get(), now, answer = std::move(answer)](
+                            StoreResult result, const std::string& error) {
+                          switch (result) {
+                            case StoreResult::kReplay:
+                              return answer(Refuse(403, "token unknown, used or expired"));
+                            case StoreResult::kFailed:
+                              Log(error);
+                              return answer(Refuse(500, "the score could not be stored"));
+                            case StoreResult::kStored:
+                              answer(Text(200, "OK|stored"));
+                              return ForgetOldTokens(*store, now);
+                          }
+                        });
+  };
+  return reply;
+}
+
+// Spent tokens past their lifetime are refused by their time anyway; once a
+// minute one server or another clears them out. Done by the store's writer
+// between two batches, so no thread serving connections waits for it.
+void ScoreServer::ForgetOldTokens(ScoreStore& store, int64_t now) {
   int64_t last = tokens_forgotten_at_.load();
-  if (now - last >= 60 && tokens_forgotten_at_.compare_exchange_strong(last, now)) {
-    if (!store_->ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
-      Log(why);
-  }
-  return Text(200, "OK|stored");
+  if (now - last < 60 || !tokens_forgotten_at_.compare_exchange_strong(last, now)) return;
+  std::string why;
+  if (!store.ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
+    Log(why);
 }
 
 HttpReply ScoreServer::WorldPage(size_t page) {

@@ -25,8 +25,8 @@ struct ScoreServerOptions {
   uint16_t port = 0;               // 0: the system picks one
   // An SQLite file, or a "postgresql://" URI.
   std::string db_path = "marovane-scores.db";
-  // Requests that wait for the database hold a thread each, so more
-  // threads than cores let submissions share commits.
+  // A world page read from the database holds a thread while it waits;
+  // submissions wait for their commit without holding one.
   unsigned threads = 16;
   int64_t token_life_s = 600;
   // Servers that share it accept each other's tokens; empty: a random
@@ -64,6 +64,7 @@ class ScoreServer {
   HttpReply Script(const HttpRequest& request, const std::string& client);
   HttpReply Availability();
   HttpReply Submission(const std::string& inf);
+  void ForgetOldTokens(ScoreStore& store, int64_t now);
   HttpReply WorldPage(size_t page);
   HttpReply Health();
   std::string Client(const HttpRequest& request) const;

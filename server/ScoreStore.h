@@ -2,9 +2,14 @@
 // The world table behind one interface: an SQLite file for a single server,
 // or PostgreSQL for several servers sharing one table. Both keep the scores
 // and the tokens already redeemed, and create their tables on first use.
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/Submission.h"
@@ -32,10 +37,19 @@ class ScoreStore {
 
   virtual ~ScoreStore() = default;
 
-  // Spends `token` (issued at `issued`) and stores the score in one
-  // transaction: kReplay when the token was spent before, by any server.
-  virtual StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
-                             int64_t now, std::string& error) = 0;
+  // The outcome of a submission; `error` says what failed with kFailed.
+  using SubmitDone = std::function<void(StoreResult result, const std::string& error)>;
+  // Queues a submission: spends `token` (issued at `issued`; empty: none)
+  // and stores the score. Submissions waiting together are written in one
+  // transaction, so they share its commit; `done` runs on the store's
+  // writing thread once that transaction is committed (kStored) or has
+  // failed (kFailed for all of it); the next batch waits for it. kReplay when the
+  // token was spent before, by any server or earlier in the same batch.
+  void SubmitLater(const ScoreEntry& entry, const std::string& token, int64_t issued, int64_t now,
+                   SubmitDone done);
+  // SubmitLater, waiting for the outcome.
+  StoreResult Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
+                     int64_t now, std::string& error);
   // Rows `offset` .. `offset + limit - 1`, highest first, equal scores in the
   // order they arrived; `total` is the number of rows stored.
   virtual bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
@@ -53,7 +67,33 @@ class ScoreStore {
   bool Best(size_t limit, std::vector<StoredScore>& out, std::string& error);
 
  protected:
+  struct Pending {
+    ScoreEntry entry;
+    std::string token;
+    int64_t issued = 0, now = 0;
+    StoreResult result = StoreResult::kFailed;
+    std::string error;
+    SubmitDone done;
+  };
+  // Most submissions written in one transaction.
+  static constexpr size_t kMaxBatch = 512;
+
   ScoreStore() = default;
+  // The writing thread: each engine starts it once open and stops it
+  // first thing in its destructor; stopping writes what is still queued.
+  void StartWriter();
+  void StopWriter();
+  // Writes `batch` in one transaction, setting each one's result and error.
+  virtual void WriteBatch(std::vector<Pending>& batch) = 0;
+
+ private:
+  void WriterLoop();
+
+  std::mutex queue_lock_;
+  std::condition_variable queued_;
+  std::deque<Pending> queue_;
+  bool stopping_ = false;
+  std::thread writer_;
 };
 
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, unsigned connections,

@@ -4,8 +4,9 @@
 # throwaway cluster). Prints requests per second and our rate over nginx's.
 # Needs nginx and wrk (apt-get install nginx wrk); not part of the tests.
 # Usage: server/bench/scored_bench.sh [BUILD_DIR] [SECONDS_PER_RUN]
-# MV_BENCH_ENGINES="sqlite postgres" picks the engines; MV_BENCH_PG_QUERY is
-# appended to the PostgreSQL URI, e.g. "?options=-csynchronous_commit%3Doff".
+# MV_BENCH_ENGINES="sqlite postgres" picks the engines, MV_BENCH_KINDS="avail
+# page submit" the requests; MV_BENCH_PG_QUERY is appended to the PostgreSQL
+# URI, e.g. "?options=-csynchronous_commit%3Doff".
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -140,10 +141,14 @@ for engine in ${MV_BENCH_ENGINES:-sqlite postgres}; do
     db="postgresql://marovane@127.0.0.1:$port_pg/postgres${MV_BENCH_PG_QUERY:-}"
   fi
   start_scored "$db"
-  curl -s "$avail" >"$work/avail/cgi/version.pl"
-  compare "$engine availability check" 16 "$avail" "http://127.0.0.1:$port_avail/cgi/version.pl"
-  compare "$engine availability check" 128 "$avail" "http://127.0.0.1:$port_avail/cgi/version.pl"
+  kinds="${MV_BENCH_KINDS:-avail page submit}"
+  if [[ " $kinds " == *" avail "* ]]; then
+    curl -s "$avail" >"$work/avail/cgi/version.pl"
+    compare "$engine availability check" 16 "$avail" "http://127.0.0.1:$port_avail/cgi/version.pl"
+    compare "$engine availability check" 128 "$avail" "http://127.0.0.1:$port_avail/cgi/version.pl"
+  fi
   for n in 10000 990000; do
+    [[ " $kinds " == *" page "* ]] || break
     "$tool" seed "$db" "$n"
     curl -s "$show" >"$work/page/cgi/version.pl"
     stored=$([ "$n" = 10000 ] && echo "10,000" || echo "1,000,000")
@@ -151,10 +156,13 @@ for engine in ${MV_BENCH_ENGINES:-sqlite postgres}; do
     compare "$engine world page, $stored scores" 128 "$show" "http://127.0.0.1:$port_page/cgi/version.pl"
   done
   # Each submission spends a token of its own: a fresh server and list.
-  stop_scored
-  start_scored "$db"
-  compare "$engine submission" 16 "http://127.0.0.1:$port_scored" "http://127.0.0.1:$port_submit" "$work/submit.lua"
-  "$tool" paths "$(cat "$work/secret")" 400000 >"$work/paths"
+  for clients in 16 128; do
+    [[ " $kinds " == *" submit "* ]] || break
+    stop_scored
+    start_scored "$db"
+    compare "$engine submission" "$clients" "http://127.0.0.1:$port_scored" "http://127.0.0.1:$port_submit" "$work/submit.lua"
+    "$tool" paths "$(cat "$work/secret")" 400000 >"$work/paths"
+  done
   stop_scored
 done
 echo

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -364,6 +367,123 @@ std::string Submission(const std::string& token, const std::string& name) {
 
 std::string TokenAt(uint16_t port) {
   return TokenFromReply(test::RawGet(port, "/cgi/version.pl?version&prg=Marovane").body);
+}
+
+// The status and body of each reply in `raw`, in order.
+std::vector<std::pair<int, std::string>> Replies(const std::string& raw) {
+  std::vector<std::pair<int, std::string>> out;
+  size_t at = raw.find("HTTP/1.1 ");
+  while (at != std::string::npos) {
+    const size_t body = raw.find("\r\n\r\n", at);
+    const size_t next = body == std::string::npos ? body : raw.find("HTTP/1.1 ", body);
+    out.emplace_back(std::atoi(raw.c_str() + at + 9),
+                     body == std::string::npos ? "" : raw.substr(body + 4, next - body - 4));
+    at = next;
+  }
+  return out;
+}
+
+// Submissions from many connections at once share commits, each answered
+// after its own; a connection's replies keep the order of its requests,
+// whichever wait for the store, and a client that has sent all it will
+// still gets them all.
+TEST_F(ScoreServerTest, SubmissionsAtOnceAreEachAnsweredInOrder) {
+  constexpr int kClients = 40;
+  std::vector<std::string> tokens;
+  for (int i = 0; i < 2 * kClients; ++i) tokens.push_back(Token());
+  std::vector<std::vector<std::pair<int, std::string>>> got(kClients);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kClients; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string first = Submission(tokens[2 * t], "c" + std::to_string(t));
+      const std::string second = Submission(tokens[2 * t + 1], "d" + std::to_string(t));
+      std::string requests;
+      for (const std::string& target : {first, std::string("/cgi/version.pl?version&prg=Marovane"), first, second})
+        requests += "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+      const int fd = test::ConnectLoopback(server_->Port());
+      if (fd < 0) return;
+      send(fd, requests.data(), requests.size(), MSG_NOSIGNAL);
+      shutdown(fd, SHUT_WR);
+      got[t] = Replies(test::ReadUntilClosed(fd, 10000));
+      close(fd);
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kClients; ++t) {
+    SCOPED_TRACE(t);
+    ASSERT_EQ(got[t].size(), 4u);
+    EXPECT_EQ(got[t][0], std::make_pair(200, std::string("OK|stored")));
+    EXPECT_EQ(got[t][1].first, 200);
+    EXPECT_EQ(got[t][1].second.rfind("OK|Marovane|", 0), 0u) << got[t][1].second;
+    EXPECT_EQ(got[t][2].first, 403);  // its token is spent
+    EXPECT_EQ(got[t][3], std::make_pair(200, std::string("OK|stored")));
+  }
+  const std::string page = Page();
+  for (int t = 0; t < kClients; ++t)
+    for (const char* who : {"c", "d"})
+      EXPECT_NE(page.find("<td>" + std::string(who) + std::to_string(t) + "</td>"), std::string::npos) << who << t;
+}
+
+// What the store could not keep is never answered as kept.
+TEST_F(ScoreServerTest, AScoreTheStoreRefusesIsNotAnsweredStored) {
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir_.File("scores.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON scores WHEN NEW.name = 'boom'"
+                           " BEGIN SELECT RAISE(ABORT, 'no boom here'); END;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const std::string token = Token();
+  const test::RawReply refused = test::RawGet(server_->Port(), Submission(token, "boom"));
+  EXPECT_EQ(refused.status, 500);
+  EXPECT_EQ(refused.body, "ERROR|the score could not be stored");
+  EXPECT_EQ(Page().find("boom"), std::string::npos);
+  // Its token was not spent with it, and the server goes on.
+  EXPECT_EQ(test::RawGet(server_->Port(), Submission(token, "fine")).body, "OK|stored");
+}
+
+// A server stopped while submissions wait for the store still writes them
+// all, and their answers, with no one left to take them, go nowhere.
+TEST(ScoreServers, StoppingWritesTheSubmissionsStillWaiting) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("stop.db");
+  o.submissions_per_minute = 1000;
+  auto s = std::make_unique<OwnServer>(o);
+  ASSERT_TRUE(s->server);
+  const uint16_t port = s->server->Port();
+  std::vector<std::string> requests;
+  for (int i = 0; i < 30; ++i)
+    requests.push_back("GET " + Submission(TokenAt(port), "w" + std::to_string(i)) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  // Another connection holds the database, so the submissions queue.
+  sqlite3* block = nullptr;
+  ASSERT_EQ(sqlite3_open(o.db_path.c_str(), &block), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(block, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::vector<int> fds;
+  for (const std::string& r : requests) {
+    const int fd = test::ConnectLoopback(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, r.data(), r.size(), MSG_NOSIGNAL), static_cast<ssize_t>(r.size()));
+    fds.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::thread release([block] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(block, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  s.reset();
+  release.join();
+  sqlite3_close(block);
+  for (int fd : fds) close(fd);
+  std::string error;
+  auto store = ScoreStore::Open(o.db_path, 1, error);
+  ASSERT_TRUE(store) << error;
+  std::vector<StoredScore> rows;
+  ASSERT_TRUE(store->Best(100, rows, error)) << error;
+  EXPECT_EQ(rows.size(), 30u);
 }
 
 TEST(ScoreServers, TokensGoodAtAnyServerSharingTheSecretAndSpentOnce) {

@@ -4,10 +4,14 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "server/ScoreStore.h"
@@ -139,6 +143,166 @@ TEST_P(StoreTest, ConcurrentSubmissionsSpendEachTokenOnce) {
   EXPECT_EQ(stored.load(), kTokens);
   EXPECT_EQ(replays.load(), 3 * kTokens);
   EXPECT_EQ(failed.load(), 0);
+}
+
+// Another connection holding the tables: the store's writer waits behind
+// it with whatever it took, and everything queued meanwhile becomes its
+// next batch.
+class WriteBlock {
+ public:
+  WriteBlock(const std::string& where, bool postgres) {
+    if (postgres) {
+      pg_ = PQconnectdb(where.c_str());
+      PGresult* r = PQexec(pg_, "BEGIN; LOCK TABLE redeemed_tokens, scores IN EXCLUSIVE MODE");
+      ok_ = PQresultStatus(r) == PGRES_COMMAND_OK;
+      PQclear(r);
+    } else {
+      ok_ = sqlite3_open(where.c_str(), &lite_) == SQLITE_OK &&
+            sqlite3_exec(lite_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+  }
+  ~WriteBlock() {
+    Release();
+    PQfinish(pg_);
+    sqlite3_close(lite_);
+  }
+  bool Ok() const { return ok_; }
+  void Release() {
+    if (pg_) PQclear(PQexec(pg_, "COMMIT"));
+    if (lite_) sqlite3_exec(lite_, "COMMIT", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  PGconn* pg_ = nullptr;
+  sqlite3* lite_ = nullptr;
+  bool ok_ = false;
+};
+
+// The outcomes of queued submissions, by their order of queueing.
+struct Outcomes {
+  std::mutex lock;
+  std::condition_variable came;
+  std::vector<std::optional<std::pair<StoreResult, std::string>>> got;
+
+  ScoreStore::SubmitDone For(size_t i) {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      if (got.size() <= i) got.resize(i + 1);
+    }
+    return [this, i](StoreResult r, const std::string& error) {
+      std::lock_guard<std::mutex> hold(lock);
+      got[i] = std::make_pair(r, error);
+      came.notify_all();
+    };
+  }
+  bool AllCame() {
+    std::unique_lock<std::mutex> hold(lock);
+    return came.wait_for(hold, std::chrono::seconds(20), [&] {
+      for (const auto& g : got)
+        if (!g) return false;
+      return true;
+    });
+  }
+};
+
+std::vector<std::string> Names(ScoreStore& store) {
+  std::vector<StoredScore> rows;
+  std::string error;
+  EXPECT_TRUE(store.Best(1000, rows, error)) << error;
+  std::vector<std::string> names;
+  for (const StoredScore& r : rows) names.push_back(r.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_P(StoreTest, ABatchAnswersEachAfterItsCommitAndSpendsATokenOnce) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  std::string error;
+  ASSERT_EQ(store->Submit(Entry("early", 1), "spent-before", 5, 6, error), StoreResult::kStored) << error;
+  WriteBlock block(where_, Postgres());
+  ASSERT_TRUE(block.Ok());
+  Outcomes out;
+  store->SubmitLater(Entry("plug", 2), "plug", 5, 6, out.For(0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the writer waits with it
+  // One batch: sixty fresh tokens, one of them twice, one spent before,
+  // and a score without a token.
+  constexpr size_t kFresh = 60;
+  for (size_t i = 0; i < kFresh; ++i)
+    store->SubmitLater(Entry("p" + std::to_string(i), 10 + i), "tok" + std::to_string(i), 5, 6, out.For(1 + i));
+  store->SubmitLater(Entry("twice", 3), "tok7", 5, 6, out.For(kFresh + 1));
+  store->SubmitLater(Entry("again", 4), "spent-before", 5, 6, out.For(kFresh + 2));
+  store->SubmitLater(Entry("plain", 5), "", 0, 6, out.For(kFresh + 3));
+  {
+    std::lock_guard<std::mutex> hold(out.lock);
+    for (const auto& g : out.got) EXPECT_FALSE(g) << "answered before its commit";
+  }
+  block.Release();
+  ASSERT_TRUE(out.AllCame());
+  std::vector<std::string> expected = {"early", "plug", "plain"};
+  for (size_t i = 0; i <= kFresh + 3; ++i) {
+    const StoreResult want = i == kFresh + 1 || i == kFresh + 2 ? StoreResult::kReplay : StoreResult::kStored;
+    EXPECT_EQ(out.got[i]->first, want) << i << " " << out.got[i]->second;
+    if (i >= 1 && i <= kFresh) expected.push_back("p" + std::to_string(i - 1));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(*store), expected);
+  // The batch's tokens stay spent.
+  EXPECT_EQ(store->Submit(Entry("later", 6), "tok0", 5, 6, error), StoreResult::kReplay);
+}
+
+TEST_P(StoreTest, AFailedBatchAnswersEachWithItsErrorAndKeepsNothing) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  std::string error;
+  ASSERT_TRUE(store->Add(Entry("before", 1), error)) << error;
+  // A score the database refuses, mid-batch.
+  const std::string refuse =
+      Postgres() ? "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                   " IF NEW.name = 'boom' THEN RAISE EXCEPTION 'no boom here'; END IF; RETURN NEW; END $$;"
+                   "CREATE TRIGGER refuse BEFORE INSERT ON scores FOR EACH ROW EXECUTE FUNCTION refuse();"
+                 : "CREATE TRIGGER refuse BEFORE INSERT ON scores WHEN NEW.name = 'boom'"
+                   " BEGIN SELECT RAISE(ABORT, 'no boom here'); END;";
+  const std::string allow = "DROP TRIGGER refuse" + std::string(Postgres() ? " ON scores" : "");
+  auto exec = [&](const std::string& sql) {
+    if (Postgres()) {
+      PGconn* c = PQconnectdb(where_.c_str());
+      PGresult* r = PQexec(c, sql.c_str());
+      EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+      PQclear(r);
+      PQfinish(c);
+    } else {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(where_.c_str(), &db), SQLITE_OK);
+      EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+      sqlite3_close(db);
+    }
+  };
+  exec(refuse);
+  Outcomes out;
+  {
+    WriteBlock block(where_, Postgres());
+    ASSERT_TRUE(block.Ok());
+    store->SubmitLater(Entry("plug", 2), "plug", 5, 6, out.For(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (size_t i = 0; i < 20; ++i)
+      store->SubmitLater(Entry(i == 12 ? "boom" : "q" + std::to_string(i), 10 + i), "tok" + std::to_string(i), 5, 6,
+                         out.For(1 + i));
+  }
+  ASSERT_TRUE(out.AllCame());
+  EXPECT_EQ(out.got[0]->first, StoreResult::kStored) << out.got[0]->second;
+  for (size_t i = 1; i <= 20; ++i) {
+    EXPECT_EQ(out.got[i]->first, StoreResult::kFailed) << i;
+    EXPECT_NE(out.got[i]->second.find("no boom here"), std::string::npos) << out.got[i]->second;
+  }
+  EXPECT_EQ(Names(*store), (std::vector<std::string>{"before", "plug"}));
+  // Nothing of the batch was spent: the same tokens go through once allowed.
+  exec(allow);
+  for (size_t i = 0; i < 20; ++i)
+    EXPECT_EQ(store->Submit(Entry("r", 1), "tok" + std::to_string(i), 5, 6, error), StoreResult::kStored)
+        << i << " " << error;
+  // The writer goes on after a failure, and the store still answers.
+  EXPECT_TRUE(store->Healthy(error)) << error;
 }
 
 TEST_P(StoreTest, TheStampMovesWhenAnyServerStores) {
@@ -299,6 +463,31 @@ TEST(PostgresStore, LosingTheServerIsReportedAndSurvived) {
   ASSERT_TRUE(store->Best(10, rows, error)) << error;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].name, "after");
+}
+
+// The database closing a pooled connection while it sits idle (a restart,
+// an administrator) costs no request an error.
+TEST(PostgresStore, AConnectionClosedWhileIdleIsNotUsed) {
+  ASSERT_TRUE(Cluster().Ok()) << Cluster().Error();
+  const std::string uri = Cluster().Database("idle_closed");
+  std::string error;
+  auto store = ScoreStore::Open(uri, 2, error);
+  ASSERT_TRUE(store) << error;
+  auto close_others = [&] {
+    PGconn* c = PQconnectdb(uri.c_str());
+    PGresult* r = PQexec(c, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                            " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    EXPECT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQerrorMessage(c);
+    EXPECT_GE(PQntuples(r), 1);
+    PQclear(r);
+    PQfinish(c);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the word reaches us
+  };
+  ASSERT_TRUE(store->Healthy(error)) << error;
+  close_others();
+  EXPECT_TRUE(store->Healthy(error)) << error;
+  close_others();
+  EXPECT_EQ(store->Submit(Entry("after", 3), "tok", 1, 2, error), StoreResult::kStored) << error;
 }
 
 TEST(PostgresStore, BadAddressesAreNamedWithoutThePassword) {
