@@ -100,7 +100,32 @@ bool TSurface::Cover(int x, int y, const TImage& src, const TRect& src_rect,
                     !Backdrop_.Stamp.expired() && !Backdrop_.Stamp.owner_before(stamp) &&
                     !stamp.owner_before(Backdrop_.Stamp);
   if (same) {
-    for (const TRect& r : Drawn_) copy(r);
+    // Band by band between the rectangles' edges, their overlaps merged:
+    // sprites overlap, and a pixel drawn over twice is copied back once.
+    std::vector<int> edges;
+    edges.reserve(Drawn_.size() * 2);
+    for (const TRect& r : Drawn_) edges.push_back(r.Top), edges.push_back(r.Bottom);
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<std::pair<int, int>> spans;
+    for (size_t i = 0; i + 1 < edges.size(); ++i) {
+      const int top = edges[i], bottom = edges[i + 1];
+      spans.clear();
+      for (const TRect& r : Drawn_)
+        if (r.Top <= top && r.Bottom >= bottom) spans.push_back({r.Left, r.Right});
+      if (spans.empty()) continue;
+      std::sort(spans.begin(), spans.end());
+      auto run = spans.front();
+      for (const auto& s : spans) {
+        if (s.first <= run.second) {
+          run.second = std::max(run.second, s.second);
+          continue;
+        }
+        copy({run.first, top, run.second, bottom});
+        run = s;
+      }
+      copy({run.first, top, run.second, bottom});
+    }
   } else {
     copy(ClientRect());
   }
