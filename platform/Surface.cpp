@@ -81,9 +81,9 @@ TImage& TSurface::PixelsIn(int x, int y, int w, int h) {
 bool TSurface::Cover(int x, int y, const TImage& src, const TRect& src_rect,
                      const std::shared_ptr<const void>& stamp) {
   const int w = Width(), h = Height();
-  if (Pixels_.Empty() || Pixels_.Pixels.size() < size_t(w) * size_t(h) || src.Empty() || src_rect.Left < 0 || src_rect.Top < 0 ||
-      src_rect.Right > src.Width || src_rect.Bottom > src.Height ||
-      src.Pixels.size() < size_t(src.Width) * size_t(src.Height))
+  if (Pixels_.Empty() || Pixels_.Pixels.size() < size_t(w) * size_t(h) || src.Empty() ||
+      src_rect.Left < 0 || src_rect.Top < 0 || src_rect.Right > src.Width ||
+      src_rect.Bottom > src.Height || src.Pixels.size() < size_t(src.Width) * size_t(src.Height))
     return false;
   if (x > 0 || y > 0 || int64_t(x) + src_rect.Width() < w || int64_t(y) + src_rect.Height() < h)
     return false;

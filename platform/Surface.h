@@ -31,6 +31,7 @@ class TSurface {
   int Height() const { return Pixels_.Height; }
   TRect ClientRect() const { return {0, 0, Width(), Height()}; }
   // For writing anywhere (and for reading): the whole picture, filled.
+  // Writes through a reference kept past the next draw go unseen.
   TImage& Pixels();
   // The finished picture, for showing or saving.
   const TImage& Read() const;
