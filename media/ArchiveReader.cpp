@@ -1,5 +1,7 @@
 #include "media/ArchiveReader.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -318,14 +320,42 @@ TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
 
 namespace {
 
-struct TFileBytes {
-  std::unique_ptr<uint8_t[]> Data;
+// A buffer for a whole file, left uninitialised: archives run to many
+// megabytes, and zeroing them first would cost as much as the read. Big ones
+// are asked for in huge pages, where the system has them: taking the memory
+// one small page at a time costs more than the read itself.
+class TFileBytes {
+ public:
+  explicit TFileBytes(size_t size) : Size(size) {
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (size >= kHuge / 2) {
+      const size_t length = (size + kHuge - 1) / kHuge * kHuge;
+      void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p != MAP_FAILED) {
+        madvise(p, length, MADV_HUGEPAGE);  // a hint: without it, small pages
+        Data = static_cast<uint8_t*>(p);
+        Mapped_ = length;
+        return;
+      }
+    }
+    Heap_.reset(new uint8_t[size ? size : 1]);
+    Data = Heap_.get();
+  }
+  ~TFileBytes() {
+    if (Mapped_) munmap(Data, Mapped_);
+  }
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+
+  uint8_t* Data = nullptr;
   size_t Size = 0;
+
+ private:
+  std::unique_ptr<uint8_t[]> Heap_;
+  size_t Mapped_ = 0;
 };
 
-// The whole file in a buffer the read fills directly: archives run to many
-// megabytes, and zeroing them first would cost as much as the read.
-TFileBytes ReadFileBytes(const std::string& path) {
+std::unique_ptr<TFileBytes> ReadFileBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) {
     int err = errno;
@@ -335,10 +365,8 @@ TFileBytes ReadFileBytes(const std::string& path) {
   std::streamoff n = f.tellg();
   f.seekg(0, std::ios::beg);
   if (n < 0) throw EArchiveError("Cannot read file \"" + path + "\"");
-  TFileBytes bytes;
-  bytes.Size = static_cast<size_t>(n);
-  bytes.Data.reset(new uint8_t[bytes.Size ? bytes.Size : 1]);  // left uninitialised
-  if (n > 0 && !f.read(reinterpret_cast<char*>(bytes.Data.get()), n))
+  auto bytes = std::make_unique<TFileBytes>(static_cast<size_t>(n));
+  if (n > 0 && !f.read(reinterpret_cast<char*>(bytes->Data), n))
     throw EArchiveError("Cannot read file \"" + path + "\"");
   return bytes;
 }
@@ -346,15 +374,15 @@ TFileBytes ReadFileBytes(const std::string& path) {
 }  // namespace
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  TFileBytes bytes = ReadFileBytes(path);
-  return std::vector<uint8_t>(bytes.Data.get(), bytes.Data.get() + bytes.Size);
+  auto bytes = ReadFileBytes(path);
+  return std::vector<uint8_t>(bytes->Data, bytes->Data + bytes->Size);
 }
 
 TArchiveContents ReadArchiveFile(const std::string& path, std::optional<EArchiveKind> want) {
-  TFileBytes bytes = ReadFileBytes(path);
+  auto bytes = ReadFileBytes(path);
   TArchiveContents c;
   try {
-    c = ReadArchive(bytes.Data.get(), bytes.Size);
+    c = ReadArchive(bytes->Data, bytes->Size);
   } catch (const EArchiveError& e) {
     throw EArchiveError(path + ": " + e.what());
   }

@@ -34,6 +34,8 @@ class TSpans {
   int Width() const { return Width_; }
   int Height() const { return Height_; }
   size_t RunCount() const { return Runs_.size(); }
+  // Every pixel of the rectangle is drawn (one whole run per row).
+  bool Solid() const { return Solid_; }
 
  private:
   template <class Draw>
@@ -42,6 +44,7 @@ class TSpans {
     int Start, End;  // columns within the rectangle, End exclusive
   };
   int Width_ = 0, Height_ = 0;
+  bool Solid_ = false;
   std::vector<uint32_t> Rows_;  // Height + 1 offsets into Runs_
   std::vector<TRun> Runs_;
 };

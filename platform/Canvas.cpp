@@ -171,10 +171,16 @@ struct TCanvas::Impl {
   TColor Color = clBlack;
   int Pen = 1;
   std::shared_ptr<TFontCache> Fonts = SharedCache();
-  explicit Impl(TImage& t) : Target(t) {}
+  std::function<void(const TRect&)> BeforeDraw;
+  Impl(TImage& t, std::function<void(const TRect&)> before_draw)
+      : Target(t), BeforeDraw(std::move(before_draw)) {}
+  void Touch(const TRect& r) {
+    if (BeforeDraw && r.Left < r.Right && r.Top < r.Bottom) BeforeDraw(r);
+  }
 };
 
-TCanvas::TCanvas(TImage& target) : Impl_(std::make_unique<Impl>(target)) {}
+TCanvas::TCanvas(TImage& target, std::function<void(const TRect&)> before_draw)
+    : Impl_(std::make_unique<Impl>(target, std::move(before_draw))) {}
 TCanvas::~TCanvas() = default;
 
 void TCanvas::SetFont(const std::string& name, int size, bool bold) {
@@ -198,6 +204,8 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
   const uint32_t col = Impl_->Color;
   const int y0 = std::max(0, -y), y1 = std::min(t->Alpha.Height, dst.Height - y);
   const int x0 = std::max(0, -x), x1 = std::min(t->Alpha.Width, dst.Width - x);
+  if (x0 >= x1 || y0 >= y1) return;
+  Impl_->Touch({x + x0, y + y0, x + x1, y + y1});
   for (int ty = y0; ty < y1; ++ty) {
     const uint32_t* a = t->Alpha.Row(ty);
     uint32_t* d = dst.Row(y + ty) + x;
@@ -236,6 +244,7 @@ void TCanvas::FrameRect(const TRect& r) {
     t = std::max(t, 0);
     rr = std::min(rr, dst.Width);
     b = std::min(b, dst.Height);
+    Impl_->Touch({l, t, rr, b});
     for (int y = t; y < b; ++y) std::fill(dst.Row(y) + l, dst.Row(y) + std::max(l, rr), Impl_->Color);
   };
   if (r.Right <= r.Left || r.Bottom <= r.Top) return;

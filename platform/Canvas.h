@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,9 @@ namespace mv {
 // background; positions are the top-left corner of the text.
 class TCanvas {
  public:
-  explicit TCanvas(TImage& target);
+  // `before_draw`, when given, hears of every rectangle of the target about
+  // to change, before any of its pixels is read or written.
+  explicit TCanvas(TImage& target, std::function<void(const TRect&)> before_draw = {});
   ~TCanvas();
 
   void SetFont(const std::string& name, int size, bool bold);

@@ -202,7 +202,7 @@ class THeadlessHost final : public THost {
   void FrameDone(uint32_t n) override {
     Done_ = n;
     for (const auto& [frame, path] : Options_.Shots)
-      if (frame == n) SavePng(Surface_.Pixels(), path);
+      if (frame == n) SavePng(Surface_.Read(), path);
   }
   bool Headless() const override { return true; }
   uint32_t Flips() const { return Flips_; }

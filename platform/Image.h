@@ -5,12 +5,32 @@
 
 namespace mv {
 
+// Storage for pixels. A megabyte and more (backgrounds, sheets, the surface)
+// is mapped in huge pages where the system has them: the game decodes tens
+// of megabytes at start-up, and taking them a small page at a time cost more
+// than the decoding.
+void* AllocatePixels(size_t bytes);
+void FreePixels(void* p, size_t bytes);
+
+template <class T>
+struct TPixelAllocator {
+  using value_type = T;
+  TPixelAllocator() = default;
+  template <class U>
+  TPixelAllocator(const TPixelAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { FreePixels(p, n * sizeof(T)); }
+  friend bool operator==(const TPixelAllocator&, const TPixelAllocator&) { return true; }
+};
+
+using TPixels = std::vector<uint32_t, TPixelAllocator<uint32_t>>;
+
 // A decoded picture in the surface's own pixel format (0x00RRGGBB, rows top
 // to bottom, no padding), so blits never convert.
 struct TImage {
   int Width = 0;
   int Height = 0;
-  std::vector<uint32_t> Pixels;
+  TPixels Pixels;
 
   TImage() = default;
   TImage(int w, int h, uint32_t fill = 0) : Width(w), Height(h), Pixels(size_t(w) * h, fill) {}

@@ -26,17 +26,123 @@ void FillPixels(uint32_t* p, size_t n, uint32_t value) {
   std::fill(p + i, p + n, value);
 }
 
+// Past this many draws over one background a full copy costs no more than
+// copying them back one by one.
+constexpr size_t kMaxDrawnRects = 256;
+
 }  // namespace
 
 TSurface::TSurface(int width, int height) : Pixels_(width, height, 0) {}
 TSurface::~TSurface() = default;
 
+void TSurface::FlushFill() const {
+  if (!FillPending_) return;
+  FillPending_ = false;
+  FillPixels(Pixels_.Pixels.data(), Pixels_.Pixels.size(), FillColor_);
+  HaveBackdrop_ = false;
+}
+
+void TSurface::Forget() const {
+  HaveBackdrop_ = false;
+  Backdrop_ = {};
+}
+
+TImage& TSurface::Pixels() {
+  FlushFill();
+  Forget();
+  Drawn_.clear();
+  return Pixels_;
+}
+
+const TImage& TSurface::Read() const {
+  FlushFill();
+  return Pixels_;
+}
+
+TImage& TSurface::PixelsIn(int x, int y, int w, int h) {
+  FlushFill();
+  if (HaveBackdrop_) {
+    // 64-bit: a draw far off the surface must not wrap onto it.
+    const int64_t l = std::max<int64_t>(x, 0), t = std::max<int64_t>(y, 0);
+    const int64_t r = std::min<int64_t>(int64_t(x) + w, Width());
+    const int64_t b = std::min<int64_t>(int64_t(y) + h, Height());
+    if (l < r && t < b) {
+      if (Drawn_.size() >= kMaxDrawnRects) {
+        Forget();
+        Drawn_.clear();
+      } else {
+        Drawn_.push_back({int(l), int(t), int(r), int(b)});
+      }
+    }
+  }
+  return Pixels_;
+}
+
+bool TSurface::Cover(int x, int y, const TImage& src, const TRect& src_rect,
+                     const std::shared_ptr<const void>& stamp) {
+  const int w = Width(), h = Height();
+  if (Pixels_.Empty() || Pixels_.Pixels.size() < size_t(w) * size_t(h) || src.Empty() ||
+      src_rect.Left < 0 || src_rect.Top < 0 || src_rect.Right > src.Width ||
+      src_rect.Bottom > src.Height || src.Pixels.size() < size_t(src.Width) * size_t(src.Height))
+    return false;
+  if (x > 0 || y > 0 || int64_t(x) + src_rect.Width() < w || int64_t(y) + src_rect.Height() < h)
+    return false;
+  // Every pixel is about to be set: a pending fill would only be overwritten.
+  FillPending_ = false;
+  const int sx = src_rect.Left - x, sy = src_rect.Top - y;  // surface (0, 0) in the source
+  auto copy = [&](const TRect& r) {
+    const size_t bytes = size_t(r.Width()) * sizeof(uint32_t);
+    for (int row = r.Top; row < r.Bottom; ++row)
+      std::memcpy(Pixels_.Row(row) + r.Left, src.Row(sy + row) + sx + r.Left, bytes);
+  };
+  const bool same = HaveBackdrop_ && stamp && Backdrop_.Data == src.Pixels.data() &&
+                    Backdrop_.Src == src_rect && Backdrop_.X == x && Backdrop_.Y == y &&
+                    !Backdrop_.Stamp.expired() && !Backdrop_.Stamp.owner_before(stamp) &&
+                    !stamp.owner_before(Backdrop_.Stamp);
+  if (same) {
+    // Band by band between the rectangles' edges, their overlaps merged:
+    // sprites overlap, and a pixel drawn over twice is copied back once.
+    std::vector<int> edges;
+    edges.reserve(Drawn_.size() * 2);
+    for (const TRect& r : Drawn_) edges.push_back(r.Top), edges.push_back(r.Bottom);
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<std::pair<int, int>> spans;
+    for (size_t i = 0; i + 1 < edges.size(); ++i) {
+      const int top = edges[i], bottom = edges[i + 1];
+      spans.clear();
+      for (const TRect& r : Drawn_)
+        if (r.Top <= top && r.Bottom >= bottom) spans.push_back({r.Left, r.Right});
+      if (spans.empty()) continue;
+      std::sort(spans.begin(), spans.end());
+      auto run = spans.front();
+      for (const auto& s : spans) {
+        if (s.first <= run.second) {
+          run.second = std::max(run.second, s.second);
+          continue;
+        }
+        copy({run.first, top, run.second, bottom});
+        run = s;
+      }
+      copy({run.first, top, run.second, bottom});
+    }
+  } else {
+    copy(ClientRect());
+  }
+  Drawn_.clear();
+  HaveBackdrop_ = bool(stamp);
+  Backdrop_ = {stamp, src.Pixels.data(), src_rect, x, y};
+  return true;
+}
+
 void TSurface::Fill(TColor color) {
-  FillPixels(Pixels_.Pixels.data(), Pixels_.Pixels.size(), color & 0xFFFFFFu);
+  FillPending_ = true;
+  FillColor_ = color & 0xFFFFFFu;
 }
 
 TCanvas& TSurface::Canvas() {
-  if (!Canvas_) Canvas_ = std::make_unique<TCanvas>(Pixels_);
+  if (!Canvas_)
+    Canvas_ = std::make_unique<TCanvas>(Pixels_, [this](const TRect& r) { PixelsIn(r); });
   return *Canvas_;
 }
 

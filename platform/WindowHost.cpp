@@ -127,7 +127,7 @@ class TWindowHost final : public THost {
 
   TSurface& Surface() override { return Surface_; }
   void Flip() override {
-    const TImage& px = Surface_.Pixels();
+    const TImage& px = Surface_.Read();
     SDL_UpdateTexture(Texture_, nullptr, px.Pixels.data(), px.Width * 4);
     SDL_RenderClear(Renderer_);
     SDL_RenderCopy(Renderer_, Texture_, nullptr, nullptr);

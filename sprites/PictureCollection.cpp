@@ -60,6 +60,10 @@ struct TPictureCollectionItem::Cache {
   std::vector<TFoundSpans> Patterns;
   std::map<std::tuple<int, int, int>, Entry> Copies;
   uint64_t Clock = 0;
+  // Stands for the picture's pixels until the next Restore, so a surface
+  // this picture covered knows whether a second cover by it brings anything
+  // new.
+  std::shared_ptr<const void> Stamp = std::make_shared<char>(0);
 };
 
 TPictureCollectionItem::TPictureCollectionItem() : Cache_(std::make_unique<Cache>()) {}
@@ -96,6 +100,7 @@ void TPictureCollectionItem::Restore() {
   Ready_ = true;
   Cache_->Copies.clear();
   Cache_->Patterns.clear();
+  Cache_->Stamp = std::make_shared<char>(0);
   CutWidth_ = Picture.Width;
   CutHeight_ = Picture.Height;
   PatternCount_ = 0;
@@ -159,9 +164,14 @@ const TSpans& TPictureCollectionItem::PatternSpans(int pattern, const TRect& src
 }
 
 void TPictureCollectionItem::Copy(TSurface& dst, int x, int y, int pattern, const TRect& src) {
-  if (DrawFromSpans && BlitSpans(dst.Pixels(), x, y, Picture, src, PatternSpans(pattern, src)))
-    return;
-  BlitKeyed(dst.Pixels(), x, y, Picture, src, Transparent, TransparentColor);
+  if (DrawFromSpans) {
+    const TSpans& spans = PatternSpans(pattern, src);
+    // A background: opaque and covering the whole surface.
+    if (spans.Solid() && dst.Cover(x, y, Picture, src, Cache_->Stamp)) return;
+    if (BlitSpans(dst.PixelsIn(x, y, src.Width(), src.Height()), x, y, Picture, src, spans)) return;
+  }
+  BlitKeyed(dst.PixelsIn(x, y, src.Width(), src.Height()), x, y, Picture, src, Transparent,
+            TransparentColor);
 }
 
 void TPictureCollectionItem::DrawPattern(TSurface& dst, int x, int y, int pattern) {
@@ -184,13 +194,13 @@ void TPictureCollectionItem::DrawPatternStretched(TSurface& dst, const TRect& r,
   if (w <= src.Width() && h <= src.Height()) {
     const TSpans* spans = nullptr;
     if (const TImage* copy = ScaledCopy(pattern, w, h, &spans)) {
-      if (!DrawFromSpans || !BlitSpans(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), *spans))
-        BlitKeyed(dst.Pixels(), r.Left, r.Top, *copy, Bounds(0, 0, w, h), Transparent,
+      if (!DrawFromSpans || !BlitSpans(dst.PixelsIn(r), r.Left, r.Top, *copy, Bounds(0, 0, w, h), *spans))
+        BlitKeyed(dst.PixelsIn(r), r.Left, r.Top, *copy, Bounds(0, 0, w, h), Transparent,
                   TransparentColor);
       return;
     }
   }
-  BlitStretched(dst.Pixels(), r, Picture, src, Transparent, TransparentColor);
+  BlitStretched(dst.PixelsIn(r), r, Picture, src, Transparent, TransparentColor);
 }
 
 void TPictureCollectionItem::DrawPatternAlpha(TSurface& dst, const TRect& r, int pattern,
@@ -204,22 +214,22 @@ void TPictureCollectionItem::DrawPatternAlpha(TSurface& dst, const TRect& r, int
   if (alpha == 0) return;  // fully see-through: nothing would change
   if (w == src.Width() && h == src.Height()) {
     if (!DrawFromSpans ||
-        !BlitSpansAlpha(dst.Pixels(), r.Left, r.Top, Picture, src, PatternSpans(pattern, src),
+        !BlitSpansAlpha(dst.PixelsIn(r), r.Left, r.Top, Picture, src, PatternSpans(pattern, src),
                         uint8_t(alpha)))
-      BlitAlpha(dst.Pixels(), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
+      BlitAlpha(dst.PixelsIn(r), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
     return;
   }
   if (w <= src.Width() && h <= src.Height()) {
     const TSpans* spans = nullptr;
     if (const TImage* copy = ScaledCopy(pattern, w, h, &spans)) {
-      if (!DrawFromSpans || !BlitSpansAlpha(dst.Pixels(), r.Left, r.Top, *copy,
+      if (!DrawFromSpans || !BlitSpansAlpha(dst.PixelsIn(r), r.Left, r.Top, *copy,
                                             Bounds(0, 0, w, h), *spans, uint8_t(alpha)))
-        BlitAlpha(dst.Pixels(), r, *copy, Bounds(0, 0, w, h), Transparent, TransparentColor,
+        BlitAlpha(dst.PixelsIn(r), r, *copy, Bounds(0, 0, w, h), Transparent, TransparentColor,
                   uint8_t(alpha));
       return;
     }
   }
-  BlitAlpha(dst.Pixels(), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
+  BlitAlpha(dst.PixelsIn(r), r, Picture, src, Transparent, TransparentColor, uint8_t(alpha));
 }
 
 // ------------------------------------------------------ TPictureCollection

@@ -37,8 +37,11 @@ class TPictureCollectionItem {
   // Draws copy the runs of drawn pixels each pattern was found to have
   // (found again when the picture is replaced, re-cut or re-keyed, but not
   // when its pixels change in place, edited or copied over by a picture of
-  // the same size: Restore after that). Off, every pixel is tested for the
-  // key on every draw, with the same result.
+  // the same size: Restore after that). A pattern without a keyed pixel
+  // that covers the whole surface becomes the surface's background, which
+  // the surface copies back only where drawn over when the same pattern
+  // covers it again, until Restore. Off, every pixel is tested for the key
+  // on every draw and backgrounds are copied whole, with the same result.
   bool DrawFromSpans = true;
 
   // Width of one pattern: PatternWidth when above 0, else the picture's.

@@ -45,7 +45,7 @@ class TAppRun {
   }
   std::string Shot(const std::string& file) {
     std::string path = (Dir / file).string();
-    SavePng(Game().Host.Surface().Pixels(), path);
+    SavePng(Game().Host.Surface().Read(), path);
     return path;
   }
 

@@ -199,7 +199,7 @@ TEST(ArchiveFormat, DecodesEveryPictureForm) {
     const TImage& img = got.Pictures[0].Picture;
     ASSERT_EQ(img.Width, c.w);
     ASSERT_EQ(img.Height, c.h);
-    EXPECT_EQ(img.Pixels, c.pixels);
+    EXPECT_EQ(std::vector<uint32_t>(img.Pixels.begin(), img.Pixels.end()), c.pixels);
   }
 }
 

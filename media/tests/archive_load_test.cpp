@@ -83,6 +83,28 @@ TEST_F(ArchiveLoad, ErrorsNameTheFile) {
   }
 }
 
+// Archives of megabytes are read whole, as small ones are, and a big one cut
+// short is still a clear error naming the file.
+TEST_F(ArchiveLoad, BigArchivesLoadWholeAndCutShortAreErrors) {
+  for (size_t samples : {size_t(3), size_t(1) << 20, (size_t(5) << 20) + 7}) {
+    SCOPED_TRACE(samples);
+    Bytes wave;
+    for (size_t i = 0; i < samples; ++i) wave.u8(unsigned(i * 7 + i / 251));
+    Bytes item;
+    item.pstr("Name", "Big").pbin("Wave.WAVE", Wave(1, 8000, 8, wave));
+    const std::string path = Write("Big.dxg", ListArchive("TWaveCollectionComponent", {item}));
+    TWaveCollection list;
+    LoadWaveArchive(path, list);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_TRUE(list.Find("Big").Wave.Samples == wave.v);
+    fs::resize_file(path, fs::file_size(path) - 2);
+    TWaveCollection cut;
+    const std::string got = ErrorOf(path, cut);
+    EXPECT_EQ(got.rfind(path + ": ", 0), 0u) << got;
+    EXPECT_EQ(cut.Count(), 0);
+  }
+}
+
 // A whole sound in a format the game cannot play is an effect that plays
 // nothing; the archive and its other effects load as usual.
 TEST_F(ArchiveLoad, UnplayableEffectsStaySilentTheOthersLoad) {

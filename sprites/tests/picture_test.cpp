@@ -268,6 +268,67 @@ TEST(PictureItem, DrawsFromSpansMatchPixelByPixelDraws) {
   }
 }
 
+// Frames as the game draws them, a fill, an opaque background, sprites over
+// it, through items drawing from runs against items testing every pixel:
+// with the background over the whole surface, partly off it, short of an
+// edge or left out, drawn again after the sprites, or its pixels changed and
+// the item restored between frames, every frame comes out the same.
+TEST(PictureItem, FramesOverAKeptBackgroundMatchPixelByPixelDraws) {
+  std::mt19937 rng(5);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int W = 48, H = 32;
+  TPictureCollectionItem back[2], sprite[2];
+  TImage sheet(16, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) sheet.At(x, y) = (x % 8 - 4) * (x % 8 - 4) + (y - 4) * (y - 4) < 12 ? uint32_t(rng()) : kKey;
+  TImage backdrop(2 * W + 8, H + 6);  // two backgrounds side by side
+  for (uint32_t& p : backdrop.Pixels) p = uint32_t(rng());
+  for (int i = 0; i < 2; ++i) {
+    back[i].Picture = backdrop;
+    back[i].PatternWidth = W + 4;
+    back[i].Transparent = pick(0, 1) == 0;  // keyed or not, it has no keyed pixel
+    back[i].TransparentColor = kKey;
+    back[i].Restore();
+    sprite[i].Picture = sheet;
+    sprite[i].PatternWidth = 8;
+    sprite[i].TransparentColor = kKey;
+    sprite[i].Restore();
+  }
+  back[1].DrawFromSpans = sprite[1].DrawFromSpans = false;
+  TSurface fast(W, H), slow(W, H);
+  for (int frame = 0; frame < 400; ++frame) {
+    SCOPED_TRACE(frame);
+    const int kind = pick(0, 9);
+    if (kind == 0) {  // new pixels, and the items told so
+      const int x = pick(0, backdrop.Width - 1), y = pick(0, backdrop.Height - 1);
+      backdrop.At(x, y) = uint32_t(rng());
+      for (auto& b : back) b.Picture.At(x, y) = backdrop.At(x, y), b.Restore();
+    }
+    const int pattern = pick(0, 1);
+    // Mostly covering the surface (from 0..4 pixels left and 0..6 up), at
+    // times short of an edge or not drawn at all.
+    int x = -pick(0, 4), y = -pick(0, 6);
+    if (kind == 1) x += pick(1, 3);
+    if (kind == 2) y = pick(-8, 8);
+    const bool with_back = kind != 3;
+    for (auto [s, i] : {std::pair{&fast, 0}, std::pair{&slow, 1}}) {
+      s->Fill(kind == 4 ? 0x0A0B0C : clBlack);
+      if (with_back) back[i].DrawPattern(*s, x, y, pattern);
+    }
+    for (int n = pick(0, 6); n > 0; --n) {
+      const TRect r = Bounds(pick(-8, W), pick(-8, H), pick(4, 12), pick(4, 10));
+      const int what = pick(0, 3), p = pick(0, 1);
+      for (auto [s, i] : {std::pair{&fast, 0}, std::pair{&slow, 1}}) {
+        if (what == 0) sprite[i].DrawPattern(*s, r.Left, r.Top, p);
+        else if (what == 1) sprite[i].DrawPatternStretched(*s, r, p);
+        else if (what == 2) sprite[i].DrawPatternAlpha(*s, r, p, 128);
+        else back[i].DrawPattern(*s, x, y, pattern);  // a background drawn again
+      }
+    }
+    ASSERT_EQ(fast.Read().Pixels, slow.Read().Pixels) << "background at " << x << "," << y;
+  }
+}
+
 // Runs found for one picture are not used for another: swapped, re-keyed,
 // cut differently or switched to opaque after drawing, it draws as it now is.
 TEST(PictureItem, SpansFollowThePictureTheKeyAndTheCut) {
