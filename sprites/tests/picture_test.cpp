@@ -43,7 +43,9 @@ TEST(PictureItem, PatternsAreCutRowByRowWithSkips) {
     it.Restore();
     EXPECT_TRUE(it.Ready());
     EXPECT_EQ(it.PatternCount(), c.count);
-    if (c.count > 0) EXPECT_EQ(it.PatternRect(c.probe), c.rect);
+    if (c.count > 0) {
+      EXPECT_EQ(it.PatternRect(c.probe), c.rect);
+    }
   }
 }
 
