@@ -42,6 +42,7 @@ TEST(ScoreText, DecoderRejectsWhatTheEncoderNeverMakes) {
       "QTI1A3K7",  // nor is 'I'
       "qt61a3k7",  // lower case
       "QT61 3K7",
+      "QT61A3K\xC8",  // a byte past ASCII
       "A",         // five digits cannot hold a byte
       "AAA",       // 15 digits: seven padding digits
       "Y1",        // the two padding digits must be zero
