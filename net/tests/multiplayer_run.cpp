@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -296,8 +297,12 @@ class Multiplayer : public ::testing::Test {
                                      "--script", script.string(), "--config", cfg.string(),
                                      "--port", std::to_string(game_port), "--enum-port", std::to_string(enum_port),
                                      "--results", p.Board.string(), "--event-log", p.Log.string()};
+    const pid_t runner = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+      // A run killed at its time-out takes its peers with it.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != runner) _exit(127);
       int out = open(p.Output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out >= 0) {
         dup2(out, 1);
