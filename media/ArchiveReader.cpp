@@ -1,7 +1,5 @@
 #include "media/ArchiveReader.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,6 +12,7 @@
 #include "media/ArchiveStream.h"
 #include "media/Dib.h"
 #include "media/Jpeg.h"
+#include "platform/Image.h"
 
 namespace mv {
 namespace {
@@ -321,38 +320,16 @@ TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
 namespace {
 
 // A buffer for a whole file, left uninitialised: archives run to many
-// megabytes, and zeroing them first would cost as much as the read. Big ones
-// are asked for in huge pages, where the system has them: taking the memory
-// one small page at a time costs more than the read itself.
+// megabytes, and zeroing them first would cost as much as the read.
 class TFileBytes {
  public:
-  explicit TFileBytes(size_t size) : Size(size) {
-    constexpr size_t kHuge = size_t(2) << 20;
-    if (size >= kHuge / 2) {
-      const size_t length = (size + kHuge - 1) / kHuge * kHuge;
-      void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (p != MAP_FAILED) {
-        madvise(p, length, MADV_HUGEPAGE);  // a hint: without it, small pages
-        Data = static_cast<uint8_t*>(p);
-        Mapped_ = length;
-        return;
-      }
-    }
-    Heap_.reset(new uint8_t[size ? size : 1]);
-    Data = Heap_.get();
-  }
-  ~TFileBytes() {
-    if (Mapped_) munmap(Data, Mapped_);
-  }
+  explicit TFileBytes(size_t size) : Data(static_cast<uint8_t*>(AllocateBuffer(size))), Size(size) {}
+  ~TFileBytes() { FreeBuffer(Data, Size); }
   TFileBytes(const TFileBytes&) = delete;
   TFileBytes& operator=(const TFileBytes&) = delete;
 
-  uint8_t* Data = nullptr;
-  size_t Size = 0;
-
- private:
-  std::unique_ptr<uint8_t[]> Heap_;
-  size_t Mapped_ = 0;
+  uint8_t* const Data;
+  const size_t Size;
 };
 
 std::unique_ptr<TFileBytes> ReadFileBytes(const std::string& path) {

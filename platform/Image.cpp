@@ -14,7 +14,7 @@ size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage *
 
 }  // namespace
 
-void* AllocatePixels(size_t bytes) {
+void* AllocateBuffer(size_t bytes) {
   if (bytes >= kMapFrom) {
     const size_t length = MappedLength(bytes);
     void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -25,7 +25,7 @@ void* AllocatePixels(size_t bytes) {
   return ::operator new(bytes);
 }
 
-void FreePixels(void* p, size_t bytes) {
+void FreeBuffer(void* p, size_t bytes) {
   if (!p) return;
   if (bytes >= kMapFrom) {
     munmap(p, MappedLength(bytes));

@@ -5,12 +5,13 @@
 
 namespace mv {
 
-// Storage for pixels. A megabyte and more (backgrounds, sheets, the surface)
-// is mapped in huge pages where the system has them: the game decodes tens
-// of megabytes at start-up, and taking them a small page at a time cost more
-// than the decoding.
-void* AllocatePixels(size_t bytes);
-void FreePixels(void* p, size_t bytes);
+// Storage for pixels and whole files, left uninitialised. A megabyte and more
+// (backgrounds, sheets, the surface, the archives read at start-up) is mapped
+// in huge pages where the system has them: the game reads and decodes tens of
+// megabytes at start-up, and taking them a small page at a time cost more
+// than the reading and decoding.
+void* AllocateBuffer(size_t bytes);
+void FreeBuffer(void* p, size_t bytes);
 
 template <class T>
 struct TPixelAllocator {
@@ -18,8 +19,8 @@ struct TPixelAllocator {
   TPixelAllocator() = default;
   template <class U>
   TPixelAllocator(const TPixelAllocator<U>&) {}
-  T* allocate(size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) { FreePixels(p, n * sizeof(T)); }
+  T* allocate(size_t n) { return static_cast<T*>(AllocateBuffer(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { FreeBuffer(p, n * sizeof(T)); }
   friend bool operator==(const TPixelAllocator&, const TPixelAllocator&) { return true; }
 };
 
