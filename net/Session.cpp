@@ -363,11 +363,8 @@ struct TSessionService::Impl {
       if (HostPeer != nullptr) enet_peer_reset(HostPeer);
       HostPeer = nullptr;
       Rejoining = false;
-      const uint32_t silent = NewHostId;
-      std::fprintf(stderr, "marovane: %s does not answer either\n", NameOf(silent).c_str());
-      std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == silent; });
-      Addresses.erase(silent);
-      if (NetPlayers.size() < 2 || !TakeNextHost()) Lose();
+      std::fprintf(stderr, "marovane: %s does not answer either\n", NameOf(NewHostId).c_str());
+      if (!PassOver(NewHostId)) Lose();
     }
     if (Rejoining && MsSince(MovedAt) > MoveWaitMs()) {
       if (HostPeer != nullptr) enet_peer_reset(HostPeer);
@@ -437,6 +434,14 @@ struct TSessionService::Impl {
     Send(peer, w.Out);
   }
 
+  // A guest's data frame as the host passes it on: who sent it, then its data.
+  static std::vector<uint8_t> Relayed(uint32_t from, const uint8_t* frame, size_t size) {
+    TWriter w(kRelay);
+    w.U32(from);
+    w.Bytes(frame + 1, size - 1);
+    return w.Out;
+  }
+
   std::string NameOf(uint32_t id) const {
     for (const auto& p : NetPlayers)
       if (p.Id == id) return p.Name;
@@ -445,10 +450,12 @@ struct TSessionService::Impl {
 
   // The host went: the first remaining player that can host takes over.
   // False when the session cannot go on.
-  bool MoveHost() {
+  bool MoveHost() { return !NetPlayers.empty() && PassOver(NetPlayers.front().Id); }
+
+  // `gone`, who hosted or was to host, went: the next in line takes over.
+  bool PassOver(uint32_t gone) {
     if (NetPlayers.size() < 3) return false;  // one player left is no game
-    const uint32_t gone = NetPlayers.front().Id;
-    NetPlayers.erase(NetPlayers.begin());
+    std::erase_if(NetPlayers, [&](const TSessionPlayer& p) { return p.Id == gone; });
     Addresses.erase(gone);
     return TakeNextHost();
   }
@@ -478,12 +485,7 @@ struct TSessionService::Impl {
         if (p.Id != LocalId) Awaited.push_back(p.Id);
       // What this peer said while it waited for another host goes to the
       // others when they come back here.
-      for (const auto& frame : Outbox) {
-        TWriter w(kRelay);
-        w.U32(LocalId);
-        w.Bytes(frame.data() + 1, frame.size() - 1);
-        HoldForAwaited(w.Out);
-      }
+      for (const auto& frame : Outbox) HoldForAwaited(Relayed(LocalId, frame.data(), frame.size()));
       Outbox.clear();
       Responder.Open(Opt.EnumPort);  // not listed when the port is taken
       QueueList(true);
@@ -594,13 +596,11 @@ struct TSessionService::Impl {
       return;
     }
     const uint32_t from = guest->Id;
-    TWriter w(kRelay);
-    w.U32(from);
-    w.Bytes(data + 1, size - 1);
+    const std::vector<uint8_t> relayed = Relayed(from, data, size);
     for (const auto& g : Guests) {
-      if (g.Peer != peer) Send(g.Peer, w.Out);
+      if (g.Peer != peer) Send(g.Peer, relayed);
     }
-    HoldForAwaited(w.Out);
+    HoldForAwaited(relayed);
     Queue.push_back({TEvent::Message, {}, from, std::vector<uint8_t>(data + 1, data + size)});
   }
 
