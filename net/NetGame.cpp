@@ -501,10 +501,10 @@ void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
 }
 
 bool TGame::DecideEaten(uint16_t number, uint32_t eater_id, bool heard) {
-  if (RoundWon || number < LevelFirstNumber || eater_id == 0) return false;
+  if (RoundWon || eater_id == 0 || !KnownSpawn(number)) return false;
   if (number < AdoptBelow && !heard) return false;
   const size_t i = size_t(number - LevelFirstNumber);
-  if (i >= LevelSpawns.size() || LevelSpawns[i] == 255 || LevelEaten[i] != 0) return false;
+  if (LevelEaten[i] != 0) return false;
   // Sent before it is applied: a round ended by this fish is announced
   // after it.
   SendGameMessage(MsgEatenBy, LevelSpawns[i], number, int32_t(eater_id));
