@@ -171,14 +171,8 @@ class PostgresStore final : public ScoreStore {
     }
     for (std::string* a : {&tokens, &issued, &names, &scores, &adds, &when}) *a += '}';
     std::string error;
-    auto fail_all = [&] {
-      for (Pending& p : batch) {
-        p.result = StoreResult::kFailed;
-        p.error = error;
-      }
-    };
     Lease lease(*this, error);
-    if (!lease) return fail_all();
+    if (!lease) return FailBatch(batch, error);
     const char* values[] = {tokens.c_str(), issued.c_str(), names.c_str(),
                             scores.c_str(), adds.c_str(),   when.c_str()};
     Result r(PQexecPrepared(lease.conn, "submit", 6, values, nullptr, nullptr, 0));
@@ -186,7 +180,7 @@ class PostgresStore final : public ScoreStore {
     if (!r.Ok()) {
       error = shown_ + ": cannot store the score: " + Message(lease.conn);
       lease.Broken();
-      return fail_all();
+      return FailBatch(batch, error);
     }
     for (Pending& p : batch) p.result = StoreResult::kReplay;
     const int n = PQntuples(*r);

@@ -57,6 +57,13 @@ StoreResult ScoreStore::Submit(const ScoreEntry& entry, const std::string& token
   return result;
 }
 
+void ScoreStore::FailBatch(std::vector<Pending>& batch, const std::string& error) {
+  for (Pending& p : batch) {
+    p.result = StoreResult::kFailed;
+    p.error = error;
+  }
+}
+
 void ScoreStore::StartWriter() { writer_ = std::thread([this] { WriterLoop(); }); }
 
 void ScoreStore::StopWriter() {
@@ -262,13 +269,9 @@ class SqliteStore final : public ScoreStore {
   void WriteBatch(std::vector<Pending>& batch) override {
     std::lock_guard<std::mutex> hold(writer_.lock);
     std::string error;
-    // Nothing of a failed transaction is kept, so none of it was stored.
     auto fail_all = [&](const std::string& what) {
       Fail(what, error);
-      for (Pending& p : batch) {
-        p.result = StoreResult::kFailed;
-        p.error = error;
-      }
+      FailBatch(batch, error);
     };
     if (!Step(begin_)) return fail_all("cannot store the score");
     for (Pending& p : batch) {
@@ -325,13 +328,11 @@ class SqliteStore final : public ScoreStore {
     // sync per commit cost a third of the submissions a second at 16
     // clients. Memory for the pages a busy table touches, and a longer log
     // between checkpoints (each of which syncs) for the writer.
-    if (sqlite3_exec(c.db,
-                     create ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                              " PRAGMA cache_size=-32768; PRAGMA mmap_size=268435456;"
-                              " PRAGMA wal_autocheckpoint=8000;"
-                            : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                              " PRAGMA cache_size=-32768; PRAGMA mmap_size=268435456;",
-                     nullptr, nullptr, nullptr) != SQLITE_OK)
+    std::string pragmas =
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;"
+        " PRAGMA mmap_size=268435456;";
+    if (create) pragmas += " PRAGMA wal_autocheckpoint=8000;";
+    if (sqlite3_exec(c.db, pragmas.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
       return fail("not a usable score database");
     if (create && sqlite3_exec(c.db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
       return fail("cannot create the scores table");

@@ -85,6 +85,8 @@ class ScoreStore {
   void StopWriter();
   // Writes `batch` in one transaction, setting each one's result and error.
   virtual void WriteBatch(std::vector<Pending>& batch) = 0;
+  // Nothing of a failed transaction is kept, so none of its batch was stored.
+  static void FailBatch(std::vector<Pending>& batch, const std::string& error);
 
  private:
   void WriterLoop();

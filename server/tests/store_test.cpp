@@ -58,6 +58,22 @@ class StoreTest : public ::testing::TestWithParam<const char*> {
     return store;
   }
 
+  // A statement run on the database by hand, past the store.
+  void ByHand(const std::string& sql) {
+    if (Postgres()) {
+      PGconn* c = PQconnectdb(where_.c_str());
+      PGresult* r = PQexec(c, sql.c_str());
+      EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+      PQclear(r);
+      PQfinish(c);
+    } else {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(where_.c_str(), &db), SQLITE_OK);
+      EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+      sqlite3_close(db);
+    }
+  }
+
   test::ScratchDir dir_;
   std::string where_;
 };
@@ -264,21 +280,7 @@ TEST_P(StoreTest, AFailedBatchAnswersEachWithItsErrorAndKeepsNothing) {
                  : "CREATE TRIGGER refuse BEFORE INSERT ON scores WHEN NEW.name = 'boom'"
                    " BEGIN SELECT RAISE(ABORT, 'no boom here'); END;";
   const std::string allow = "DROP TRIGGER refuse" + std::string(Postgres() ? " ON scores" : "");
-  auto exec = [&](const std::string& sql) {
-    if (Postgres()) {
-      PGconn* c = PQconnectdb(where_.c_str());
-      PGresult* r = PQexec(c, sql.c_str());
-      EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
-      PQclear(r);
-      PQfinish(c);
-    } else {
-      sqlite3* db = nullptr;
-      ASSERT_EQ(sqlite3_open(where_.c_str(), &db), SQLITE_OK);
-      EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-      sqlite3_close(db);
-    }
-  };
-  exec(refuse);
+  ByHand(refuse);
   Outcomes out;
   {
     WriteBlock block(where_, Postgres());
@@ -297,7 +299,7 @@ TEST_P(StoreTest, AFailedBatchAnswersEachWithItsErrorAndKeepsNothing) {
   }
   EXPECT_EQ(Names(*store), (std::vector<std::string>{"before", "plug"}));
   // Nothing of the batch was spent: the same tokens go through once allowed.
-  exec(allow);
+  ByHand(allow);
   for (size_t i = 0; i < 20; ++i)
     EXPECT_EQ(store->Submit(Entry("r", 1), "tok" + std::to_string(i), 5, 6, error), StoreResult::kStored)
         << i << " " << error;
@@ -331,18 +333,7 @@ TEST_P(StoreTest, TheStampMovesWhenAnyServerStores) {
   // A score taken out by hand (a cheat, say) is noticed too.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // "y" heard of
   const uint64_t before_delete = b->ChangeStamp();
-  if (Postgres()) {
-    PGconn* c = PQconnectdb(where_.c_str());
-    PGresult* r = PQexec(c, "DELETE FROM scores WHERE name = 'x'");
-    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
-    PQclear(r);
-    PQfinish(c);
-  } else {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(where_.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "DELETE FROM scores WHERE name = 'x'", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-  }
+  ByHand("DELETE FROM scores WHERE name = 'x'");
   EXPECT_NE(settled(*b, before_delete), 0u);
 }
 
