@@ -142,7 +142,7 @@ void TGame::JoinGame() {
   while (SessionOpen() && first_other_state() == 0 && clock::now() < deadline) {
     DXPlay1->Service();
     if (JoinWaitHook) JoinWaitHook();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    DXPlay1->WaitForTraffic(2);
   }
   JoinWaiting = false;
   if (LastRequest == MsgAskState) LastRequest = 0;

@@ -104,7 +104,7 @@ void TGame::DXPlay1Close() {
 }
 
 namespace {
-void CloseQuietly(TSessionService& s) {
+void CloseQuietly(TSession& s) {
   try {
     s.Close();
   } catch (...) {

@@ -1014,6 +1014,8 @@ void TSessionService::SendToAll(const uint8_t* data, size_t size) {
 
 void TSessionService::Service() { Impl_->Deliver(*this); }
 
+void TSessionService::WaitForTraffic(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 uint64_t TSessionService::DroppedCount() const { return Impl_->Dropped + Impl_->Responder.Dropped(); }
 
 }  // namespace mv

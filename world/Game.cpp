@@ -18,7 +18,7 @@ TGame::TGame(THost& host, const TGameOptions& options)
   ExeDir = WithSlash(options.DataDir);
   ConfigPath = options.ConfigPath.empty() ? ExeDir + "Config.cfg" : options.ConfigPath;
   DXWaveList1.SetMixer(&Mixer);
-  DXPlay1 = std::make_unique<TSessionService>(options.Session);
+  DXPlay1 = options.MakeSession ? options.MakeSession() : std::make_unique<TSessionService>(options.Session);
   DXPlay1->OnAddPlayer = [this](const TSessionPlayer& p) { DXPlay1AddPlayer(p); };
   DXPlay1->OnMessage = [this](uint32_t from, const uint8_t* data, size_t size) {
     DXPlay1Message(from, data, size);

@@ -44,6 +44,8 @@ struct TGameOptions {
   bool SeedFromClock = true;
   uint32_t Seed = 0;
   TSessionService::TOptions Session;
+  // Makes the peer session; empty: a session over ENet with `Session`.
+  std::function<std::unique_ptr<TSession>()> MakeSession;
   // "device": the SDL audio device; "wav:PATH": the mix rendered to a WAV
   // file; "none": silent, the mixer still runs offline.
   std::string AudioOut = "device";
@@ -94,7 +96,7 @@ class TGame {
   TAudioMixer Mixer;
   TMusicPlayer Music;
   uint32_t SongHandle = 0;
-  std::unique_ptr<TSessionService> DXPlay1;
+  std::unique_ptr<TSession> DXPlay1;
   TTimer Timer1{5000, false};  // freeze of computer fish and objects
   TTimer Timer2{2000, false};  // hold: pause, level/round start, questions
   TTimer Timer3{2500, false};  // game-over screen keeps itself
