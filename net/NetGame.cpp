@@ -42,8 +42,7 @@ void TGame::DXPlay1AddPlayer(const TSessionPlayer& player) {
 void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
   int slot = SlotOfPlayer(player.Id);
   if (slot < 0 || slot >= int(PlayerTable.size())) return;
-  if (TPlayer* p = PlayerTable[size_t(slot)].get(); p && LeftPlayers.size() < 64)
-    LeftPlayers.emplace_back(player.Id, p->PlayerName);
+  if (TPlayer* p = PlayerTable[size_t(slot)].get()) Book.PlayerLeft(player.Id, p->PlayerName);
   PlayerTable[size_t(slot)].MarkDead();
   for (size_t i = size_t(slot); i + 1 < PlayerTable.size(); ++i) {
     PlayerTable[i] = PlayerTable[i + 1].get();
@@ -56,7 +55,7 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
   // A pause whose host went is nobody's to lift any more.
   if (PeerPaused && PausedBy == player.Id) {
     PeerPaused = false;
-    if (CurrentScreen == "Game" && Timer2.Enabled() && Paused && !RoundWon) {
+    if (CurrentScreen == "Game" && Timer2.Enabled() && Paused && !Book.Won()) {
       Paused = false;
       Timer2.SetEnabled(false);
       if (TTable* t = TableSprite.get()) t->Visible = false;
@@ -66,28 +65,21 @@ void TGame::DXPlay1DeletePlayer(const TSessionPlayer& player) {
     // The host went and another took over: it hears what this peer heard
     // of the round's fish, so that verdicts lost with the old host are the
     // same for everyone.
-    for (size_t i = 0; i < LevelEaten.size(); ++i)
-      if (LevelEaten[i] != 0)
-        SendGameMessage(MsgClaim, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+    for (const auto& v : Book.Verdicts()) SendGameMessage(MsgClaim, v.What, v.Number, int32_t(v.Eater));
   }
   if (slot == 0 && SessionHost()) {
-    // Numbers the old host gave just before it went may never have come
-    // here: new ones start well past them.
-    if (NextSpawnNumber < UINT16_MAX - 256) NextSpawnNumber = uint16_t(NextSpawnNumber + 256);
-    AdoptBelow = NextSpawnNumber;
+    Book.TakeOver();
     // The session made this peer the host: it spawns from now on, decides
     // who ate what, and says again what it knows of this round, for peers
     // that missed the last words of the host that went.
     LogEvent("hosting after " + player.Name);
     if (in_game) {
       DXPlay1->SetInPlay(true);
-      for (size_t i = 0; i < LevelEaten.size(); ++i)
-        if (LevelEaten[i] != 0)
-          SendGameMessage(MsgEatenBy, LevelSpawns[i], uint16_t(LevelFirstNumber + i), int32_t(LevelEaten[i]));
+      for (const auto& v : Book.Verdicts()) SendGameMessage(MsgEatenBy, v.What, v.Number, int32_t(v.Eater));
     }
   }
   // Its fish finished the round and it went before it could end it.
-  if (FinisherId == player.Id && SessionHost() && in_game) EndRoundOfGone(player.Name);
+  if (Book.Finisher() == player.Id && SessionHost() && in_game) EndRoundOfGone(player.Name);
 }
 
 void TGame::DXPlay1SessionLost() {
@@ -255,7 +247,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
           Timer2.SetEnabled(true);
           PeerPaused = true;
           PausedBy = from;
-        } else if (Paused && !RoundWon) {
+        } else if (Paused && !Book.Won()) {
           // Held by its own question: the host's pause stays after it.
           PeerPaused = true;
           PausedBy = from;
@@ -265,19 +257,18 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       }
       break;
     case MsgNewObject: {
-      const TSpawnTag tag = PendingTag;
-      PendingTag = {};
+      const auto tag = Book.TakeTag();
       if (slot != 0 || ObjectTable.Count >= 5 || m.Arg8 < 1 || m.Arg8 > 6 || m.Arg32 == 0) {
         ++DroppedMessages;
         break;
       }
-      if (tag.Set && tag.Level != Level) break;  // it swims in another round
+      if (tag && tag->Level != Level) break;  // it swims in another round
       ++ObjectTable.Count;
       TObj* o = new TObj(*this, m.Arg32, m.Arg16, m.Arg8);
       ObjectTable.Slots[ObjectTable.Count] = o;
-      if (tag.Set) {
-        o->Number = tag.Number;
-        RecordSpawn(tag.Number, o->Kind);
+      if (tag) {
+        o->Number = tag->Number;
+        Book.Record(tag->Number, o->Kind);
       }
       break;
     }
@@ -286,7 +277,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
         ++DroppedMessages;
         break;
       }
-      PendingTag = {true, m.Arg8, m.Arg16, m.Arg32};
+      Book.SetTag({m.Arg8, m.Arg16, m.Arg32});
       break;
     case MsgClaim: {
       // The host's order decides; a claim too late gets no answer.
@@ -295,7 +286,7 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       // A verdict of the host that went, on a fish it announced to others
       // but never to us: the fish is taken as it was told, so that its
       // verdict reaches everyone.
-      if (heard && m.Arg16 < AdoptBelow && m.Arg8 <= 6 && !KnownSpawn(m.Arg16)) RecordSpawn(m.Arg16, m.Arg8);
+      if (heard && Book.OldHostsNumber(m.Arg16) && m.Arg8 <= 6 && !Book.Known(m.Arg16)) Book.Record(m.Arg16, m.Arg8);
       DecideEaten(m.Arg16, heard ? uint32_t(m.Arg32) : from, heard);
       break;
     }
@@ -337,10 +328,10 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     case MsgRoundOver:
       if (!need(sender)) break;
       if (m.Arg8 == 5) ++sender->Wins;
-      FinisherId = 0;
+      Book.SetFinisher(0);
       Paused = false;
       PeerPaused = false;
-      RoundWon = true;
+      Book.SetWon();
       Timer2.SetEnabled(true);
       if (TTable* t = TableSprite.get()) t->Visible = true;
       SetCursorShown(true);
@@ -353,22 +344,21 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
       LogEvent("results");
       break;
     case MsgNewFish: {
-      const TSpawnTag tag = PendingTag;
-      PendingTag = {};
+      const auto tag = Book.TakeTag();
       // Fish come from the host alone: one from a guest would swim only
       // where it was announced. A speed of 0 would make the fish draw its own.
       if (slot != 0 || FishTable.Count >= 30 || m.Arg8 < 1 || m.Arg8 > 8 || m.Arg32 == 0) {
         ++DroppedMessages;
         break;
       }
-      if (tag.Set && tag.Level != Level) break;
+      if (tag && tag->Level != Level) break;
       ++FishTable.Count;
       TFish* f = new TFish(*this, m.Arg32, m.Arg16, m.Arg8);
       FishTable.Slots[FishTable.Count] = f;
-      if (tag.Set) {
-        f->Number = tag.Number;
-        RecordSpawn(tag.Number, 0);
-        f->ScaleDiv = tag.Size;
+      if (tag) {
+        f->Number = tag->Number;
+        Book.Record(tag->Number, 0);
+        f->ScaleDiv = tag->Size;
         if (f->Speed > 0) f->X = -(f->Width / f->ScaleDiv) - 5;
       }
       break;
@@ -438,7 +428,7 @@ void TGame::EndRound(uint8_t reason) {
     return;
   }
   if (reason == 5 && own) ++own->Wins;
-  RoundWon = true;
+  Book.SetWon();
   PeerPaused = false;
   // The results take the place of an exit question, as on a peer that
   // hears 38: nothing answered on it could lift them.
@@ -461,39 +451,14 @@ void TGame::EndRound(uint8_t reason) {
 }
 
 uint16_t TGame::AnnounceSpawn(uint8_t what, uint8_t size) {
-  const uint16_t number = NextSpawnNumber;
-  if (number < LevelFirstNumber || number == UINT16_MAX) {
-    // The count went round: a new run of numbers starts here.
-    LevelFirstNumber = 1;
-    NextSpawnNumber = 1;
-    LevelSpawns.clear();
-    LevelEaten.clear();
-    return AnnounceSpawn(what, size);
-  }
-  RecordSpawn(number, what);
+  const uint16_t number = Book.Announce(what);
   SendGameMessage(MsgSpawnTag, size, number, Level);
   return number;
 }
 
-void TGame::RecordSpawn(uint16_t number, uint8_t what) {
-  if (number < LevelFirstNumber || number - LevelFirstNumber > 4096) return;
-  const size_t i = size_t(number - LevelFirstNumber);
-  if (LevelSpawns.size() <= i) {
-    LevelSpawns.resize(i + 1, 255);
-    LevelEaten.resize(i + 1, 0);
-  }
-  LevelSpawns[i] = what;
-  if (NextSpawnNumber <= number) NextSpawnNumber = uint16_t(number + 1);
-}
-
-bool TGame::KnownSpawn(uint16_t number) const {
-  const size_t i = size_t(number - LevelFirstNumber);
-  return number >= LevelFirstNumber && i < LevelSpawns.size() && LevelSpawns[i] != 255;
-}
-
 void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
   TPlayer* own = LocalPlayer();
-  if (!own || RoundWon) return;
+  if (!own || Book.Won()) return;
   if (SessionHost())
     DecideEaten(number, uint32_t(own->PlayerId));
   else
@@ -501,27 +466,17 @@ void TGame::OwnFishMeets(uint8_t what, uint16_t number) {
 }
 
 bool TGame::DecideEaten(uint16_t number, uint32_t eater_id, bool heard) {
-  if (RoundWon || eater_id == 0 || !KnownSpawn(number)) return false;
-  if (number < AdoptBelow && !heard) return false;
-  const size_t i = size_t(number - LevelFirstNumber);
-  if (LevelEaten[i] != 0) return false;
+  if (!Book.MayDecide(number, eater_id, heard)) return false;
+  const uint8_t what = *Book.WhatIs(number);
   // Sent before it is applied: a round ended by this fish is announced
   // after it.
-  SendGameMessage(MsgEatenBy, LevelSpawns[i], number, int32_t(eater_id));
-  ApplyEaten(LevelSpawns[i], number, eater_id);
+  SendGameMessage(MsgEatenBy, what, number, int32_t(eater_id));
+  ApplyEaten(what, number, eater_id);
   return true;
 }
 
 void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
-  // One never announced here (its announcement was lost with a host that
-  // went) is kept all the same: whoever hosts next knows its verdict too.
-  if (!KnownSpawn(number)) RecordSpawn(number, what);
-  // Once per number: a host that took over says again what it knows.
-  if (number >= LevelFirstNumber && size_t(number - LevelFirstNumber) < LevelEaten.size()) {
-    uint32_t& eater_of = LevelEaten[size_t(number - LevelFirstNumber)];
-    if (eater_of != 0) return;
-    eater_of = eater_id;
-  }
+  if (!Book.Apply(what, number, eater_id)) return;
   const int slot = SlotOfPlayer(eater_id);
   TPlayer* eater = slot >= 0 && slot < int(PlayerTable.size()) ? PlayerTable[size_t(slot)].get() : nullptr;
   // The sprite, if it still swims here, goes into the eater's mouth.
@@ -538,8 +493,7 @@ void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
   }
   const std::string thing = std::string(what == 0 ? "fish " : "object ") + std::to_string(number);
   if (!eater) {
-    for (const auto& [id, name] : LeftPlayers)
-      if (id == eater_id) LogEvent(thing + " eaten by " + name);
+    if (auto name = Book.NameOfLeft(eater_id)) LogEvent(thing + " eaten by " + *name);
     return;
   }
   LogEvent(thing + " eaten by " + eater->PlayerName);
@@ -562,18 +516,18 @@ void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
     Sound("Ham2");
   else if (d >= 5 && d <= 7)
     Sound("Ham1");
-  if (!finished || RoundWon) return;
+  if (!finished || Book.Won()) return;
   // The first to finish growing in the host's order: the same fish on
   // every peer. Only its own peer ends the round; the others wait for it.
-  RoundWon = true;
+  Book.SetWon();
   if (own)
     EndRound(5);
   else
-    FinisherId = eater_id;
+    Book.SetFinisher(eater_id);
 }
 
 void TGame::EndRoundOfGone(const std::string& name) {
-  FinisherId = 0;
+  Book.SetFinisher(0);
   if (RoundsLeft > 1) {
     --RoundsLeft;
     SendGameMessage(MsgNextRound, 0, 0, 0);

@@ -128,7 +128,9 @@ class TGoldenRun {
           << Got_;
       return;
     }
-    if (!Failed_) EXPECT_EQ(Got_.size(), Expected_.size()) << "the run ended at another place than its record";
+    if (!Failed_) {
+      EXPECT_EQ(Got_.size(), Expected_.size()) << "the run ended at another place than its record";
+    }
   }
 
  private:
@@ -140,8 +142,10 @@ class TGoldenRun {
     const TImage& img = form->Host().Surface().Read();
     const uint64_t h = Fnv(img.Pixels.data(), img.Pixels.size() * sizeof(uint32_t));
     // MV_GOLDEN_SHOTS=N keeps every Nth frame as a picture, to look at.
-    if (const char* every = std::getenv("MV_GOLDEN_SHOTS"); every && std::atoi(every) > 0 && frame % std::atoi(every) == 0)
-      SavePng(img, (Dir_ / (spec.Name + "-" + std::to_string(frame) + ".png")).string());
+    if (const char* every = std::getenv("MV_GOLDEN_SHOTS"); every && std::atoi(every) > 0) {
+      if (frame % uint32_t(std::atoi(every)) == 0)
+        SavePng(img, (Dir_ / (spec.Name + "-" + std::to_string(frame) + ".png")).string());
+    }
     if (!Line(spec.Name + " frame " + std::to_string(frame) + " " + Hex(h)) && !Failed_) {
       Failed_ = true;
       const fs::path png = Dir_ / (spec.Name + "-frame-" + std::to_string(frame) + ".png");

@@ -1080,7 +1080,7 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
   }
   EXPECT_EQ(gb.OwnIndex, 1);
   // New fish come from Anna now, numbered on from the old host's, to Bert too.
-  const uint16_t first_new = ga.NextSpawnNumber;
+  const uint16_t first_new = ga.Book.NextNumber();
   bool seen = false;
   for (int i = 0; i < 100 && !seen; ++i) {
     Step({&a, &b}, 10);
@@ -1113,8 +1113,8 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
   }
   // A verdict of the old host that Bert heard, on a fish Anna never heard
   // of: she takes it over and tells it again, and nothing else of hers.
-  const uint16_t unheard = uint16_t(ga.AdoptBelow - 1);
-  ASSERT_FALSE(ga.KnownSpawn(unheard));
+  const uint16_t unheard = uint16_t(ga.Book.TakenOverBelow() - 1);
+  ASSERT_FALSE(ga.Book.Known(unheard));
   const uint32_t bert = uint32_t(gb.LocalPlayer()->PlayerId);
   gb.SendGameMessage(MsgClaim, 0, unheard, int32_t(bert));
   gb.SendGameMessage(MsgClaim, 0, uint16_t(unheard - 1), 0);  // not heard: no answer
@@ -1124,9 +1124,9 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
   }
   for (TGame* g : {&ga, &gb}) {
     SCOPED_TRACE(g == &ga ? "Anna" : "Bert");
-    ASSERT_TRUE(g->KnownSpawn(unheard));
-    EXPECT_EQ(g->LevelEaten[unheard - g->LevelFirstNumber], bert);
-    EXPECT_FALSE(g->KnownSpawn(uint16_t(unheard - 1)));
+    ASSERT_TRUE(g->Book.Known(unheard));
+    EXPECT_EQ(g->Book.EaterOf(unheard), bert);
+    EXPECT_FALSE(g->Book.Known(uint16_t(unheard - 1)));
   }
 }
 
@@ -1152,12 +1152,12 @@ TEST_F(NetGame, TheHostEndsARoundWhoseWinnerWent) {
   // ends before it hears, so only the host can end that round now.
   const uint32_t bert = uint32_t(b->Game().LocalPlayer()->PlayerId);
   ASSERT_TRUE(h.DecideEaten(NumberedFish(h).front()->Number, bert));
-  EXPECT_TRUE(h.RoundWon);
+  EXPECT_TRUE(h.Book.Won());
   b.reset();
   for (int i = 0; i < 300 && !(h.Level == 2 && ga.Level == 2); ++i) Step({&host, &a}, 2);
   for (TGame* g : {&h, &ga}) {
     EXPECT_EQ(g->Level, 2);
-    EXPECT_FALSE(g->RoundWon);
+    EXPECT_FALSE(g->Book.Won());
     EXPECT_EQ(g->RoundsLeft, 1);
     EXPECT_EQ(g->SessionPlayerCount(), 2);
     // Nobody left in the game won it.

@@ -49,7 +49,7 @@ std::string PartOfLibrary(const std::string& lib) {
   static const std::map<std::string, std::string> kLibs{
       {"platform", "platform"}, {"sprites", "sprites"},     {"media", "media"},
       {"persist", "persist"},   {"online", "online"},       {"scoretext", "online"},
-      {"netsession", "net transport"}, {"netlocal", "net transport"}, {"net", "net game"},
+      {"netsession", "net transport"}, {"netlocal", "net transport"}, {"net", "net game"}, {"netrules", "net game"},
       {"world", "world"},       {"ui", "ui"},               {"app", "app"},
       {"scoreserver", "server"},
   };
