@@ -153,7 +153,7 @@ bool TGame::SaveSettingsReported() {
 void TGame::SetUpGameWorld() {
   BackgroundSprite = new TFon(*this, "Game");
   Level = 0;
-  LeftPlayers.clear();
+  Book.ClearLeft();
   Paused = false;
   // A hold left running (a pause on the menu, a game ended through name
   // entry) would cut the first level's hold short: enabling a running timer
@@ -211,13 +211,13 @@ void TGame::StartGame() {
   DXPlay1->SetInPlay(true);
   CurrentScreen = "Game";
   StartLevel();
-  SendGameMessage(36, 0, 0, 0);  // started
+  SendGameMessage(MsgStarted, 0, 0, 0);
 }
 
 void TGame::LeaveGame() {
   if (!SinglePlayer && SessionHost() && !QuitRequested) {
     CurrentScreen = "Game";
-    EndRound(1);
+    EndRound(kRoundNoWin);
     return;
   }
   if (SettingsRecord.SoundOn) StopAllEffects();
@@ -228,7 +228,7 @@ void TGame::LeaveGame() {
 
   if (!ExitConfirmed) {
     OpenQuestion("ExitGame?");
-    if (!SinglePlayer && SessionHost()) SendGameMessage(31, 0, 0, 0);  // pause
+    if (!SinglePlayer && SessionHost()) SendGameMessage(MsgPause, 0, 0, 0);
     return;
   }
 
@@ -236,9 +236,9 @@ void TGame::LeaveGame() {
   Timer2.SetEnabled(false);
   if (SessionOpen()) {
     if (SessionHost())
-      SendGameMessage(38, 0, 0, 0);  // round over
+      SendGameMessage(MsgRoundOver, 0, 0, 0);
     else
-      SendGameMessage(30, 0, 0, 0);  // out
+      SendGameMessage(MsgOut, 0, 0, 0);
   }
 
   if (TPlayer* own = LocalPlayer()) FinalScoreCode = own->ScoreCode;

@@ -1,5 +1,6 @@
-// Datagrams through the peer message codec and session discovery: decoding
-// then encoding gives back the same bytes, and a real discovery responder on
+// Datagrams through the peer message codec, its parse step and session
+// discovery: decoding then encoding gives back the same bytes, a parsed
+// message is in range, and a real discovery responder on
 // loopback answers exactly the datagrams that are queries.
 #include <sys/socket.h>
 
@@ -42,6 +43,30 @@ void CheckCodec(const uint8_t* data, size_t size) {
   if (DecodePositionMessage(data, size, p) != (size == kPositionMessageSize)) fuzz::Broken("position size rule");
   if (size == kPositionMessageSize && !std::equal(data, data + size, EncodePositionMessage(p).begin()))
     fuzz::Broken("position does not encode back to its bytes");
+  // The parse step takes exactly what a handler can use, or says why not.
+  const TParsedMessage parsed = ParsePeerMessage(data, size);
+  if (parsed.Message.has_value() == !parsed.Refusal.empty()) fuzz::Broken("a message both taken and refused");
+  if (parsed && size != kGameMessageSize && size != kPositionMessageSize) fuzz::Broken("a message of another size");
+  if (parsed) {
+    std::visit(
+        [](const auto& m) {
+          using T = std::decay_t<decltype(m)>;
+          if constexpr (std::is_same_v<T, msg::NewFish>) {
+            if (m.Kind < 1 || m.Kind > 8 || m.Speed == 0) fuzz::Broken("a fish out of range");
+          } else if constexpr (std::is_same_v<T, msg::NewObject>) {
+            if (m.Kind < 1 || m.Kind > 6 || m.Speed == 0) fuzz::Broken("an object out of range");
+          } else if constexpr (std::is_same_v<T, msg::Grown>) {
+            if (m.ScaleDiv < 2 || m.ScaleDiv > 6) fuzz::Broken("a size out of range");
+          } else if constexpr (std::is_same_v<T, msg::StartData>) {
+            if (m.Background > 2) fuzz::Broken("a scene out of range");
+          } else if constexpr (std::is_same_v<T, msg::EatenBy>) {
+            if (m.What > 6 || m.Number == 0 || m.Eater == 0) fuzz::Broken("a verdict out of range");
+          } else if constexpr (std::is_same_v<T, msg::SpawnTag>) {
+            if (m.Size < 1 || m.Size > 9 || m.Number == 0) fuzz::Broken("a tag out of range");
+          }
+        },
+        *parsed.Message);
+  }
   if (auto a = DecodeEnumAnswer(data, size, kApp)) {
     const auto bytes = EncodeEnumAnswer(kApp, *a);
     auto b = DecodeEnumAnswer(bytes.data(), bytes.size(), kApp);

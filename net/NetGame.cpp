@@ -11,7 +11,7 @@
 
 namespace mv {
 
-void TGame::SendGameMessage(uint8_t code, uint8_t arg8, uint16_t arg16, int32_t arg32) {
+void TGame::SendGameMessage(TMsgCode code, uint8_t arg8, uint16_t arg16, int32_t arg32) {
   if (code < kFirstReplyCode) LastRequest = code;
   if (!SessionOpen()) return;
   auto bytes = EncodeGameMessage({code, arg8, arg16, arg32});
@@ -104,29 +104,34 @@ void CloseQuietly(TSession& s) {
 }
 }  // namespace
 
-void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
-  if (size > 18) return;
-  if (SessionOpen() && from == DXPlay1->LocalPlayer().Id) return;
-  int slot = SlotOfPlayer(from);
-  // Only the two layouts exist; anything else, or a sender without a fish,
-  // would read past the message or the table.
-  if ((size != kPositionMessageSize && size != kGameMessageSize) || slot < 0 ||
-      slot >= int(PlayerTable.size())) {
-    ++DroppedMessages;
-    return;
-  }
-  TPlayer* sender = PlayerTable[size_t(slot)].get();
-  TPlayer* own = LocalPlayer();
+namespace {
 
-  if (size == kPositionMessageSize) {
-    if (Timer2.Enabled()) return;
-    TPositionMessage m;
-    if (!DecodePositionMessage(data, size, m) || !sender) {
-      ++DroppedMessages;
-      return;
-    }
-    TPlayer& p = *sender;
-    int x = m.PosX, y = m.PosY;
+// One handler per message. The message is whole and in range; what the
+// handlers check is whether it fits this game: who sent it, and what this
+// peer is doing.
+struct TPeerHandlers {
+  TGame& G;
+  uint32_t From;
+  int Slot;
+  TPlayer* Sender;
+  TPlayer* Own;
+
+  // Messages about a fish need that fish.
+  bool Need(TPlayer* p) {
+    if (!p) ++G.DroppedMessages;
+    return p != nullptr;
+  }
+  void Drop() { ++G.DroppedMessages; }
+  bool InGame() const { return G.CurrentScreen == "Game" || G.CurrentScreen == "ExitGame?"; }
+  void Reply(TMsgCode code, uint8_t arg8 = 0, uint16_t arg16 = 0, int32_t arg32 = 0) {
+    G.SendGameMessage(code, arg8, arg16, arg32);
+  }
+
+  void operator()(const msg::Position& m) {
+    if (G.Timer2.Enabled()) return;
+    if (!Need(Sender)) return;
+    TPlayer& p = *Sender;
+    const int x = m.X, y = m.Y;
     if (x != p.LastX) {
       if (x < p.LastX) {
         if (p.FacingRight) p.SetPicture(p.LeftPicture());
@@ -152,282 +157,287 @@ void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
     }
     p.Y = y;
     if (!p.InPlay) p.InPlay = true;
+  }
+
+  void operator()(const msg::AskStart&) {
+    // Only the host knows the game being started: a guest's answer would
+    // carry its own stale background. The round count goes first, since
+    // a guest that joined before the host changed it still has the old.
+    if (!G.SessionHost()) return;
+    Reply(MsgRoundCount, G.RoundCount);
+    Reply(MsgStartData, G.BackgroundNo);
+  }
+
+  void operator()(const msg::AskScores&) {
+    if (Need(Own)) Reply(MsgScores, Own->Wins, Own->Frags, Own->ScoreCode);
+  }
+
+  void operator()(const msg::AskState& m) {
+    if (!Need(Own)) return;
+    Reply(MsgState, Own->ReadyState);
+    // The count is the host's to tell: a guest's may be older than the
+    // host's last change, and the last answer taken would win.
+    if (m.WithRounds && G.SessionHost()) Reply(MsgRoundCount, G.RoundCount);
+  }
+
+  void operator()(const msg::AskSkin& m) {
+    if (!Need(Sender) || !Need(Own)) return;
+    if (m.Skin != 0) Sender->Skin = m.Skin;
+    Reply(MsgSkin, Own->Skin);
+  }
+
+  void operator()(const msg::StartData& m) {
+    if (G.LastRequest != MsgAskStart || G.CurrentScreen == "Game" || !Own) return;
+    G.BackgroundNo = m.Background;
+    G.ResultsDirty = true;
+    // As at the host's start: a fish that was out in the last game is in
+    // this one, or its win would never end the game for the others.
+    G.OutOfRound = false;
+    G.QuitRequested = false;
+    G.PeerPaused = false;
+    G.BackgroundSprite.MarkDead();
+    for (int k = 1; k <= 4; ++k) G.MenuButtons[k].MarkDead();
+    G.SetUpGameWorld();
+    G.RoundsLeft = G.RoundCount;
+    Own->Wins = 0;
+    Own->Frags = 0;
+    for (auto& p : G.PlayerTable)
+      if (p) p->ReadyState = 2;
+    G.CurrentScreen = "Game";
+    G.LastRequest = 0;
+    G.StartLevel();
+  }
+
+  void operator()(const msg::Scores& m) {
+    // Every player answers, and every answer is a row of the same board:
+    // all are taken while the scores are asked for.
+    if (G.LastRequest != MsgAskScores || !Need(Sender)) return;
+    Sender->ScoreCode = m.ScoreCode;
+    Sender->Frags = m.Frags;
+    Sender->Wins = m.Wins;
+    G.ResultsDirty = true;
+  }
+
+  void operator()(const msg::State& m) {
+    // Only ever the sender's own state: every player's reaches a joiner,
+    // whenever it comes.
+    if (Need(Sender)) Sender->ReadyState = m.Ready;
+  }
+
+  void operator()(const msg::RoundCount& m) {
+    // Answers meant for a newcomer reach the host too; its own count stands.
+    if (G.SessionHost()) return;
+    G.RoundCount = m.Count;
+    G.SettingsRecord.RoundCountText.Assign(std::to_string(unsigned(m.Count)).substr(0, 2));
+  }
+
+  void operator()(const msg::Skin& m) {
+    if (G.LastRequest != MsgAskSkin || !Need(Sender)) return;
+    Sender->Skin = m.Skin;
+  }
+
+  void operator()(const msg::Out&) {
+    if (Need(Sender)) Sender->MarkDead();
+  }
+
+  void operator()(const msg::Pause&) {
+    // A peer on its own exit question is still in the game.
+    if (InGame()) {
+      if (!G.Timer2.Enabled()) {
+        G.Paused = true;
+        if (TTable* t = G.TableSprite.get()) t->Visible = true;
+        G.Timer2.SetEnabled(true);
+        G.PeerPaused = true;
+        G.PausedBy = From;
+      } else if (G.Paused && !G.Book.Won()) {
+        // Held by its own question: the host's pause stays after it.
+        G.PeerPaused = true;
+        G.PausedBy = From;
+      }
+    } else if (G.SessionOpen()) {
+      CloseQuietly(*G.DXPlay1);
+    }
+  }
+
+  void operator()(const msg::NewObject& m) {
+    const auto tag = G.Book.TakeTag();
+    // Objects come from the host alone: one from a guest would swim only
+    // where it was announced.
+    if (Slot != 0 || G.ObjectTable.Count >= 5) return Drop();
+    if (tag && tag->Level != G.Level) return;  // it swims in another round
+    ++G.ObjectTable.Count;
+    TObj* o = new TObj(G, m.Speed, m.Y, m.Kind);
+    G.ObjectTable.Slots[G.ObjectTable.Count] = o;
+    if (tag) {
+      o->Number = tag->Number;
+      G.Book.Record(tag->Number, o->Kind);
+    }
+  }
+
+  void operator()(const msg::SpawnTag& m) {
+    if (Slot != 0) return Drop();
+    G.Book.SetTag({m.Size, m.Number, m.Level});
+  }
+
+  void operator()(const msg::Claim& m) {
+    // The host's order decides; a claim too late gets no answer.
+    if (!G.SessionHost() || !Need(Sender)) return;
+    const bool heard = m.HeardEater != 0;
+    // A verdict of the host that went, on a fish it announced to others
+    // but never to us: the fish is taken as it was told, so that its
+    // verdict reaches everyone.
+    if (heard && G.Book.OldHostsNumber(m.Number) && !G.Book.Known(m.Number)) G.Book.Record(m.Number, m.What);
+    G.DecideEaten(m.Number, heard ? m.HeardEater : From, heard);
+  }
+
+  void operator()(const msg::EatenBy& m) {
+    if (Slot != 0) return Drop();
+    // A joiner still waiting in the lobby hears the game's verdicts too.
+    if (InGame()) G.ApplyEaten(m.What, m.Number, m.Eater);
+  }
+
+  void operator()(const msg::Freeze&) {
+    if (TBonus* b = G.BonusSprite.get()) b->SetPicture(G.GameImgs.Find("MParalich"));
+    G.Timer1.SetEnabled(true);
+  }
+
+  void operator()(const msg::Paralysed&) {
+    if (!Need(Sender)) return;
+    if (!Sender->Dying) Sender->BlinkTicks = 0;
+    Sender->Paralysed = true;
+  }
+
+  void operator()(const msg::Grown& m) {
+    if (!Need(Sender)) return;
+    if (Sender->Growth >= 5) {
+      G.LevelDone = true;
+      return;
+    }
+    G.Sound("Big");
+    Sender->ScaleDiv = m.ScaleDiv;
+    Sender->EatCount = 0;
+    ++Sender->Growth;
+    Sender->Stars = std::string(size_t(7 - m.ScaleDiv), '*');
+  }
+
+  void operator()(const msg::Started&) { Reply(MsgAskStart); }
+
+  void operator()(const msg::Ready& m) {
+    if (Need(Sender)) Sender->ReadyState = m.State;
+  }
+
+  void operator()(const msg::RoundOver& m) {
+    if (!Need(Sender)) return;
+    if (m.Won) ++Sender->Wins;
+    G.Book.SetFinisher(0);
+    G.Paused = false;
+    G.PeerPaused = false;
+    G.Book.SetWon();
+    G.Timer2.SetEnabled(true);
+    if (TTable* t = G.TableSprite.get()) t->Visible = true;
+    G.SetCursorShown(true);
+    Reply(MsgAskScores);
+    // Held now: this peer's final row goes to everyone, asked or not.
+    if (Own) Reply(MsgScores, Own->Wins, Own->Frags, Own->ScoreCode);
+    G.CloseQuestion();
+    if (G.CurrentScreen == "ExitGame?") G.CurrentScreen = "Game";
+    G.ResultsDirty = true;
+    G.LogEvent("results");
+  }
+
+  void operator()(const msg::NewFish& m) {
+    const auto tag = G.Book.TakeTag();
+    // Fish come from the host alone: one from a guest would swim only
+    // where it was announced.
+    if (Slot != 0 || G.FishTable.Count >= 30) return Drop();
+    if (tag && tag->Level != G.Level) return;
+    ++G.FishTable.Count;
+    TFish* f = new TFish(G, m.Speed, m.Y, m.Kind);
+    G.FishTable.Slots[G.FishTable.Count] = f;
+    if (tag) {
+      f->Number = tag->Number;
+      G.Book.Record(tag->Number, 0);
+      f->ScaleDiv = tag->Size;
+      if (f->Speed > 0) f->X = -(f->Width / f->ScaleDiv) - 5;
+    }
+  }
+
+  void operator()(const msg::Resume&) {
+    // Lifts only the pause this sender's question made: not the results,
+    // not a round's start, not this peer's own question.
+    if (InGame()) {
+      if (!G.PeerPaused || G.PausedBy != From) return;
+      G.PeerPaused = false;
+      if (G.CurrentScreen == "Game" && G.Timer2.Enabled() && G.Paused) {
+        G.Paused = false;
+        G.Timer2.SetEnabled(false);
+        if (TTable* t = G.TableSprite.get()) t->Visible = false;
+      }
+    } else if (G.SessionOpen()) {
+      CloseQuietly(*G.DXPlay1);
+    }
+  }
+
+  void operator()(const msg::Eaten& m) {
+    if (!Need(Sender) || !Need(Own)) return;
+    Sender->HasEaten = true;
+    // Every peer marks the victim, so it is protected everywhere while it
+    // comes back; one already dying is not eaten twice.
+    TPlayer* victim = m.Victim == 0 ? Own : nullptr;
+    for (auto& p : G.PlayerTable)
+      if (p && m.Victim != 0 && uint32_t(p->PlayerId) == m.Victim) victim = p.get();
+    if (!victim || victim == Sender || victim->Dying || victim->WasEaten) return;
+    victim->WasEaten = true;
+    victim->DeathScale = victim->ScaleDiv;
+    victim->KilledBy = Slot;
+    victim->Dying = true;
+    victim->BlinkTicks = 0;
+    victim->Paralysed = false;
+    if (victim != Own && Sender->Frags < UINT16_MAX) ++Sender->Frags;
+  }
+
+  void operator()(const msg::NextRound& m) {
+    if (!Need(Sender)) return;
+    if (G.RoundsLeft > 0) --G.RoundsLeft;
+    if (m.Won) {
+      ++Sender->Wins;
+      G.LogEvent("round won by " + Sender->PlayerName);
+    } else {
+      G.LogEvent("round over, its winner went");
+    }
+    G.StartLevel();
+  }
+};
+
+}  // namespace
+
+void TGame::DXPlay1Message(uint32_t from, const uint8_t* data, size_t size) {
+  if (SessionOpen() && from == DXPlay1->LocalPlayer().Id) return;
+  const int slot = SlotOfPlayer(from);
+  // A sender without a fish would read past the table.
+  if (slot < 0 || slot >= int(PlayerTable.size())) {
+    ++DroppedMessages;
     return;
   }
-
-  TGameMessage m;
-  DecodeGameMessage(data, size, m);
-  // Messages about a fish need that fish.
-  auto need = [&](TPlayer* p) {
-    if (!p) ++DroppedMessages;
-    return p != nullptr;
-  };
-  switch (m.Code) {
-    case MsgAskStart:
-      // Only the host knows the game being started: a guest's answer would
-      // carry its own stale background. The round count goes first, since
-      // a guest that joined before the host changed it still has the old.
-      if (!SessionHost()) break;
-      SendGameMessage(MsgRoundCount, RoundCount, 0, 0);
-      SendGameMessage(MsgStartData, BackgroundNo, 0, 0);
-      break;
-    case MsgAskScores:
-      if (need(own)) SendGameMessage(MsgScores, own->Wins, own->Frags, own->ScoreCode);
-      break;
-    case MsgAskState:
-      if (!need(own)) break;
-      SendGameMessage(MsgState, own->ReadyState, 0, 0);
-      // The count is the host's to tell: a guest's may be older than the
-      // host's last change, and the last answer taken would win.
-      if (m.Arg8 == 1 && SessionHost()) SendGameMessage(MsgRoundCount, RoundCount, 0, 0);
-      break;
-    case MsgAskSkin:
-      if (!need(sender) || !need(own)) break;
-      if (m.Arg8 >= 1 && m.Arg8 <= 8) sender->Skin = m.Arg8;
-      SendGameMessage(MsgSkin, own->Skin, 0, 0);
-      break;
-    case MsgStartData: {
-      if (LastRequest != MsgAskStart || CurrentScreen == "Game" || !own) break;
-      BackgroundNo = uint8_t(m.Arg8 % 3);
-      ResultsDirty = true;
-      // As at the host's start: a fish that was out in the last game is in
-      // this one, or its win would never end the game for the others.
-      OutOfRound = false;
-      QuitRequested = false;
-      PeerPaused = false;
-      BackgroundSprite.MarkDead();
-      for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
-      SetUpGameWorld();
-      RoundsLeft = RoundCount;
-      own->Wins = 0;
-      own->Frags = 0;
-      for (auto& p : PlayerTable)
-        if (p) p->ReadyState = 2;
-      CurrentScreen = "Game";
-      LastRequest = 0;
-      StartLevel();
-      break;
-    }
-    case MsgScores:
-      // Every player answers, and every answer is a row of the same board:
-      // all are taken while the scores are asked for.
-      if (LastRequest != MsgAskScores || !need(sender)) break;
-      sender->ScoreCode = m.Arg32;
-      sender->Frags = m.Arg16;
-      sender->Wins = m.Arg8;
-      ResultsDirty = true;
-      break;
-    case MsgState:
-      // Only ever the sender's own state: every player's reaches a joiner,
-      // whenever it comes.
-      if (!need(sender) || m.Arg8 > 2) break;
-      sender->ReadyState = m.Arg8;
-      break;
-    case MsgRoundCount: {
-      // Answers meant for a newcomer reach the host too; its own count stands.
-      if (SessionHost()) break;
-      RoundCount = m.Arg8;
-      std::string text = std::to_string(unsigned(m.Arg8));
-      SettingsRecord.RoundCountText.Assign(text.substr(0, 2));
-      break;
-    }
-    case MsgSkin:
-      if (LastRequest != MsgAskSkin || !need(sender)) break;
-      if (m.Arg8 >= 1 && m.Arg8 <= 8) sender->Skin = m.Arg8;
-      break;
-    case MsgOut:
-      if (need(sender)) sender->MarkDead();
-      break;
-    case MsgPause:
-      // A peer on its own exit question is still in the game.
-      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") {
-        if (!Timer2.Enabled()) {
-          Paused = true;
-          if (TTable* t = TableSprite.get()) t->Visible = true;
-          Timer2.SetEnabled(true);
-          PeerPaused = true;
-          PausedBy = from;
-        } else if (Paused && !Book.Won()) {
-          // Held by its own question: the host's pause stays after it.
-          PeerPaused = true;
-          PausedBy = from;
-        }
-      } else if (SessionOpen()) {
-        CloseQuietly(*DXPlay1);
-      }
-      break;
-    case MsgNewObject: {
-      const auto tag = Book.TakeTag();
-      if (slot != 0 || ObjectTable.Count >= 5 || m.Arg8 < 1 || m.Arg8 > 6 || m.Arg32 == 0) {
-        ++DroppedMessages;
-        break;
-      }
-      if (tag && tag->Level != Level) break;  // it swims in another round
-      ++ObjectTable.Count;
-      TObj* o = new TObj(*this, m.Arg32, m.Arg16, m.Arg8);
-      ObjectTable.Slots[ObjectTable.Count] = o;
-      if (tag) {
-        o->Number = tag->Number;
-        Book.Record(tag->Number, o->Kind);
-      }
-      break;
-    }
-    case MsgSpawnTag:
-      if (slot != 0 || m.Arg16 == 0 || m.Arg8 < 1 || m.Arg8 > 9) {
-        ++DroppedMessages;
-        break;
-      }
-      Book.SetTag({m.Arg8, m.Arg16, m.Arg32});
-      break;
-    case MsgClaim: {
-      // The host's order decides; a claim too late gets no answer.
-      if (!SessionHost() || !need(sender)) break;
-      const bool heard = m.Arg32 != 0;
-      // A verdict of the host that went, on a fish it announced to others
-      // but never to us: the fish is taken as it was told, so that its
-      // verdict reaches everyone.
-      if (heard && Book.OldHostsNumber(m.Arg16) && m.Arg8 <= 6 && !Book.Known(m.Arg16)) Book.Record(m.Arg16, m.Arg8);
-      DecideEaten(m.Arg16, heard ? uint32_t(m.Arg32) : from, heard);
-      break;
-    }
-    case MsgEatenBy:
-      if (slot != 0 || m.Arg16 == 0 || m.Arg8 > 6) {
-        ++DroppedMessages;
-        break;
-      }
-      // A joiner still waiting in the lobby hears the game's verdicts too.
-      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") ApplyEaten(m.Arg8, m.Arg16, uint32_t(m.Arg32));
-      break;
-    case MsgFreeze:
-      if (TBonus* b = BonusSprite.get()) b->SetPicture(GameImgs.Find("MParalich"));
-      Timer1.SetEnabled(true);
-      break;
-    case MsgParalysed:
-      if (!need(sender)) break;
-      if (!sender->Dying) sender->BlinkTicks = 0;
-      sender->Paralysed = true;
-      break;
-    case MsgGrown:
-      if (m.Arg8 < 2 || m.Arg8 > 6 || !need(sender)) break;
-      if (sender->Growth >= 5) {
-        LevelDone = true;
-        break;
-      }
-      Sound("Big");
-      sender->ScaleDiv = m.Arg8;
-      sender->EatCount = 0;
-      ++sender->Growth;
-      sender->Stars = std::string(size_t(7 - m.Arg8), '*');
-      break;
-    case MsgStarted:
-      SendGameMessage(MsgAskStart, 0, 0, 0);
-      break;
-    case MsgReady:
-      if (need(sender)) sender->ReadyState = m.Arg8;
-      break;
-    case MsgRoundOver:
-      if (!need(sender)) break;
-      if (m.Arg8 == 5) ++sender->Wins;
-      Book.SetFinisher(0);
-      Paused = false;
-      PeerPaused = false;
-      Book.SetWon();
-      Timer2.SetEnabled(true);
-      if (TTable* t = TableSprite.get()) t->Visible = true;
-      SetCursorShown(true);
-      SendGameMessage(MsgAskScores, 0, 0, 0);
-      // Held now: this peer's final row goes to everyone, asked or not.
-      if (own) SendGameMessage(MsgScores, own->Wins, own->Frags, own->ScoreCode);
-      CloseQuestion();
-      if (CurrentScreen == "ExitGame?") CurrentScreen = "Game";
-      ResultsDirty = true;
-      LogEvent("results");
-      break;
-    case MsgNewFish: {
-      const auto tag = Book.TakeTag();
-      // Fish come from the host alone: one from a guest would swim only
-      // where it was announced. A speed of 0 would make the fish draw its own.
-      if (slot != 0 || FishTable.Count >= 30 || m.Arg8 < 1 || m.Arg8 > 8 || m.Arg32 == 0) {
-        ++DroppedMessages;
-        break;
-      }
-      if (tag && tag->Level != Level) break;
-      ++FishTable.Count;
-      TFish* f = new TFish(*this, m.Arg32, m.Arg16, m.Arg8);
-      FishTable.Slots[FishTable.Count] = f;
-      if (tag) {
-        f->Number = tag->Number;
-        Book.Record(tag->Number, 0);
-        f->ScaleDiv = tag->Size;
-        if (f->Speed > 0) f->X = -(f->Width / f->ScaleDiv) - 5;
-      }
-      break;
-    }
-    case MsgResume:
-      // Lifts only the pause this sender's question made: not the results,
-      // not a round's start, not this peer's own question.
-      if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?") {
-        if (!PeerPaused || PausedBy != from) break;
-        PeerPaused = false;
-        if (CurrentScreen == "Game" && Timer2.Enabled() && Paused) {
-          Paused = false;
-          Timer2.SetEnabled(false);
-          if (TTable* t = TableSprite.get()) t->Visible = false;
-        }
-      } else if (SessionOpen()) {
-        CloseQuietly(*DXPlay1);
-      }
-      break;
-    case MsgEaten: {
-      if (!need(sender) || !need(own)) break;
-      sender->HasEaten = true;
-      // The eater names its victim in Arg32; 0 (an older peer) means us.
-      // Every peer marks the victim, so it is protected everywhere while
-      // it comes back; one already dying is not eaten twice.
-      TPlayer* victim = own;
-      if (m.Arg32 != 0 && m.Arg32 != own->PlayerId) {
-        victim = nullptr;
-        for (auto& p : PlayerTable)
-          if (p && p->PlayerId == m.Arg32) victim = p.get();
-      }
-      if (!victim || victim == sender || victim->Dying || victim->WasEaten) break;
-      victim->WasEaten = true;
-      victim->DeathScale = victim->ScaleDiv;
-      victim->KilledBy = slot;
-      victim->Dying = true;
-      victim->BlinkTicks = 0;
-      victim->Paralysed = false;
-      if (victim != own && sender->Frags < UINT16_MAX) ++sender->Frags;
-      break;
-    }
-    case MsgNextRound:
-      if (!need(sender)) break;
-      if (RoundsLeft > 0) --RoundsLeft;
-      if (m.Arg8 == 0) {
-        LogEvent("round over, its winner went");
-      } else {
-        ++sender->Wins;
-        LogEvent("round won by " + sender->PlayerName);
-      }
-      StartLevel();
-      break;
-    default:
-      ++DroppedMessages;  // not a code of ours
-      break;
+  const TParsedMessage parsed = ParsePeerMessage(data, size);
+  if (!parsed) {
+    ++DroppedMessages;
+    return;
   }
+  std::visit(TPeerHandlers{*this, from, slot, PlayerTable[size_t(slot)].get(), LocalPlayer()}, *parsed.Message);
 }
 
-void TGame::EndRound(uint8_t reason) {
+void TGame::EndRound(TRoundEnd reason) {
   TPlayer* own = LocalPlayer();
-  if (RoundsLeft > 1 && reason == 5) {
+  if (RoundsLeft > 1 && reason == kRoundWon) {
     --RoundsLeft;
     if (own) ++own->Wins;
-    SendGameMessage(MsgNextRound, 5, 0, 0);
+    SendGameMessage(MsgNextRound, kRoundWon, 0, 0);
     if (own) LogEvent("round won by " + own->PlayerName);
     StartLevel();
     return;
   }
-  if (reason == 5 && own) ++own->Wins;
+  if (reason == kRoundWon && own) ++own->Wins;
   Book.SetWon();
   PeerPaused = false;
   // The results take the place of an exit question, as on a peer that
@@ -521,7 +531,7 @@ void TGame::ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id) {
   // every peer. Only its own peer ends the round; the others wait for it.
   Book.SetWon();
   if (own)
-    EndRound(5);
+    EndRound(kRoundWon);
   else
     Book.SetFinisher(eater_id);
 }
@@ -530,13 +540,13 @@ void TGame::EndRoundOfGone(const std::string& name) {
   Book.SetFinisher(0);
   if (RoundsLeft > 1) {
     --RoundsLeft;
-    SendGameMessage(MsgNextRound, 0, 0, 0);
+    SendGameMessage(MsgNextRound, kRoundWinnerGone, 0, 0);
     LogEvent("round over, its winner " + name + " went");
     StartLevel();
     return;
   }
   // The last round: the board, with no win for anyone left.
-  EndRound(1);
+  EndRound(kRoundNoWin);
 }
 
 void TGame::BuildResults() {

@@ -39,7 +39,7 @@ void SwallowDone(TGame& game, TPlayer* eater) {
   if (game.SinglePlayer)
     game.StartLevel();
   else
-    game.EndRound(5);
+    game.EndRound(kRoundWon);
 }
 
 }  // namespace mv

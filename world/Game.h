@@ -9,6 +9,8 @@
 #include "media/Audio.h"
 #include "media/Music.h"
 #include "media/WaveCollection.h"
+#include "net/Messages.h"
+#include "net/RoundBook.h"
 #include "net/Session.h"
 #include "persist/Settings.h"
 #include "platform/Host.h"
@@ -197,29 +199,7 @@ class TGame {
   uint64_t DroppedMessages = 0;  // peer messages that failed validation
   // Fish and objects are numbered by the host; the host alone says who ate
   // which (see net/Messages.h, codes 43 to 45).
-  struct TSpawnTag {
-    bool Set = false;
-    uint8_t Size = 0;
-    uint16_t Number = 0;
-    int32_t Level = 0;
-  };
-  TSpawnTag PendingTag;              // from the host, for its next 39 or 32
-  uint16_t NextSpawnNumber = 1;      // the next number a host gives
-  uint16_t LevelFirstNumber = 1;     // the first number of this round
-  std::vector<uint8_t> LevelSpawns;  // 0 fish or object kind, per number of this round (255 unknown)
-  std::vector<uint32_t> LevelEaten;  // the eater's id per number of this round, 0 while it swims
-  // Every peer keeps the round's numbers, so that whoever hosts next can go
-  // on deciding.
-  bool RoundWon = false;             // a fish finished growing this round: nobody else wins it
-  // Whose fish finished it, while its peer has yet to end the round: should
-  // that player go first, the host ends the round in its place.
-  uint32_t FinisherId = 0;
-  // Names of players who went, so that a verdict naming one of them still
-  // reads the same in the event log as on the peers that heard it earlier.
-  std::vector<std::pair<uint32_t, std::string>> LeftPlayers;
-  // Numbers below this were given by a host that went: only verdicts heard
-  // from it are taken over, none are made anew.
-  uint16_t AdoptBelow = 0;
+  TRoundBook Book;
   // The host's exit question holds this peer (31), until that host's 40.
   bool PeerPaused = false;
   uint32_t PausedBy = 0;
@@ -318,7 +298,7 @@ class TGame {
   // Called while a joiner waits (tests pump the other peers from here).
   std::function<void()> JoinWaitHook;
   bool JoinWaiting = false;  // every peer's state answer counts meanwhile
-  void SendGameMessage(uint8_t code, uint8_t arg8, uint16_t arg16, int32_t arg32);
+  void SendGameMessage(TMsgCode code, uint8_t arg8, uint16_t arg16, int32_t arg32);
   void SendPosition(uint16_t x, uint16_t y);
   void DXPlay1AddPlayer(const TSessionPlayer& player);
   void DXPlay1Message(uint32_t from, const uint8_t* data, size_t size);
@@ -327,21 +307,18 @@ class TGame {
   // as the session's list does on every peer.
   void DXPlay1DeletePlayer(const TSessionPlayer& player);
   void DXPlay1SessionLost();
-  void EndRound(uint8_t reason);
+  void EndRound(TRoundEnd reason);
   // Ends the round a player finished and left before it could (host only).
   void EndRoundOfGone(const std::string& name);
   // Host: number the fish or object just made (`what` 0 fish, else the
   // object kind) and send its tag; returns the number.
   uint16_t AnnounceSpawn(uint8_t what, uint8_t size);
-  // Every peer: a numbered fish or object of this round.
-  void RecordSpawn(uint16_t number, uint8_t what);
   // The local fish meets a numbered fish or object: the host decides at
   // once, a guest asks the host.
   void OwnFishMeets(uint8_t what, uint16_t number);
   // Host: the first eater of a number gets it; false when it was taken,
   // unknown or the round is over.
   bool DecideEaten(uint16_t number, uint32_t eater_id, bool heard = false);
-  bool KnownSpawn(uint16_t number) const;  // announced in this round
   // Every peer, in the host's order: the sprite goes, the eater is credited.
   void ApplyEaten(uint8_t what, uint16_t number, uint32_t eater_id);
   // The results rows from every player's fish, ranked; written to

@@ -18,13 +18,7 @@ void TGame::StartLevel() {
   LevelDone = false;
   // A new round: nobody has won it, and the host's numbers of the last one
   // are closed to claims.
-  RoundWon = false;
-  FinisherId = 0;
-  PendingTag = {};
-  LevelFirstNumber = NextSpawnNumber;
-  AdoptBelow = 0;
-  LevelSpawns.clear();
-  LevelEaten.clear();
+  Book.NewRound();
   if (SinglePlayer && Level > 1)
     if (TPlayer* p = PlayerTable[0].get(); p && p->Skin < 8) p->Skin++;
 

@@ -232,7 +232,7 @@ void TPlayer::BeingEatenStep() {
     } else {
       Game.OutOfRound = true;
       Game.SendGameMessage(MsgOut, 0, 0, 0);
-      Game.EndRound(1);
+      Game.EndRound(kRoundNoWin);
     }
   }
 }

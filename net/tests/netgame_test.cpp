@@ -195,7 +195,7 @@ TEST_F(NetGame, TwoRoundsEndOnTheSameBoard) {
   // The guest eats the host's fish once: a frag on both boards.
   g.LocalPlayer()->Frags = 1;
   // The host's fish finishes growing first: round 1 won, round 2 starts.
-  h.EndRound(5);
+  h.EndRound(kRoundWon);
   Pump({&host, &guest}, 10);
   EXPECT_EQ(h.RoundsLeft, 1);
   EXPECT_EQ(g.RoundsLeft, 1);
@@ -203,7 +203,7 @@ TEST_F(NetGame, TwoRoundsEndOnTheSameBoard) {
   EXPECT_EQ(g.PlayerTable[0]->Wins, 1);
   Pump({&host, &guest}, 200);
   // The guest wins the last round: results everywhere.
-  g.EndRound(5);
+  g.EndRound(kRoundWon);
   Pump({&host, &guest}, 20);
   for (TGame* p : {&h, &g}) {
     EXPECT_TRUE(p->Timer2.Enabled());
@@ -735,7 +735,7 @@ TEST_F(NetGame, AGuestPlaysTheHostsGame) {
 
   // The guest wins all three: the third ends the game on the host too.
   for (int round = 1; round <= 3; ++round) {
-    g.EndRound(5);
+    g.EndRound(kRoundWon);
     Pump({&host, &guest}, round < 3 ? 200 : 20);
   }
   ASSERT_TRUE(h.PlayerTable[1]);
@@ -916,7 +916,7 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
 
   // The last round ends: a resume from anybody leaves the results up.
   h.RoundsLeft = ga.RoundsLeft = gb.RoundsLeft = 1;
-  ga.EndRound(5);
+  ga.EndRound(kRoundWon);
   Exchange(all);
   for (TGame* g : {&h, &ga, &gb}) ASSERT_TRUE(g->Timer2.Enabled());
   gb.SendGameMessage(MsgResume, 0, 0, 0);
@@ -965,7 +965,7 @@ TEST_F(NetGame, AGuestsNoLeavesTheOtherHoldsOn) {
   // A round starts while she is on her question: NO leaves the round's
   // banner to end in its own time.
   ga.LeaveGame();
-  h.EndRound(5);
+  h.EndRound(kRoundWon);
   Exchange(all);
   ASSERT_EQ(ga.Level, 2);
   ga.FormKeyUp('N', 0);
@@ -978,7 +978,7 @@ TEST_F(NetGame, AGuestsNoLeavesTheOtherHoldsOn) {
   // Her own fish ends the last round while she is on her question: the
   // results take its place, as they do when another player's fish ends it.
   ga.LeaveGame();
-  ga.EndRound(5);
+  ga.EndRound(kRoundWon);
   held("at the results");
   EXPECT_FALSE(ga.Paused);
   EXPECT_FALSE(ga.QuestionSprite);
@@ -1010,10 +1010,10 @@ TEST_F(NetGame, FourPeersEndOnOneBoard) {
     o.peer->Game().LocalPlayer()->SetScore(o.score);
   }
   // Cleo wins round one, Bert the last.
-  c.Game().EndRound(5);
+  c.Game().EndRound(kRoundWon);
   Exchange(all);
   Step(all, 200);
-  b.Game().EndRound(5);
+  b.Game().EndRound(kRoundWon);
   Exchange(all);
   Exchange(all);
   const char* want = "Anna 3 0 40\nBert 1 1 300\nHost 1 0 120\nCleo 0 1 10\n";
