@@ -1,9 +1,9 @@
 #include "app/Form1.h"
 
-#include "app/Autopilot.h"
 #include "app/EndSignals.h"
 #include "app/Install.h"
 #include "app/ProgramInfo.h"
+#include "world/Autopilot.h"
 
 #include <unistd.h>
 
@@ -66,7 +66,7 @@ bool TForm1::StepFrame() {
     NextDue_ += FrameMs_;
   }
   try {
-    if (Autopilot_ && g.CurrentScreen == "Game") AutoSteer(g);
+    if (Autopilot_ && g.Screens().Is(TScreen::Game)) AutoSteer(g.World());
     g.DXTimer1Timer();
   } catch (const std::exception& e) {
     Host_->MessageBox(e.what(), "Marovane", TMsgButtons::Ok);
@@ -90,16 +90,16 @@ bool TForm1::ProcessMessages() {
       // A handler's error ends that handler only, as the default error box does.
       Host_->MessageBox(ex.what(), "Marovane", TMsgButtons::Ok);
     }
-    if (g.CloseRequested) TryClose();
+    if (g.CloseRequested()) TryClose();
   }
   if (Closed_) return false;
   try {
     g.PollTimers();
-    g.DXPlay1->Service();
+    g.DXPlay1().Service();
   } catch (const std::exception& ex) {
     Host_->MessageBox(ex.what(), "Marovane", TMsgButtons::Ok);
   }
-  if (g.CloseRequested) TryClose();
+  if (g.CloseRequested()) TryClose();
   return !Closed_;
 }
 
@@ -142,7 +142,7 @@ void TForm1::Dispatch(const THostEvent& e) {
 
 void TForm1::TryClose() {
   TGame& g = *Game_;
-  g.CloseRequested = false;
+  g.CloseRequested();
   bool can_close = false;
   g.FormCloseQuery(can_close);
   if (can_close) Close();

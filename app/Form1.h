@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/Host.h"
-#include "world/Game.h"
+#include "app/Game.h"
 
 namespace mv {
 

@@ -1,12 +1,14 @@
-// Start-up, the timers, the window's handlers, and starting and leaving a
-// game.
+// The parts wired together; start-up, the timers, the window's handlers,
+// and starting and leaving a game.
+#include "app/Game.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include "media/Archive.h"
+#include "platform/Canvas.h"
 #include "ui/MenuSprites.h"
-#include "world/Game.h"
 #include "world/Sprites.h"
 
 namespace mv {
@@ -21,9 +23,104 @@ void LoadPictures(const std::string& path, TPictureCollection& list) {
 }
 }  // namespace
 
+std::string WithSlash(std::string dir) {
+  if (dir.empty()) return "./";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+TGame::TGame(THost& host, const TGameOptions& options)
+    : Host(host),
+      Options(options),
+      Music(&Mixer),
+      World_(*this, DXSpriteEngine1.Engine(), DXImageList1, GameImgs),
+      SinglePlayer_(World_) {
+  Engine().SetSurface(&Host.Surface());
+  ExeDir = WithSlash(options.DataDir);
+  ConfigPath = options.ConfigPath.empty() ? ExeDir + "Config.cfg" : options.ConfigPath;
+  DXWaveList1.SetMixer(&Mixer);
+  Net_ = std::make_unique<TNetGame>(
+      static_cast<TNetGameHost&>(*this), World_, SettingsRecord,
+      options.MakeSession ? options.MakeSession() : std::make_unique<TSessionService>(options.Session),
+      TNetGame::TOptions{options.ResultsFile, options.EventLog});
+  Screens_ = std::make_unique<TScreens>(static_cast<TUiHost&>(*this), Host, Engine(), DXImageList1, World_, *Net_,
+                                        SettingsRecord);
+  TSession& session = Net_->Session();
+  session.OnAddPlayer = [this](const TSessionPlayer& p) { DXPlay1AddPlayer(p); };
+  session.OnMessage = [this](uint32_t from, const uint8_t* data, size_t size) { DXPlay1Message(from, data, size); };
+  session.OnDeletePlayer = [this](const TSessionPlayer& p) { DXPlay1DeletePlayer(p); };
+  session.OnSessionLost = [this] { DXPlay1SessionLost(); };
+  session.OnClose = [this] { DXPlay1Close(); };
+  World_.Timer1().OnTimer = [this] { Timer1Timer(); };
+  World_.Timer2().OnTimer = [this] { Timer2Timer(); };
+  Screens_->Timer3().OnTimer = [this] { Timer3Timer(); };
+  World_.Rand().Seed = options.Seed;
+}
+
+TGame::~TGame() {
+  // The session's events call back into the parts: it closes first.
+  Net_.reset();
+  Engine().Clear();
+  Mixer.Close();
+}
+
+// ---- the world's needs -------------------------------------------------
+
+void TGame::PlaySound(const std::string& name) {
+  if (SettingsRecord.SoundOn) DXWaveList1.Find(name).Play(false);
+}
+
+void TGame::StopSounds() { DXWaveList1.StopAll(); }
+
+TScene TGame::Scene() const { return Screens_->Scene(); }
+
+int TGame::NameWidth(const std::string& name) {
+  TCanvas& canvas = Host.Surface().Canvas();
+  canvas.SetFont("Staccato222 BT", 14, false);
+  return canvas.TextWidth(name);
+}
+
+void TGame::LastLifeLost() { Screens_->SetCurrent(TScreen::Skeleton); }
+
+void TGame::SkeletonRisen() { Screens_->OpenGameOver(); }
+
+TReferee& TGame::Referee() {
+  if (World_.SinglePlayer()) return SinglePlayer_;
+  return Net_->Referee();
+}
+
+// ---- the network game's needs ------------------------------------------
+
+std::string TGame::ScreenName() const { return Screens_->Name(); }
+
+uint64_t TGame::Ticks() { return Host.Ticks(); }
+
+void TGame::ShowCursor(bool shown) { Screens_->SetCursorShown(shown); }
+
+void TGame::ShowPleaseWait() { Screens_->ShowPleaseWait(); }
+
+void TGame::QuestionGivesWay() {
+  // The results take the place of an exit question: nothing answered on it
+  // could lift them.
+  if (!Screens_->Is(TScreen::ExitGame)) return;
+  Screens_->CloseQuestion();
+  Screens_->SetCurrent(TScreen::Game);
+}
+
+void TGame::JoinedGameStarts() {
+  World_.RemoveBackground();
+  Screens_->RemoveRoom();
+  SetUpGameWorld();
+  Screens_->SetCurrent(TScreen::Game);
+  World_.StartLevel();
+}
+
+void TGame::SessionLost() { LeaveLostSession(); }
+
+// ---- start-up, timers, window ------------------------------------------
+
 void TGame::FormCreate() {
-  MaxFish = 10;
-  FishSpawnOdds = 50;
+  World_.ResetSpawning();
 
   std::string save_error;
   LoadSettings(ConfigPath, SettingsRecord, &save_error);
@@ -47,44 +144,41 @@ void TGame::FormCreate() {
   StartMusic(kMenuMusic);
 
   if (Options.SeedFromClock)
-    Rand.Seed = uint32_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    World_.Rand().Seed = uint32_t(std::chrono::steady_clock::now().time_since_epoch().count());
 
   LoadPictures(ExeDir + "Data/MData.dxg", DXImageList1);
   LoadPictures(ExeDir + "Data/GData.dxg", GameImgs);
   LoadWaveArchive(ExeDir + "Sound/GSnd.dxg", DXWaveList1);
 
-  Paused = false;
-  BackgroundSprite = new TFon(*this, "FonMenu");
-  Selection = 7;
-  MenuReturnItem = 7;
+  World_.SetPaused(false);
+  World_.ShowMenuBackground();
   DXWaveList1.Find("Beep").SetVolume(-800);
-  NewName = new TNewName(*this);
-  NewLogo = new TNewLogo(*this);
-  BuildMainMenu();
+  Screens_->Start();
 }
 
-void TGame::Timer1Timer() { Timer1.SetEnabled(false); }
+void TGame::Timer1Timer() { World_.Timer1().SetEnabled(false); }
 
 void TGame::Timer2Timer() {
-  if (Paused) return;
-  if (!SinglePlayer && CurrentScreen == "Game" && !RoundIntro) return;
-  Timer2.SetEnabled(false);
-  if (TPlayer* own = LocalPlayer()) own->InPlay = true;
-  CurrentScreen = "Game";
-  RoundIntro = false;
+  if (World_.Paused()) return;
+  if (!World_.SinglePlayer() && Screens_->Is(TScreen::Game) && !World_.RoundIntro()) return;
+  World_.Timer2().SetEnabled(false);
+  if (TPlayer* own = World_.LocalPlayer()) own->InPlay = true;
+  Screens_->SetCurrent(TScreen::Game);
+  World_.SetRoundIntro(false);
 }
 
-void TGame::Timer3Timer() { CurrentScreen = "GameOver2"; }
+void TGame::Timer3Timer() { Screens_->SetCurrent(TScreen::GameOver); }
 
 void TGame::PollTimers() {
-  uint64_t now = Host.Ticks();
-  Timer1.Poll(now);
-  Timer2.Poll(now);
-  Timer3.Poll(now);
+  const uint64_t now = Host.Ticks();
+  World_.Timer1().Poll(now);
+  World_.Timer2().Poll(now);
+  Screens_->Timer3().Poll(now);
 }
 
 void TGame::FormCloseQuery(bool& can_close) {
-  if (CloseConfirmed) {
+  TScreens& s = *Screens_;
+  if (s.CloseConfirmed()) {
     can_close = true;
     return;
   }
@@ -92,32 +186,35 @@ void TGame::FormCloseQuery(bool& can_close) {
   // The skeleton and the game-over screen still belong to the lost game: a
   // menu built under them would be covered again by "GAME OVER" (the skeleton
   // and the game-over timer go on), with the game's fish left behind.
-  if (CurrentScreen == "Game" || CurrentScreen == "ExitGame?" || CurrentScreen == "EnterName" ||
-      CurrentScreen == "Send" || CurrentScreen == "Scelet" || CurrentScreen == "GameOver2")
-    return;
-  // A question already open stays the one question on screen.
-  if (CurrentScreen == "Exit?") return;
-  if (CurrentScreen != "Menu") {
-    CloseQuestion();
-    BuildMainMenu();
+  switch (s.Current()) {
+    case TScreen::Game:
+    case TScreen::ExitGame:
+    case TScreen::EnterName:
+    case TScreen::Send:
+    case TScreen::Skeleton:
+    case TScreen::GameOver:
+    // A question already open stays the one question on screen.
+    case TScreen::Exit:
+      return;
+    default:
+      break;
   }
-  OpenQuestion("Exit?");
+  if (!s.Is(TScreen::Menu)) {
+    s.CloseQuestion();
+    s.BuildMainMenu();
+  }
+  s.OpenQuestion(TScreen::Exit);
 }
 
 void TGame::FormClose() {
-  if (SessionOpen()) {
-    try {
-      DXPlay1->Close();
-    } catch (...) {
-    }
-  }
+  Net_->CloseQuietly();
   SaveSettingsReported();
 }
 
 void TGame::FormDeactivate() {
-  if (SinglePlayer) {
-    Paused = true;
-    Timer2.SetEnabled(true);
+  if (World_.SinglePlayer()) {
+    World_.SetPaused(true);
+    World_.Timer2().SetEnabled(true);
   }
 }
 
@@ -127,11 +224,23 @@ void TGame::SysMaximise() {
 }
 
 void TGame::SysMinimise() {
-  if (CurrentScreen == "Game" && SinglePlayer) {
-    Paused = true;
-    Timer2.SetEnabled(true);
+  if (Screens_->Is(TScreen::Game) && World_.SinglePlayer()) {
+    World_.SetPaused(true);
+    World_.Timer2().SetEnabled(true);
   }
 }
+
+void TGame::DXDraw1MouseMove(uint8_t shift, int x, int y) {
+  (void)shift;
+  Screens_->MouseMove(x, y);
+}
+
+void TGame::DXDraw1MouseUp(int button, uint8_t shift, int x, int y) {
+  (void)shift;
+  Screens_->MouseUp(button, x, y);
+}
+
+// ---- settings and sound ------------------------------------------------
 
 void TGame::ApplyDisplayMode() {
   // The platform keeps the window placement and scales the 800 x 600
@@ -150,126 +259,164 @@ bool TGame::SaveSettingsReported() {
   }
 }
 
+void TGame::ShowMessage(const std::string& text) { Host.MessageBox(text, "Marovane", TMsgButtons::Ok); }
+
+void TGame::StartMusic(const std::string& file, const std::string& failure) {
+  if (!SettingsRecord.MusicOn) return;
+  const uint32_t handle = Music.SongLoadFromFile(ExeDir + file);
+  if (handle == 0) {
+    ShowMessage(failure);
+    SettingsRecord.MusicOn = 0;
+    // Music is off now: the module that played before this one stops too.
+    Music.SongStop(Music.Playing());
+    return;
+  }
+  SongHandle_ = handle;
+  Music.SongPlay(handle);
+}
+
+void TGame::MusicSwitchedOn() {
+  SettingsRecord.MusicOn = 1;
+  if (SongHandle_ != 0) {
+    Music.SongPlay(SongHandle_);
+    return;
+  }
+  StartMusic(kMenuMusic, "Не могу загрузить музыку");
+}
+
+void TGame::MusicSwitchedOff() {
+  SettingsRecord.MusicOn = 0;
+  if (SongHandle_ != 0) Music.SongStop(SongHandle_);
+}
+
+// ---- starting and leaving a game ---------------------------------------
+
 void TGame::SetUpGameWorld() {
-  BackgroundSprite = new TFon(*this, "Game");
-  Level = 0;
-  Book.ClearLeft();
-  Paused = false;
+  World_.ShowGameBackground();
+  World_.ResetLevel();
+  Net_->Book().ClearLeft();
+  World_.SetPaused(false);
   // A hold left running (a pause on the menu, a game ended through name
   // entry) would cut the first level's hold short: enabling a running timer
   // does not restart its wait.
-  Timer2.SetEnabled(false);
-  ExitConfirmed = false;
-  SetCursorShown(false);
+  World_.Timer2().SetEnabled(false);
+  Screens_->SetExitConfirmed(false);
+  Screens_->SetCursorShown(false);
+  Screens_->HideTitle();
   StartMusic(kGameMusic);
-  if (!SinglePlayer) LobbyBackground.MarkDead();
-  LifesSprite = new TLifes(*this);
-  Sklt1Sprite = new TSklt1(*this);
-  Sklt2Sprite = new TSklt2(*this);
-  BonusSprite = new TBonus(*this);
-  if (!SinglePlayer) TableSprite = new TTable(*this);
+  World_.ShowStatus();
 }
 
 void TGame::StartGame() {
-  if (!SinglePlayer && !SessionHost()) return;
-  MaxFish = 10;
-  FishSpawnOdds = 50;
-  ResultsDirty = true;
-  OutOfRound = false;
-  QuitRequested = false;
+  const bool single = World_.SinglePlayer();
+  if (!single && !Net_->SessionHost()) return;
+  World_.ResetSpawning();
 
-  if (SinglePlayer) {
-    BackgroundSprite.MarkDead();
-    for (int k = 1; k <= 7; ++k) MenuButtons[k].MarkDead();
+  if (single) {
+    Net_->GameStarts();
+    World_.RemoveBackground();
+    Screens_->RemoveMainMenu();
     SetUpGameWorld();
-    MenuReturnItem = 7;
-    NewPlayerIndex = 0;
-    auto* player = new TPlayer(*this);
-    player->PlayerId = 0;
-    PlayerTable[0] = player;
-    OwnIndex = 0;
-    FinalScoreCode = 1;
-    CurrentScreen = "Game";
-    StartLevel();
+    Screens_->SetMenuReturnItem(7);
+    World_.AddPlayer(0, 0, "");
+    World_.SetOwnIndex(0);
+    World_.ResetFinalScore();
+    Screens_->SetCurrent(TScreen::Game);
+    World_.StartLevel();
     return;
   }
 
-  int players = SessionPlayerCount();
-  for (int i = 0; i < players && i < 6; ++i)
-    if (PlayerTable[i] && PlayerTable[i]->ReadyState == 0) return;
-  for (int i = 0; i < players && i < 6; ++i)
-    if (PlayerTable[i]) PlayerTable[i]->ReadyState = 2;
-  for (int k = 1; k <= 4; ++k) MenuButtons[k].MarkDead();
-  BackgroundSprite.MarkDead();
+  const int players = std::min(Net_->SessionPlayerCount(), int(TWorld::kPlayers));
+  for (int i = 0; i < players; ++i)
+    if (TPlayer* p = World_.Player(size_t(i)); p && p->ReadyState == 0) return;
+  for (int i = 0; i < players; ++i)
+    if (TPlayer* p = World_.Player(size_t(i))) p->ReadyState = 2;
+  Net_->GameStarts();
+  Screens_->RemoveRoom();
+  World_.RemoveBackground();
   SetUpGameWorld();
-  MenuReturnItem = 7;
-  RoundsLeft = RoundCount;
-  if (TPlayer* own = LocalPlayer()) {
+  Screens_->SetMenuReturnItem(7);
+  if (TPlayer* own = World_.LocalPlayer()) {
     own->Wins = 0;
     own->Frags = 0;
   }
-  DXPlay1->SetInPlay(true);
-  CurrentScreen = "Game";
-  StartLevel();
-  SendGameMessage(MsgStarted, 0, 0, 0);
+  Net_->Session().SetInPlay(true);
+  Screens_->SetCurrent(TScreen::Game);
+  World_.StartLevel();
+  Net_->Send(MsgStarted);
 }
 
 void TGame::LeaveGame() {
-  if (!SinglePlayer && SessionHost() && !QuitRequested) {
-    CurrentScreen = "Game";
-    EndRound(kRoundNoWin);
+  TScreens& s = *Screens_;
+  const bool single = World_.SinglePlayer();
+  if (!single && Net_->SessionHost() && !Net_->QuitRequested()) {
+    s.SetCurrent(TScreen::Game);
+    Net_->EndRound(kRoundNoWin);
     return;
   }
-  if (SettingsRecord.SoundOn) StopAllEffects();
-  SetCursorShown(true);
-  Paused = true;
-  Timer2.SetEnabled(true);
-  Timer3.SetEnabled(false);
+  if (SettingsRecord.SoundOn) StopSounds();
+  s.SetCursorShown(true);
+  World_.SetPaused(true);
+  World_.Timer2().SetEnabled(true);
+  s.Timer3().SetEnabled(false);
 
-  if (!ExitConfirmed) {
-    OpenQuestion("ExitGame?");
-    if (!SinglePlayer && SessionHost()) SendGameMessage(MsgPause, 0, 0, 0);
+  if (!s.ExitConfirmed()) {
+    s.OpenQuestion(TScreen::ExitGame);
+    if (!single && Net_->SessionHost()) Net_->Send(MsgPause);
     return;
   }
 
-  Paused = false;
-  Timer2.SetEnabled(false);
-  if (SessionOpen()) {
-    if (SessionHost())
-      SendGameMessage(MsgRoundOver, 0, 0, 0);
-    else
-      SendGameMessage(MsgOut, 0, 0, 0);
-  }
+  World_.SetPaused(false);
+  World_.Timer2().SetEnabled(false);
+  if (Net_->SessionOpen()) Net_->Send(Net_->SessionHost() ? MsgRoundOver : MsgOut);
 
-  if (TPlayer* own = LocalPlayer()) FinalScoreCode = own->ScoreCode;
-  uint32_t final_score = uint32_t(FinalScoreCode ^ 1);
-  if (SinglePlayer && final_score > SettingsRecord.HiScores[9].Score()) {
-    PlayerTable[0].MarkDead();
-    CurrentScreen = "EnterName";
+  World_.KeepFinalScore();
+  const uint32_t final_score = uint32_t(World_.FinalScoreCode() ^ 1);
+  if (single && final_score > SettingsRecord.HiScores[9].Score()) {
+    World_.RemoveAllPlayers();
+    s.SetCurrent(TScreen::EnterName);
     StartMusic(kMenuMusic);
-    Paused = true;
-    Timer2.SetEnabled(true);
-    CloseQuestion();
-    QuestionSprite = new TAsk(*this, "Qtns");
+    World_.SetPaused(true);
+    World_.Timer2().SetEnabled(true);
+    s.OpenNameEntry();
     return;
   }
 
-  int slots = SinglePlayer ? 1 : std::max(1, SessionPlayerCount());
-  for (int i = 0; i < slots && i < 6; ++i) PlayerTable[i].MarkDead();
-  if (!SinglePlayer) TableSprite.MarkDead();
-  Sklt1Sprite.MarkDead();
-  Sklt2Sprite.MarkDead();
-  if (TFon* fon = BackgroundSprite.get()) fon->RemoveWithSeaweed();
-  BackgroundSprite = new TFon(*this, "FonMenu");
+  World_.RemoveAllPlayers();
+  World_.RemoveGameScenery();
+  World_.ShowMenuBackground();
   StartMusic(kMenuMusic);
-  if (SessionOpen()) {
-    try {
-      DXPlay1->Close();
-    } catch (...) {
-    }
+  Net_->CloseQuietly();
+  s.CloseQuestion();
+  s.BuildMainMenu();
+}
+
+void TGame::LeaveLostSession() {
+  TScreens& s = *Screens_;
+  if (s.Is(TScreen::Room)) {
+    s.OpenLobby();
+    return;
   }
-  CloseQuestion();
-  BuildMainMenu();
+  if (!s.Is(TScreen::Game) && !s.Is(TScreen::ExitGame)) return;
+  // As leaving the game, without asking: the world goes, the lobby opens
+  // over the menu background.
+  StopSounds();
+  s.SetCursorShown(true);
+  World_.SetPaused(false);
+  Net_->ClearPeerPause();
+  World_.Timer1().SetEnabled(false);
+  World_.Timer2().SetEnabled(false);
+  World_.SetRoundIntro(false);
+  s.CloseQuestion();
+  World_.RemoveAllPlayers();
+  World_.RemoveGameScenery();
+  World_.ShowMenuBackground();
+  StartMusic(kMenuMusic);
+  World_.SetOwnIndex(0);
+  s.SetCurrent(TScreen::Menu);
+  s.SetSelection(7);
+  Net_->LogEvent("lobby after the lost session");
+  s.OpenLobby();
 }
 
 }  // namespace mv

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "persist/SaveFolder.h"
-#include "world/Game.h"
+#include "app/Game.h"
 
 #ifndef MV_INSTALL_DATA_RELATIVE
 #define MV_INSTALL_DATA_RELATIVE ""

@@ -32,19 +32,20 @@ namespace {
 using namespace mv;
 
 void TopUp(TGame& g) {
-  while (g.FishTable.Count < 30) {
-    int n = ++g.FishTable.Count;
-    int dir = n % 2 ? 1 : -1;
-    g.FishTable.Slots[size_t(n)] = new TFish(g, dir * (1 + n % 3), uint16_t(70 + 15 * n), uint8_t(1 + n % 8));
+  TWorld& w = g.World();
+  while (w.FishTable().Count < 30) {
+    const int n = w.FishTable().Count + 1;
+    const int dir = n % 2 ? 1 : -1;
+    w.AddFish(dir * (1 + n % 3), uint16_t(70 + 15 * n), uint8_t(1 + n % 8));
   }
-  while (g.ObjectTable.Count < 5) {
-    int n = ++g.ObjectTable.Count;
-    g.ObjectTable.Slots[size_t(n)] = new TObj(g, n % 2 ? 1 : -1, uint16_t(100 + 80 * n), uint8_t(3 + n % 4));
+  while (w.ObjectTable().Count < 5) {
+    const int n = w.ObjectTable().Count + 1;
+    w.AddObject(n % 2 ? 1 : -1, uint16_t(100 + 80 * n), uint8_t(3 + n % 4));
   }
   int bubbles = 0;
   for (int i = 0; i < g.Engine().Count(); ++i)
     if (dynamic_cast<TPuzir*>(g.Engine().Items(i))) ++bubbles;
-  for (; bubbles < 20; ++bubbles) new TPuzir(g);
+  for (; bubbles < 20; ++bubbles) new TPuzir(w);
 }
 
 double CpuUs(clockid_t clock) {
@@ -84,16 +85,16 @@ void BM_GameFrame(benchmark::State& state) {
   g.SettingsRecord.SoundOn = 0;
   g.StartGame();
   // Past the level banner; the fish stays put so nothing ends the game.
-  g.Timer2.SetEnabled(false);
-  g.LocalPlayer()->InPlay = true;
-  g.FishSpawnOdds = 1 << 30;
+  g.World().Timer2().SetEnabled(false);
+  g.World().LocalPlayer()->InPlay = true;
+  g.World().SetSpawning(g.World().MaxFish(), 1 << 30);
   TImage scratch(g.Host.Surface().Width(), g.Host.Surface().Height());
   const TImage picture(scratch.Width, scratch.Height, 0x123456);
   double frame_us = 0, floor_us = 0;
   for (auto _ : state) {
     state.PauseTiming();
     TopUp(g);
-    if (TPlayer* p = g.LocalPlayer()) p->Dying = true, p->BlinkTicks = 0;
+    if (TPlayer* p = g.World().LocalPlayer()) p->Dying = true, p->BlinkTicks = 0;
     const double t0 = ThreadCpuUs();
     Floor(scratch, picture);
     const double t1 = ThreadCpuUs();

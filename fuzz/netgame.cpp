@@ -55,7 +55,7 @@ struct TPair {
       Guest->Form->StepFrame();
     }
   }
-  bool Alive() { return Host->Game().SessionOpen() && Guest->Game().SessionOpen(); }
+  bool Alive() { return Host->Game().Net().SessionOpen() && Guest->Game().Net().SessionOpen(); }
 };
 
 std::unique_ptr<TPair> Meet(bool play) {
@@ -67,22 +67,22 @@ std::unique_ptr<TPair> Meet(bool play) {
   TGame& h = p->Host->Game();
   TGame& g = p->Guest->Game();
   h.SettingsRecord.RoundCountText.Assign("3");
-  h.OpenLobby();
-  h.CreateGame();
-  if (!h.SessionHost()) fuzz::Broken("the host could not create its session");
-  h.ToggleReady();
-  g.OpenLobby();
-  g.HostIpText = "127.0.0.1";
-  g.DirectJoin();
-  if (g.SessionList.size() != 1) fuzz::Broken("the guest did not find the host");
-  g.SelectedSession = 0;
+  h.Screens().OpenLobby();
+  h.Screens().CreateGame();
+  if (!h.Net().SessionHost()) fuzz::Broken("the host could not create its session");
+  h.Screens().ToggleReady();
+  g.Screens().OpenLobby();
+  g.Screens().SetHostIpText("127.0.0.1");
+  g.Screens().DirectJoin();
+  if (g.Screens().SessionList().size() != 1) fuzz::Broken("the guest did not find the host");
+  g.Screens().SelectSession(0);
   TPair* pair = p.get();
   g.JoinWaitHook = [pair] { pair->Host->Form->StepFrame(); };
-  g.JoinGame();
-  if (g.CurrentScreen != "MP2") fuzz::Broken("the guest did not join");
+  g.Screens().JoinGame();
+  if (g.Screens().Name() != "MP2") fuzz::Broken("the guest did not join");
   p->Pump(5);
   if (play) {
-    g.ToggleReady();
+    g.Screens().ToggleReady();
     p->Pump(5);
     h.StartGame();
     p->Pump(10);
@@ -117,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Through the session, as a peer sends it: 4 or 8 bytes.
       const size_t want = op & 4 ? kGameMessageSize : kPositionMessageSize;
       const std::string bytes = in.Bytes(want);
-      if (bytes.size() == want && sender.DXPlay1 && sender.SessionOpen())
-        sender.DXPlay1->SendToAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+      if (bytes.size() == want && sender.DXPlay1 && sender.Net().SessionOpen())
+        sender.DXPlay1().SendToAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     if (op & 0x80) pair->Pump(1);
   }

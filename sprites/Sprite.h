@@ -10,7 +10,6 @@
 namespace mv {
 
 class TSpriteEngine;
-class TGame;
 
 class ESpriteError : public std::runtime_error {
  public:
@@ -109,8 +108,6 @@ class TSpriteEngine : public TSprite {
   int DrawnCount = 0;
   TSurface* Surface = nullptr;
   TRect SurfaceRect;
-  // The game this tree belongs to; sprites reach the game state through it.
-  TGame* Game = nullptr;
 };
 
 // The component the form owns: forwards the three passes to its engine and

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/Random.h"
+
 namespace mv {
 
 bool MeetsMouth(const TPlayer& p, double x, double y, double w, double h) {
@@ -33,13 +35,43 @@ bool SwimOn(TImageSprite& s, int32_t& tick_count, int32_t& anim_step, int32_t sp
   return false;
 }
 
-void SwallowDone(TGame& game, TPlayer* eater) {
+bool SwallowStep(TImageSprite& s, uint8_t& scale_div, const TPlayer* p, bool whole_pixels) {
+  if (scale_div <= 5) {
+    scale_div++;
+    if (p) {
+      const double ahead = p->Width / Div(p->ScaleDiv), behind = s.Width / Div(scale_div);
+      const double half = p->Height / Div(p->ScaleDiv) / 2, own_half = s.Height / Div(scale_div) / 2;
+      if (whole_pixels) {
+        s.X = p->FacingRight ? p->X + Round(ahead) : p->X - Round(behind);
+        s.Y = p->Y + Round(half - own_half);
+      } else {
+        s.X = p->FacingRight ? Round(p->X + ahead) : Round(p->X - behind);
+        s.Y = Round(p->Y + half - own_half);
+      }
+    }
+  }
+  return scale_div > 5;
+}
+
+void Swallowed(TWorld& world, uint16_t number, TPlayer* eater) {
+  // A numbered meal's eater was credited when the referee said so; the
+  // round's end went with that.
   if (eater) eater->HasEaten = false;
-  if (!game.LevelDone) return;
-  if (game.SinglePlayer)
-    game.StartLevel();
-  else
-    game.EndRound(kRoundWon);
+  if (number != 0 || !world.LevelDone()) return;
+  world.Referee().LevelFinished();
+}
+
+const char* MealSound(uint8_t d, bool single_player) {
+  if (single_player) {
+    if (d == 1) return "Ham3";
+    if (d == 2) return "Ham2";
+    if (d == 3) return "Ham1";
+    return nullptr;
+  }
+  if (d == 2) return "Ham3";
+  if (d == 3 || d == 4) return "Ham2";
+  if (d >= 5 && d <= 7) return "Ham1";
+  return nullptr;
 }
 
 }  // namespace mv

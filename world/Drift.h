@@ -1,6 +1,6 @@
 #pragma once
 // What computer fish and drifting objects share: crossing the screen, being
-// met mouth first by a player fish, and the end of being swallowed.
+// met mouth first by a player fish, and being swallowed.
 #include <cstdint>
 
 #include "world/Sprites.h"
@@ -23,7 +23,17 @@ bool FishCatchesPlayer(const TFish& fish, const TPlayer& player);
 // step of `speed`. False when the sprite has left the screen instead.
 bool SwimOn(TImageSprite& s, int32_t& tick_count, int32_t& anim_step, int32_t speed, uint8_t scale_div);
 
-// The eater's mouth closes; a finished level (or round) goes on.
-void SwallowDone(TGame& game, TPlayer* eater);
+// One frame of being swallowed: the sprite shrinks a step into the eater's
+// mouth (an eater gone meanwhile leaves it where it is); true once it is
+// down. Objects place themselves by whole pixels from the eater, fish by
+// the rounded sum (`whole_pixels`).
+bool SwallowStep(TImageSprite& s, uint8_t& scale_div, const TPlayer* eater, bool whole_pixels);
+
+// The swallow is over: the eater's mouth closes, and for a meal nobody
+// numbered a finished level (or round) goes on.
+void Swallowed(TWorld& world, uint16_t number, TPlayer* eater);
+
+// The gulp of a meal by the eater's size; null for none.
+const char* MealSound(uint8_t eater_scale_div, bool single_player);
 
 }  // namespace mv

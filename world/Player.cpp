@@ -2,8 +2,6 @@
 #include <cmath>
 #include <string>
 
-#include "net/Messages.h"
-#include "platform/Canvas.h"
 #include "platform/Random.h"
 #include "world/Drift.h"
 #include "world/Sprites.h"
@@ -19,10 +17,11 @@ bool Overlaps(double ax, double aw, double bx, double bw, double share) {
 
 }  // namespace
 
-TPlayer::TPlayer(TGame& game) : TWorldSprite(game) {
-  Skin = Game.SinglePlayer ? 1 : uint8_t(Game.Rand.Random(3) + 1);
+TPlayer::TPlayer(TWorld& world, uint8_t net_index, const std::string& name) : TWorldSprite(world) {
+  const bool single = World.SinglePlayer();
+  Skin = single ? 1 : uint8_t(World.Rand().Random(3) + 1);
   SetPicture(RightPicture());
-  ScaleDiv = Game.SinglePlayer ? 3 : 7;
+  ScaleDiv = single ? 3 : 7;
   DeathScale = ScaleDiv;
   X = 400 - Round(Width / Div(ScaleDiv) / 2);
   Y = 300 - Round(Height / Div(ScaleDiv) / 2);
@@ -40,21 +39,10 @@ TPlayer::TPlayer(TGame& game) : TWorldSprite(game) {
   Lives = 3;
   ScoreCode = 1;
   ReadyState = 0;
-  NetIndex = Game.NewPlayerIndex;
+  NetIndex = net_index;
 
-  PlayerName.clear();
-  if (!Game.SinglePlayer && Game.SessionOpen()) {
-    const auto& players = Game.DXPlay1->Players();
-    if (Game.NewPlayerIndex < players.size()) PlayerName = players[Game.NewPlayerIndex].Name;
-  }
-  if (PlayerName.size() > 8) PlayerName.resize(8);
-
-  int text_width = 0;
-  if (!PlayerName.empty()) {
-    TCanvas& canvas = Game.Host.Surface().Canvas();
-    canvas.SetFont("Staccato222 BT", 14, false);
-    text_width = canvas.TextWidth(PlayerName);
-  }
+  PlayerName = single ? std::string() : name.substr(0, 8);
+  const int text_width = PlayerName.empty() ? 0 : World.Host().NameWidth(PlayerName);
   // Held in a signed byte: a label far wider than any fish is pinned at
   // the byte's range instead of wrapping to the other side.
   int offset = (Width / std::max<int>(ScaleDiv, 1)) / 2 - text_width / 2;
@@ -62,18 +50,18 @@ TPlayer::TPlayer(TGame& game) : TWorldSprite(game) {
 }
 
 TPictureCollectionItem& TPlayer::RightPicture() const {
-  return Game.GameImgs.Find("R" + std::to_string(Skin) + "Fish");
+  return World.Pictures().Find("R" + std::to_string(Skin) + "Fish");
 }
 
 TPictureCollectionItem& TPlayer::LeftPicture() const {
-  return Game.GameImgs.Find("L" + std::to_string(Skin) + "Fish");
+  return World.Pictures().Find("L" + std::to_string(Skin) + "Fish");
 }
 
 void TPlayer::Step(int) {
-  const std::string& screen = Game.CurrentScreen;
-  if ((screen == "Menu" || screen == "MP" || screen == "MP2") && ReadyState == 2) MarkDead();
-  if (!Game.SinglePlayer && screen == "Game" && ReadyState != 2) Y = 650;  // parked below
-  if (Game.Timer2.Enabled() || screen != "Game") return;
+  const TScene scene = World.Host().Scene();
+  if (scene == TScene::Menus && ReadyState == 2) MarkDead();
+  if (!World.SinglePlayer() && scene == TScene::Play && ReadyState != 2) Y = 650;  // parked below
+  if (World.Held() || scene != TScene::Play) return;
 
   if (Dying) {
     if (BlinkTicks <= 128) {
@@ -99,8 +87,8 @@ void TPlayer::Step(int) {
   }
   TickCount++;
 
-  if (NetIndex == Game.OwnIndex) {
-    const TInputStates& in = Game.Input;
+  if (Own()) {
+    const TInputStates& in = World.Input();
     auto drag = [](double& speed) {
       if (speed < 0)
         speed += 0.1;
@@ -170,23 +158,24 @@ void TPlayer::Step(int) {
       X = Round(t);
   }
 
-  if (!Game.SinglePlayer && (X != LastX || Y != LastY)) {
+  if (!World.SinglePlayer() && (X != LastX || Y != LastY)) {
     LastX = X;
     LastY = Y;
-    if (NetIndex == Game.OwnIndex) Game.SendPosition(uint16_t(X), uint16_t(Y));
+    if (Own()) World.Referee().OwnFishMoved(X, Y);
   }
 }
 
 void TPlayer::BeingEatenStep() {
-  const bool own = NetIndex == Game.OwnIndex;
+  const bool own = Own();
+  const bool single = World.SinglePlayer();
   // The eater as it is now: a fish or player that has gone since the catch
   // reads as absent, and this fish finishes shrinking where it was last put.
   TFish* fish = nullptr;
   TPlayer* eater_player = nullptr;
-  if (Game.SinglePlayer)
+  if (single)
     fish = KilledByFish.get();
-  else if (KilledBy >= 0 && size_t(KilledBy) < Game.PlayerTable.size())
-    eater_player = Game.PlayerTable[size_t(KilledBy)].get();
+  else if (KilledBy >= 0)
+    eater_player = World.Player(size_t(KilledBy));
 
   if (ScaleDiv <= 7) {
     ScaleDiv++;
@@ -205,17 +194,17 @@ void TPlayer::BeingEatenStep() {
 
   if (Lives > 0) {
     if (own) {
-      Game.Sound("Ham2");
-      Game.Sound("Die");
-      if (Game.SinglePlayer) {
-        Game.Timer2.SetEnabled(true);
+      World.Sound("Ham2");
+      World.Sound("Die");
+      if (single) {
+        World.Timer2().SetEnabled(true);
         Lives--;
       }
     }
     Dying = true;
     if (fish) fish->Eating = false;
     if (eater_player) eater_player->HasEaten = false;
-    if (Game.SinglePlayer) InPlay = false;  // the hold timer shows it again
+    if (single) InPlay = false;  // the hold timer shows it again
     WasEaten = false;
     KilledByFish.reset();
     ScaleDiv = DeathScale;
@@ -223,25 +212,18 @@ void TPlayer::BeingEatenStep() {
     X = 400 - Round(Width / Div(ScaleDiv) / 2);
     Y = 300 - Round(Height / Div(ScaleDiv) / 2);
   } else if (own) {
-    Game.StopAllEffects();
-    Game.Sound("Ham2");
+    World.Host().StopSounds();
+    World.Sound("Ham2");
     InPlay = false;
-    if (Game.SinglePlayer) {
-      new TSkelet(Game);
-      Game.CurrentScreen = "Scelet";
-    } else {
-      Game.OutOfRound = true;
-      Game.SendGameMessage(MsgOut, 0, 0, 0);
-      Game.EndRound(kRoundNoWin);
-    }
+    World.Referee().OwnFishOut();
   }
 }
 
 void TPlayer::HandleHit(TSprite* other, bool&) {
-  if (NetIndex != Game.OwnIndex) return;
+  if (!Own()) return;
   const double pw = Width / Div(ScaleDiv), ph = Height / Div(ScaleDiv);
 
-  if (Game.SinglePlayer) {
+  if (World.SinglePlayer()) {
     auto* fish = dynamic_cast<TFish*>(other);
     // One catch at a time: a second fish met in the same query must not
     // take over a catch already made.
@@ -253,7 +235,7 @@ void TPlayer::HandleHit(TSprite* other, bool&) {
     const bool before_mouth = (fish->Speed > 0 && centre >= fish->X + fw) ||
                               (fish->Speed < 0 && centre <= fish->X);
     if (!before_mouth) return;
-    if (!FishCatchesPlayer(*fish, *this) || Game.Timer1.Enabled()) return;
+    if (!FishCatchesPlayer(*fish, *this) || World.Frozen()) return;
     fish->Eating = true;
     WasEaten = true;
     DeathScale = ScaleDiv;
@@ -276,14 +258,12 @@ void TPlayer::HandleHit(TSprite* other, bool&) {
   prey->Dying = true;
   prey->BlinkTicks = 0;
   prey->Paralysed = false;
-  // The victim goes in Arg32 so that, with three or more players, only it
-  // dies on the other peers; older peers ignore the argument.
-  Game.SendGameMessage(MsgEaten, 0, 0, prey->PlayerId);
+  World.Referee().OwnFishAte(*prey);
 }
 
 bool TPlayer::Grow(TGrowVariant variant, bool announce) {
-  const bool single = Game.SinglePlayer;
-  const bool own = single || NetIndex == Game.OwnIndex;
+  const bool single = World.SinglePlayer();
+  const bool own = single || Own();
   announce = announce && !single && own;
   if (variant == TGrowVariant::Fish) {
     if (EatCount < 5) {
@@ -291,35 +271,35 @@ bool TPlayer::Grow(TGrowVariant variant, bool announce) {
       return false;
     }
     if (Growth < (single ? 2 : 5)) {
-      Game.Sound("Big");
+      World.Sound("Big");
       if (ScaleDiv > 1) ScaleDiv--;
       if (!single) Stars += "*";
       EatCount = 0;
       Growth++;
-      if (announce) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
+      if (announce) World.Referee().OwnFishGrew(ScaleDiv);
       return false;
     }
-    if (own) Game.LevelDone = true;
+    if (own) World.SetLevelDone();
     return true;
   }
 
   if (Growth < (single ? 2 : 5)) {
-    Game.Sound("Big");
+    World.Sound("Big");
     if (ScaleDiv > (single ? 1 : 2)) {
       ScaleDiv--;
       Stars += "*";
     }
     EatCount = 0;
     Growth++;
-    if (announce) Game.SendGameMessage(MsgGrown, ScaleDiv, 0, 0);
+    if (announce) World.Referee().OwnFishGrew(ScaleDiv);
     return false;
   }
-  if (own) Game.LevelDone = true;
+  if (own) World.SetLevelDone();
   return true;
 }
 
 void TPlayer::Render() {
-  if (!InPlay || Game.CurrentScreen != "Game" || !Image || !Engine || !Engine->Surface) return;
+  if (!InPlay || World.Host().Scene() != TScene::Play || !Image || !Engine || !Engine->Surface) return;
   int alpha = 255;
   if (Dying) alpha = BlinkTicks % 16 < 8 ? 100 : 150;
   const int pattern = HasEaten ? 4 : FrameIndex;

@@ -1,7 +1,6 @@
 #include <string>
 
 #include "platform/Random.h"
-#include "ui/MenuSprites.h"
 #include "world/Sprites.h"
 
 namespace mv {
@@ -24,18 +23,19 @@ const TBackground kBackgrounds[3] = {
 
 }  // namespace
 
-TFon::TFon(TGame& game, const std::string& name) : TWorldSprite(game) {
-  if (Game.SessionHost()) Game.BackgroundNo = uint8_t(Game.Rand.Random(3));
+TFon::TFon(TWorld& world, const std::string& name) : TWorldSprite(world) {
+  // The host draws the scene; its guests are told which.
+  if (!World.SinglePlayer() && World.Referee().Deals()) World.SetBackgroundNo(uint8_t(World.Rand().Random(3)));
   const bool in_game = name == "Game";
   // A background number from a peer is only ever 0..2; anything else
   // falls back to the first scene rather than reading past the table.
-  const TBackground& bg = kBackgrounds[Game.BackgroundNo < 3 ? Game.BackgroundNo : 0];
-  SetPicture(Game.DXImageList1.Find(in_game ? std::string(bg.Picture) : name));
+  const TBackground& bg = kBackgrounds[World.BackgroundNo() < 3 ? World.BackgroundNo() : 0];
+  SetPicture(World.MenuPictures().Find(in_game ? std::string(bg.Picture) : name));
   X = Y = 0;
   SetZ(-10);
   if (!in_game) return;
   for (int i = 0; i < 3; i++)
-    Seaweed[size_t(i)] = new TVodorosl(Game, bg.Weeds[i].X, bg.Weeds[i].Y, bg.Weeds[i].Picture);
+    Seaweed[size_t(i)] = new TVodorosl(World, bg.Weeds[i].X, bg.Weeds[i].Y, bg.Weeds[i].Picture);
 }
 
 void TFon::RemoveWithSeaweed() {
@@ -43,18 +43,18 @@ void TFon::RemoveWithSeaweed() {
   MarkDead();
 }
 
-TVodorosl::TVodorosl(TGame& game, int x, int y, const std::string& picture) : TWorldSprite(game) {
-  SetPicture(Game.GameImgs.Find(picture));
+TVodorosl::TVodorosl(TWorld& world, int x, int y, const std::string& picture) : TWorldSprite(world) {
+  SetPicture(World.Pictures().Find(picture));
   X = x;
   Y = y;
   SetZ(-5);
   FrameCount = Image->PatternCount();
   FrameLoop = true;
-  FrameDelay = uint8_t(Game.Rand.Random(5) + 5);
+  FrameDelay = uint8_t(World.Rand().Random(5) + 5);
 }
 
 void TVodorosl::Step(int move_count) {
-  if (Game.Timer2.Enabled()) return;
+  if (World.Held()) return;
   if (FrameDelay != 0 && move_count % FrameDelay != 0) return;
   if (FrameIndex >= FrameCount - 1)
     FrameIndex = 0;
@@ -62,21 +62,22 @@ void TVodorosl::Step(int move_count) {
     FrameIndex++;
 }
 
-TPuzir::TPuzir(TGame& game) : TWorldSprite(game) {
-  SetPicture(Game.GameImgs.Find(Game.Rand.Random(2) == 0 ? "Puzir" : "Puziri"));
-  X = Game.Rand.Random(760) + 20;
+TPuzir::TPuzir(TWorld& world) : TWorldSprite(world) {
+  TRandom& rand = World.Rand();
+  SetPicture(World.Pictures().Find(rand.Random(2) == 0 ? "Puzir" : "Puziri"));
+  X = rand.Random(760) + 20;
   Y = 540;
   SetZ(-6);
   Centre = uint16_t(X);
-  Wobble = uint8_t(Game.Rand.Random(7) + 3);
+  Wobble = uint8_t(rand.Random(7) + 3);
   Drift = 1;
-  BornLevel = Game.Level;
-  Rise = uint8_t(Game.Rand.Random(3) + 1);
+  BornLevel = World.Level();
+  Rise = uint8_t(rand.Random(3) + 1);
 }
 
 void TPuzir::Step(int) {
-  if (Game.Timer2.Enabled()) return;
-  if (Game.CurrentScreen != "Game" || Game.Level != BornLevel) {
+  if (World.Held()) return;
+  if (World.Host().Scene() != TScene::Play || World.Level() != BornLevel) {
     MarkDead();
     return;
   }
@@ -89,8 +90,8 @@ void TPuzir::Step(int) {
   if (Y <= 90) MarkDead();
 }
 
-TSkelet::TSkelet(TGame& game) : TWorldSprite(game) {
-  SetPicture(Game.GameImgs.Find("Skelet"));
+TSkelet::TSkelet(TWorld& world) : TWorldSprite(world) {
+  SetPicture(World.Pictures().Find("Skelet"));
   X = 400 - Round(Width / 2.0) + 50;
   Y = 600;
   SetZ(10);
@@ -100,15 +101,10 @@ void TSkelet::Step(int) {
   if (IsDead) return;  // the question is opened once
   Y -= 10;
   if (Y > 300 - Height / 2.0) return;
-  Game.CurrentScreen = "GameOver2";
-  Game.Sound("Over");
-  // Never two dialogs on screen.
-  Game.QuestionSprite.MarkDead();
-  Game.QuestionSprite = new TAsk(Game, "Qtns", TAsk::kGameOverPattern);
-  Game.ExitConfirmed = true;
-  Game.Paused = true;
-  Game.Timer2.SetEnabled(true);
-  Game.Timer3.SetEnabled(true);
+  World.Sound("Over");
+  World.Host().SkeletonRisen();
+  World.SetPaused(true);
+  World.Timer2().SetEnabled(true);
   MarkDead();
 }
 

@@ -3,34 +3,34 @@
 #include <string>
 
 #include "sprites/Sprite.h"
-#include "world/Game.h"
+#include "world/World.h"
 
 namespace mv {
 
-// Every world sprite is a direct child of the game's engine and reaches the
-// game through it.
+// Every world sprite is a direct child of the world's engine and reaches
+// the world through it.
 class TWorldSprite : public TImageSprite {
  public:
-  explicit TWorldSprite(TGame& game) : TImageSprite(&game.Engine()), Game(game) {}
-  TGame& Game;
+  explicit TWorldSprite(TWorld& world) : TImageSprite(&world.Engine()), World(world) {}
+  TWorld& World;
   // Image, Width, Height := the named picture's pattern size.
   void SetPicture(TPictureCollectionItem& item);
 };
 
 class TPlayer : public TWorldSprite {
  public:
-  explicit TPlayer(TGame& game);
+  // The fish of the player in `net_index`, named (cut to eight characters).
+  TPlayer(TWorld& world, uint8_t net_index, const std::string& name);
   void Step(int move_count) override;
   void Render() override;
   void HandleHit(TSprite* other, bool& done) override;
-  // Plain removal used by LeaveGame and the message handler.
-  void Remove() { MarkDead(); }
 
   enum class TGrowVariant { Fish, Object };
   // True when the fish has grown all its steps and eats the one that ends
-  // the level (round). Only the local fish sets LevelDone; `announce` sends
-  // 35 to peers that do not count growth themselves.
+  // the level (round). Only the local fish sets LevelDone; `announce` tells
+  // the referee of a step grown (peers that do not count growth themselves).
   bool Grow(TGrowVariant variant, bool announce = true);
+  bool Own() const { return NetIndex == World.OwnIndex(); }
   TPictureCollectionItem& RightPicture() const;
   TPictureCollectionItem& LeftPicture() const;
   int32_t Score() const { return ScoreCode ^ 1; }
@@ -81,7 +81,7 @@ class TPlayer : public TWorldSprite {
 
 class TFish : public TWorldSprite {
  public:
-  TFish(TGame& game, int32_t speed, uint16_t y, uint8_t kind);
+  TFish(TWorld& world, int32_t speed, uint16_t y, uint8_t kind);
   void Step(int move_count) override;
   void Render() override;
   void HandleHit(TSprite* other, bool& done) override;
@@ -103,14 +103,14 @@ class TFish : public TWorldSprite {
 
 class TObj : public TWorldSprite {
  public:
-  TObj(TGame& game, int32_t speed, uint16_t y, uint8_t kind);
+  TObj(TWorld& world, int32_t speed, uint16_t y, uint8_t kind);
   void Step(int move_count) override;
   void Render() override;
   void HandleHit(TSprite* other, bool& done) override;
   void RemoveObject();
   // What swallowing an object of `kind` does to the local fish; true when
   // it finished growing with it.
-  static bool TakeEffect(TGame& game, TPlayer& player, uint8_t kind, bool announce);
+  static bool TakeEffect(TWorld& world, TPlayer& player, uint8_t kind, bool announce);
 
   int32_t AnimStep = 0;
   int32_t Speed = 0;
@@ -128,7 +128,7 @@ class TObj : public TWorldSprite {
 
 class TVodorosl : public TWorldSprite {
  public:
-  TVodorosl(TGame& game, int x, int y, const std::string& picture);
+  TVodorosl(TWorld& world, int x, int y, const std::string& picture);
   void Step(int move_count) override;
   uint8_t FrameDelay = 5;
 };
@@ -137,14 +137,14 @@ class TFon : public TWorldSprite {
  public:
   // "Game": the game background of BackgroundNo with its seaweed; any other
   // name: that menu picture.
-  TFon(TGame& game, const std::string& name);
+  TFon(TWorld& world, const std::string& name);
   void RemoveWithSeaweed();
   std::array<TSpriteRef<TVodorosl>, 3> Seaweed{};
 };
 
 class TPuzir : public TWorldSprite {
  public:
-  explicit TPuzir(TGame& game);
+  explicit TPuzir(TWorld& world);
   void Step(int move_count) override;
   uint8_t Wobble = 3;
   uint16_t Centre = 0;
@@ -155,42 +155,42 @@ class TPuzir : public TWorldSprite {
 
 class TSkelet : public TWorldSprite {
  public:
-  explicit TSkelet(TGame& game);
+  explicit TSkelet(TWorld& world);
   void Step(int move_count) override;
 };
 
 // Status indicators: fixed places on screen, drawn by Render.
 class TStatusSprite : public TWorldSprite {
  public:
-  TStatusSprite(TGame& game, const std::string& picture, int x, int y);
+  TStatusSprite(TWorld& world, const std::string& picture, int x, int y);
  protected:
-  // MarkDead once the screen is neither "Game" nor "ExitGame?".
+  // MarkDead once no game is on screen.
   void LeaveWhenOutOfGame();
 };
 
 class TLifes : public TStatusSprite {
  public:
-  explicit TLifes(TGame& game);
+  explicit TLifes(TWorld& world);
   void Render() override;
 };
 class TSklt1 : public TStatusSprite {
  public:
-  explicit TSklt1(TGame& game);
+  explicit TSklt1(TWorld& world);
   void Render() override;
 };
 class TSklt2 : public TStatusSprite {
  public:
-  explicit TSklt2(TGame& game);
+  explicit TSklt2(TWorld& world);
   void Render() override;
 };
 class TBonus : public TStatusSprite {
  public:
-  explicit TBonus(TGame& game);
+  explicit TBonus(TWorld& world);
   void Render() override;
 };
 class TTable : public TWorldSprite {
  public:
-  explicit TTable(TGame& game);
+  explicit TTable(TWorld& world);
   void Render() override;
 };
 

@@ -2,16 +2,17 @@
 
 namespace mv {
 
-TStatusSprite::TStatusSprite(TGame& game, const std::string& picture, int x, int y)
-    : TWorldSprite(game) {
-  SetPicture(Game.GameImgs.Find(picture));
+TStatusSprite::TStatusSprite(TWorld& world, const std::string& picture, int x, int y)
+    : TWorldSprite(world) {
+  SetPicture(World.Pictures().Find(picture));
   X = x;
   Y = y;
   SetZ(10);
 }
 
 void TStatusSprite::LeaveWhenOutOfGame() {
-  if (Game.CurrentScreen != "Game" && Game.CurrentScreen != "ExitGame?") MarkDead();
+  const TScene scene = World.Host().Scene();
+  if (scene != TScene::Play && scene != TScene::Question) MarkDead();
 }
 
 namespace {
@@ -21,41 +22,41 @@ void Copy(TImageSprite& s, int x, int y) {
 }
 }  // namespace
 
-TLifes::TLifes(TGame& game) : TStatusSprite(game, "Lifes", 238, 20) {}
+TLifes::TLifes(TWorld& world) : TStatusSprite(world, "Lifes", 238, 20) {}
 
 void TLifes::Render() {
   LeaveWhenOutOfGame();
-  if (!Game.SinglePlayer) return;
-  if (TPlayer* p = Game.LocalPlayer())
+  if (!World.SinglePlayer()) return;
+  if (TPlayer* p = World.LocalPlayer())
     for (int i = 1; i <= p->Lives; i++) Copy(*this, 50 * i + 120, 20);
 }
 
-TSklt1::TSklt1(TGame& game) : TStatusSprite(game, "Sklt1", 338, 7) {}
+TSklt1::TSklt1(TWorld& world) : TStatusSprite(world, "Sklt1", 338, 7) {}
 
 void TSklt1::Render() {
   LeaveWhenOutOfGame();
-  if (TPlayer* p = Game.LocalPlayer())
+  if (TPlayer* p = World.LocalPlayer())
     for (int i = 1; i <= p->EatCount; i++) Copy(*this, 21 * i + 318, 7);
 }
 
-TSklt2::TSklt2(TGame& game) : TStatusSprite(game, "Sklt2", 369, 28) {}
+TSklt2::TSklt2(TWorld& world) : TStatusSprite(world, "Sklt2", 369, 28) {}
 
 void TSklt2::Render() {
   LeaveWhenOutOfGame();
-  TPlayer* p = Game.LocalPlayer();
+  TPlayer* p = World.LocalPlayer();
   if (p && p->Growth >= 1) Copy(*this, 369, 28);
 }
 
-TBonus::TBonus(TGame& game) : TStatusSprite(game, "MParalich", 669, 20) {}
+TBonus::TBonus(TWorld& world) : TStatusSprite(world, "MParalich", 669, 20) {}
 
 void TBonus::Render() {
   LeaveWhenOutOfGame();
-  TPlayer* p = Game.LocalPlayer();
-  if (Game.Timer1.Enabled() || (p && p->Paralysed)) Copy(*this, 550, 3);
+  TPlayer* p = World.LocalPlayer();
+  if (World.Frozen() || (p && p->Paralysed)) Copy(*this, 550, 3);
 }
 
-TTable::TTable(TGame& game) : TWorldSprite(game) {
-  SetPicture(Game.DXImageList1.Find("Table"));
+TTable::TTable(TWorld& world) : TWorldSprite(world) {
+  SetPicture(World.MenuPictures().Find("Table"));
   X = 30;
   Y = 90;
   SetZ(10);

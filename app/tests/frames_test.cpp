@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/Autopilot.h"
+#include "world/Autopilot.h"
 #include "app/tests/AppFixture.h"
 
 namespace mv::test {
@@ -40,25 +40,25 @@ TEST(Frames, SameWithRunsAsWithPixelByPixelDraws) {
   for (uint32_t frame = 1; frame <= 6000; ++frame) {
     DrawPixelByPixel(b);  // pictures loaded later are drawn the old way too
     if (frame < 1000) {
-      AutoSteer(a);
-      AutoSteer(b);
+      AutoSteer(a.World());
+      AutoSteer(b.World());
     }
     const bool more = fast.Form->StepFrame();
     ASSERT_EQ(more, slow.Form->StepFrame());
     const TImage& pa = a.Host.Surface().Read();
     const TImage& pb = b.Host.Surface().Read();
-    ASSERT_EQ(a.CurrentScreen, b.CurrentScreen) << "frame " << frame;
+    ASSERT_EQ(a.Screens().Name(), b.Screens().Name()) << "frame " << frame;
     ASSERT_TRUE(pa.Pixels.size() == pb.Pixels.size() &&
                 std::memcmp(pa.Pixels.data(), pb.Pixels.data(), pa.Pixels.size() * 4) == 0)
-        << "frame " << frame << " on " << a.CurrentScreen << " differs: see "
+        << "frame " << frame << " on " << a.Screens().Name() << " differs: see "
         << fast.Shot("differs.png") << " and " << slow.Shot("differs.png");
-    if (a.CurrentScreen != last) {
+    if (a.Screens().Name() != last) {
       if (!last.empty()) screens += " ";
-      screens += last = a.CurrentScreen;
+      screens += last = a.Screens().Name();
     }
-    if (TPlayer* p = a.LocalPlayer(); p && p->Dying) blinked = true;
+    if (TPlayer* p = a.World().LocalPlayer(); p && p->Dying) blinked = true;
     frames = frame;
-    if (!more || a.CurrentScreen == "GameOver2") break;
+    if (!more || a.Screens().Name() == "GameOver2") break;
   }
   // The frames compared cover the menu, play, a fish dying and the end.
   EXPECT_EQ(screens, "Menu Options Menu HiScores Menu Help Menu Exit? Menu Game Scelet GameOver2");

@@ -17,9 +17,9 @@ TImage TableScreen(const std::string& name1, uint32_t score2) {
   g.SettingsRecord.HiScores[0].ScoreCode = ScoreCodeOf(4000000000u);
   g.SettingsRecord.HiScores[1].Name.Assign("B");
   g.SettingsRecord.HiScores[1].ScoreCode = ScoreCodeOf(score2);
-  g.ShowHiScores();
+  g.Screens().ShowHiScores();
   run.Frames(2);
-  EXPECT_EQ(g.CurrentScreen, "HiScores");
+  EXPECT_EQ(g.Screens().Name(), "HiScores");
   return g.Host.Surface().Pixels();
 }
 

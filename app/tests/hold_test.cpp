@@ -16,15 +16,15 @@ void StartFromMenu(TAppRun& run) {
   TGame& g = run.Game();
   g.FormKeyUp(VK_DOWN, 0);
   g.FormKeyUp(VK_RETURN, 0);
-  ASSERT_EQ(g.CurrentScreen, "Game");
-  ASSERT_EQ(g.Level, 1);
+  ASSERT_EQ(g.Screens().Name(), "Game");
+  ASSERT_EQ(g.World().Level(), 1);
 }
 
 // Frames until the level's hold is over.
 uint32_t HoldLength(TAppRun& run) {
   TGame& g = run.Game();
   uint32_t frames = 0;
-  while (g.Timer2.Enabled() && frames < 4 * kHoldFrames) {
+  while (g.World().Timer2().Enabled() && frames < 4 * kHoldFrames) {
     run.Frames(1);
     ++frames;
   }
@@ -48,17 +48,17 @@ TEST(Hold, FirstLevelHoldsTwoSecondsWhatEverCameBefore) {
                    TGame& g = run.Game();
                    StartFromMenu(run);
                    run.Frames(kHoldFrames + 10);
-                   g.LocalPlayer()->SetScore(5000);
-                   g.ExitConfirmed = true;
+                   g.World().LocalPlayer()->SetScore(5000);
+                   g.Screens().SetExitConfirmed(true);
                    g.LeaveGame();
-                   ASSERT_EQ(g.CurrentScreen, "EnterName");
+                   ASSERT_EQ(g.Screens().Name(), "EnterName");
                    run.Frames(50);
                    for (uint16_t key : {uint16_t(VK_RETURN), uint16_t(VK_RIGHT), uint16_t(VK_RETURN)})
                      g.FormKeyUp(key, 0);  // the name, NO: kept locally
-                   ASSERT_EQ(g.CurrentScreen, "HiScores");
+                   ASSERT_EQ(g.Screens().Name(), "HiScores");
                    g.FormKeyUp(VK_ESCAPE, 0);
-                   g.MenuReturnItem = 7;
-                   g.BuildMainMenu();
+                   g.Screens().SetMenuReturnItem(7);
+                   g.Screens().BuildMainMenu();
                    run.Frames(10);
                  }},
        }) {
@@ -90,22 +90,22 @@ TEST(Hold, FishLostJustBeforeAPauseComesBack) {
     run.Frames(5);
     StartFromMenu(run);
     run.Frames(kHoldFrames + 2);
-    ASSERT_FALSE(g.Timer2.Enabled());
-    TPlayer* own = g.LocalPlayer();
+    ASSERT_FALSE(g.World().Timer2().Enabled());
+    TPlayer* own = g.World().LocalPlayer();
     const int lives = own->Lives;
     // Nobody steers: a bigger fish catches the idle fish sooner or later.
-    ASSERT_TRUE(run.RunUntil([&] { return own->Lives < lives || g.CurrentScreen != "Game"; }, 60000));
-    ASSERT_EQ(g.CurrentScreen, "Game");
+    ASSERT_TRUE(run.RunUntil([&] { return own->Lives < lives || g.Screens().Name() != "Game"; }, 60000));
+    ASSERT_EQ(g.Screens().Name(), "Game");
     ASSERT_FALSE(own->InPlay);
     run.Frames(20);
     if (c.Deactivate) g.FormDeactivate();
     else g.FormKeyUp('P', 0);
-    ASSERT_TRUE(g.Paused);
+    ASSERT_TRUE(g.World().Paused());
     run.Frames(40);
     g.FormKeyUp(c.Resume, 0);
-    EXPECT_FALSE(g.Paused);
-    EXPECT_TRUE(run.RunUntil([&] { return own->InPlay && !g.Timer2.Enabled(); }, kHoldFrames + 5));
-    EXPECT_EQ(g.CurrentScreen, "Game");
+    EXPECT_FALSE(g.World().Paused());
+    EXPECT_TRUE(run.RunUntil([&] { return own->InPlay && !g.World().Timer2().Enabled(); }, kHoldFrames + 5));
+    EXPECT_EQ(g.Screens().Name(), "Game");
   }
 }
 

@@ -42,7 +42,7 @@ TEST(LetDown, FailedSaveOnExitKeepsTheProgramOpenAfterOneBox) {
   const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(Count(said, "[message box]"), 1u) << said;
   EXPECT_FALSE(run.Form->Closed());
-  EXPECT_EQ(g.CurrentScreen, "Exit?");
+  EXPECT_EQ(g.Screens().Name(), "Exit?");
 }
 
 TEST(LetDown, MissingGameModuleSilencesTheMenuModuleToo) {
@@ -63,7 +63,7 @@ TEST(LetDown, MissingGameModuleSilencesTheMenuModuleToo) {
   g.FormKeyUp(VK_DOWN, 0);
   g.FormKeyUp(VK_RETURN, 0);
   const std::string said = ::testing::internal::GetCapturedStderr();
-  ASSERT_EQ(g.CurrentScreen, "Game");
+  ASSERT_EQ(g.Screens().Name(), "Game");
   EXPECT_EQ(Count(said, "Can't load music."), 1u) << said;
   EXPECT_EQ(g.SettingsRecord.MusicOn, 0);
   EXPECT_EQ(g.Music.Playing(), 0u);
@@ -118,10 +118,10 @@ TEST(LetDown, AnEffectThatCannotPlayCostsOnlyItself) {
   EXPECT_NE(said.find("GSnd.dxg: effect 'Die' plays nothing: Wave has 24 bits per sample"), std::string::npos)
       << said;
   TGame& g = form.Game();
-  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.Screens().Name(), "Menu");
   g.SettingsRecord.SoundOn = 1;
-  g.Sound("Die");
-  g.Sound("Ham2");
+  g.World().Sound("Die");
+  g.World().Sound("Ham2");
   EXPECT_EQ(g.DXWaveList1.Find("Die").PlayingCount(), 0);
   EXPECT_EQ(g.DXWaveList1.Find("Ham2").PlayingCount(), 1);
 }

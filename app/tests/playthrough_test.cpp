@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tests/AppFixture.h"
-#include "app/Autopilot.h"
+#include "world/Autopilot.h"
 #include "platform/Keys.h"
 
 namespace mv::test {
@@ -17,19 +17,19 @@ const char* kStartGame =
 TEST(Playthrough, BotEatsFishAndPassesLevelOne) {
   TAppRun run("bot-level1", kStartGame);
   TGame& g = run.Game();
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 60));
-  EXPECT_EQ(g.Level, 1);
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game"; }, 60));
+  EXPECT_EQ(g.World().Level(), 1);
   bool passed = run.RunUntil(
       [&] {
-        AutoSteer(g);
-        return g.Level >= 2;
+        AutoSteer(g.World());
+        return g.World().Level() >= 2;
       },
       30000);
-  ASSERT_TRUE(passed) << "score " << g.LocalScore() << " lives " << int(g.LocalPlayer()->Lives);
+  ASSERT_TRUE(passed) << "score " << g.World().LocalScore() << " lives " << int(g.World().LocalPlayer()->Lives);
   // Eighteen fish at least, each worth 5 to 20 points.
-  EXPECT_GE(g.LocalScore(), 18 * 5);
-  EXPECT_EQ(g.LocalPlayer()->Skin, 2);
-  EXPECT_EQ(g.LocalPlayer()->ScaleDiv, 3);
+  EXPECT_GE(g.World().LocalScore(), 18 * 5);
+  EXPECT_EQ(g.World().LocalPlayer()->Skin, 2);
+  EXPECT_EQ(g.World().LocalPlayer()->ScaleDiv, 3);
   run.Frames(60);
   run.Shot("level2.png");
 }
@@ -40,13 +40,13 @@ TEST(Playthrough, SameSeedAndScriptReplayExactly) {
     TGame& g = run.Game();
     run.RunUntil(
         [&] {
-          AutoSteer(g);
+          AutoSteer(g.World());
           return false;
         },
         2500);
-    TPlayer* p = g.LocalPlayer();
-    return std::make_tuple(g.LocalScore(), g.Level, g.FishTable.Count, p ? p->X : -1, p ? p->Y : -1,
-                           g.Rand.Seed);
+    TPlayer* p = g.World().LocalPlayer();
+    return std::make_tuple(g.World().LocalScore(), g.World().Level(), g.World().FishTable().Count, p ? p->X : -1, p ? p->Y : -1,
+                           g.World().Rand().Seed);
   };
   EXPECT_EQ(play("replay-a"), play("replay-b"));
 }
@@ -54,32 +54,32 @@ TEST(Playthrough, SameSeedAndScriptReplayExactly) {
 TEST(Playthrough, LostGameShowsSkeletonThenGameOverAndReturnsToMenu) {
   TAppRun run("lost-game", kStartGame);
   TGame& g = run.Game();
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game" && !g.Timer2.Enabled(); }, 400));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game" && !g.World().Timer2().Enabled(); }, 400));
   // Nobody steers: sooner or later a bigger fish catches the idle fish.
   bool saw_skeleton = false;
   ASSERT_TRUE(run.RunUntil(
       [&] {
-        if (g.CurrentScreen == "Scelet" && !saw_skeleton) {
+        if (g.Screens().Name() == "Scelet" && !saw_skeleton) {
           saw_skeleton = true;
           run.Shot("scelet.png");
         }
-        return g.CurrentScreen == "GameOver2";
+        return g.Screens().Name() == "GameOver2";
       },
       60000));
   EXPECT_TRUE(saw_skeleton);
-  EXPECT_TRUE(g.ExitConfirmed);
-  EXPECT_TRUE(g.Timer3.Enabled());
+  EXPECT_TRUE(g.Screens().ExitConfirmed());
+  EXPECT_TRUE(g.Screens().Timer3().Enabled());
   run.Frames(5);
   run.Shot("gameover.png");
   // An idle fish may still have gulped a few fish; keep it out of the table
   // so this game ends on the menu path.
-  g.LocalPlayer()->SetScore(0);
+  g.World().LocalPlayer()->SetScore(0);
   g.FormKeyUp(VK_SPACE, 0);
-  EXPECT_EQ(g.CurrentScreen, "Menu");
-  EXPECT_EQ(g.Selection, 7);
-  EXPECT_FALSE(g.Timer3.Enabled());
+  EXPECT_EQ(g.Screens().Name(), "Menu");
+  EXPECT_EQ(g.Screens().Selection(), 7);
+  EXPECT_FALSE(g.Screens().Timer3().Enabled());
   run.Frames(3);
-  EXPECT_FALSE(g.LocalPlayer());
+  EXPECT_FALSE(g.World().LocalPlayer());
 }
 
 TEST(Playthrough, OnlyAScoreAboveTheTenthEntryOpensNameEntry) {
@@ -99,18 +99,18 @@ TEST(Playthrough, OnlyAScoreAboveTheTenthEntryOpensNameEntry) {
     SCOPED_TRACE(std::to_string(c.tenth) + " / " + std::to_string(c.score));
     TAppRun run("leave-tenth", kStartGame);
     TGame& g = run.Game();
-    ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 60));
+    ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game"; }, 60));
     g.SettingsRecord.HiScores[9].ScoreCode = int32_t(c.tenth ^ 1u);
-    g.LocalPlayer()->SetScore(c.score);
-    g.ExitConfirmed = true;
+    g.World().LocalPlayer()->SetScore(c.score);
+    g.Screens().SetExitConfirmed(true);
     g.LeaveGame();
-    EXPECT_EQ(g.CurrentScreen, c.screen);
+    EXPECT_EQ(g.Screens().Name(), c.screen);
     if (std::string(c.screen) == "Menu") {
-      EXPECT_EQ(g.Selection, 7);
+      EXPECT_EQ(g.Screens().Selection(), 7);
     }
     run.Frames(3);
-    EXPECT_FALSE(g.LocalPlayer()) << "the fish is gone either way";
-    EXPECT_EQ(g.FinalScoreCode ^ 1, c.score);
+    EXPECT_FALSE(g.World().LocalPlayer()) << "the fish is gone either way";
+    EXPECT_EQ(g.World().FinalScoreCode() ^ 1, c.score);
   }
 }
 

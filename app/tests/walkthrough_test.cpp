@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tests/AppFixture.h"
-#include "app/Autopilot.h"
+#include "world/Autopilot.h"
 #include "platform/Keys.h"
 #include "ui/MenuSprites.h"
 
@@ -20,21 +20,21 @@ void Key(TAppRun& run, uint16_t key, uint8_t shift = 0) {
 // caught until the game is over.
 void PlayToGameOver(TAppRun& run, int32_t score) {
   TGame& g = run.Game();
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 100));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game"; }, 100));
   ASSERT_TRUE(run.RunUntil(
       [&] {
-        AutoSteer(g);
-        return g.LocalScore() > score;
+        AutoSteer(g.World());
+        return g.World().LocalScore() > score;
       },
       40000));
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "GameOver2"; }, 80000));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "GameOver2"; }, 80000));
 }
 
 TEST(Walkthrough, KeyboardAloneReachesEveryScreenAndKeepsAHighScore) {
   TAppRun run("tour-keys", "");
   TGame& g = run.Game();
-  ASSERT_EQ(g.CurrentScreen, "Menu");
-  EXPECT_EQ(g.Selection, 7);
+  ASSERT_EQ(g.Screens().Name(), "Menu");
+  EXPECT_EQ(g.Screens().Selection(), 7);
   run.Frames(2);
   run.Shot("tour-menu.png");
 
@@ -57,27 +57,27 @@ TEST(Walkthrough, KeyboardAloneReachesEveryScreenAndKeepsAHighScore) {
   };
   for (const Step& s : tour) {
     for (uint16_t k : s.keys) Key(run, k);
-    ASSERT_EQ(g.CurrentScreen, s.screen);
+    ASSERT_EQ(g.Screens().Name(), s.screen);
     if (s.shot) run.Shot(s.shot);
   }
-  EXPECT_EQ(g.Selection, 7);
+  EXPECT_EQ(g.Screens().Selection(), 7);
 
   // The game: item 1 is one step down from item 7.
   Key(run, VK_DOWN);
   Key(run, VK_RETURN);
   PlayToGameOver(run, 100);
-  int32_t score = g.LocalScore();
+  int32_t score = g.World().LocalScore();
   run.Shot("tour-gameover.png");
   Key(run, VK_SPACE);
-  ASSERT_EQ(g.CurrentScreen, "EnterName");
+  ASSERT_EQ(g.Screens().Name(), "EnterName");
   for (uint16_t k : {uint16_t('N'), uint16_t('E'), uint16_t('M'), uint16_t('O')}) Key(run, k, ssShift);
-  EXPECT_EQ(g.EnteredName, "NEMO");
+  EXPECT_EQ(g.Screens().EnteredName(), "NEMO");
   run.Shot("tour-entername.png");
   Key(run, VK_RETURN);
-  ASSERT_EQ(g.CurrentScreen, "Send");
+  ASSERT_EQ(g.Screens().Name(), "Send");
   Key(run, VK_DOWN);  // NO: keep it here only
   Key(run, VK_RETURN);
-  ASSERT_EQ(g.CurrentScreen, "HiScores");
+  ASSERT_EQ(g.Screens().Name(), "HiScores");
   run.Shot("tour-table.png");
 
   run.Restart("");
@@ -89,7 +89,7 @@ TEST(Walkthrough, KeyboardAloneReachesEveryScreenAndKeepsAHighScore) {
 }
 
 // The centre of a highlight sprite, where a player would click.
-std::pair<int, int> Centre(TSprite* s) { return {s->X + s->Width / 2, s->Y + s->Height / 2}; }
+std::pair<int, int> Centre(const TSprite* s) { return {s->X + s->Width / 2, s->Y + s->Height / 2}; }
 
 void ClickAt(TAppRun& run, int x, int y) {
   TGame& g = run.Game();
@@ -100,7 +100,7 @@ void ClickAt(TAppRun& run, int x, int y) {
 }
 
 void ClickButton(TAppRun& run, int slot) {
-  TMenuB* b = run.Game().MenuButtons[size_t(slot)].get();
+  const TMenuB* b = run.Game().Screens().Button(slot);
   ASSERT_TRUE(b) << "no highlight in slot " << slot;
   auto [x, y] = Centre(b);
   ClickAt(run, x, y);
@@ -122,14 +122,14 @@ TEST(Walkthrough, MouseAloneReachesEveryScreen) {
   };
   for (const Step& s : tour) {
     ClickButton(run, s.slot);
-    ASSERT_EQ(g.CurrentScreen, s.screen) << "after clicking slot " << s.slot;
+    ASSERT_EQ(g.Screens().Name(), s.screen) << "after clicking slot " << s.slot;
   }
   ClickButton(run, 6);
-  ASSERT_EQ(g.CurrentScreen, "Exit?");
+  ASSERT_EQ(g.Screens().Name(), "Exit?");
   ClickAt(run, 435, 324);  // NO
-  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.Screens().Name(), "Menu");
   ClickButton(run, 1);
-  EXPECT_EQ(g.CurrentScreen, "Game");
+  EXPECT_EQ(g.Screens().Name(), "Game");
 }
 
 }  // namespace

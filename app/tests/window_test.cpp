@@ -35,19 +35,19 @@ TEST(Window, CloseAsksExceptWhereAGameOrItsEndIsOpen) {
   for (const Case& c : cases) {
     TAppRun run(std::string("close-") + c.name, c.script);
     run.Frames(240);
-    EXPECT_EQ(run.Game().CurrentScreen, c.screen_after) << c.name;
+    EXPECT_EQ(run.Game().Screens().Name(), c.screen_after) << c.name;
     EXPECT_FALSE(run.Form->Closed()) << c.name;
     if (std::string(c.screen_after) == "Exit?") {
-      EXPECT_TRUE(run.Game().MenuButtons[7]) << c.name << ": the question stands over the main menu";
-      EXPECT_FALSE(run.Game().OptionsBackground) << c.name;
-      EXPECT_FALSE(run.Game().HiScoresBackground) << c.name;
+      EXPECT_TRUE(run.Game().Screens().Button(7)) << c.name << ": the question stands over the main menu";
+      EXPECT_FALSE(run.Game().Screens().Background(TScreen::Options)) << c.name;
+      EXPECT_FALSE(run.Game().Screens().Background(TScreen::HiScores)) << c.name;
     }
   }
   // NO on the question leaves the main menu with item 7 selected; YES closes.
   TAppRun no("close-no", "10 close\n20 key-down N\n21 key-up N\n");
   no.Frames(30);
-  EXPECT_EQ(no.Game().CurrentScreen, "Menu");
-  EXPECT_EQ(no.Game().Selection, 7);
+  EXPECT_EQ(no.Game().Screens().Name(), "Menu");
+  EXPECT_EQ(no.Game().Screens().Selection(), 7);
   TAppRun yes("close-yes", "10 close\n20 key-down Y\n21 key-up Y\n");
   yes.Frames(30);
   EXPECT_TRUE(yes.Form->Closed());
@@ -56,15 +56,15 @@ TEST(Window, CloseAsksExceptWhereAGameOrItsEndIsOpen) {
 // A single-player game started from the menu and past its level banner.
 void StartSinglePlayerGame(TAppRun& run) {
   TGame& g = run.Game();
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game" && !g.Timer2.Enabled(); }, 400));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game" && !g.World().Timer2().Enabled(); }, 400));
 }
 
 // The lost game's skeleton rising, as a caught fish with no lives starts it.
 void LoseTheGame(TAppRun& run) {
   TGame& g = run.Game();
-  g.LocalPlayer()->SetScore(0);
-  g.CurrentScreen = "Scelet";
-  new TSkelet(g);
+  g.World().LocalPlayer()->SetScore(0);
+  g.Screens().SetCurrent(TScreen::Skeleton);
+  new TSkelet(g.World());
 }
 
 TEST(Window, CloseDoesNothingWhileAGameOrItsEndIsOpen) {
@@ -74,14 +74,14 @@ TEST(Window, CloseDoesNothingWhileAGameOrItsEndIsOpen) {
     const char* screen;
   };
   const std::vector<Case> cases = {
-      {"enter name", [](TAppRun& r) { r.Game().OpenQuestion("EnterName"); }, "EnterName"},
-      {"send", [](TAppRun& r) { r.Game().OpenQuestion("Send"); }, "Send"},
+      {"enter name", [](TAppRun& r) { r.Game().Screens().OpenQuestion(TScreen::EnterName); }, "EnterName"},
+      {"send", [](TAppRun& r) { r.Game().Screens().OpenQuestion(TScreen::Send); }, "Send"},
       {"exit game question", [](TAppRun& r) { r.Game().FormKeyUp(VK_ESCAPE, 0); }, "ExitGame?"},
       {"skeleton", [](TAppRun& r) { LoseTheGame(r); }, "Scelet"},
       {"game over",
        [](TAppRun& r) {
          LoseTheGame(r);
-         ASSERT_TRUE(r.RunUntil([&] { return r.Game().CurrentScreen == "GameOver2"; }, 200));
+         ASSERT_TRUE(r.RunUntil([&] { return r.Game().Screens().Name() == "GameOver2"; }, 200));
        },
        "GameOver2"},
   };
@@ -91,12 +91,12 @@ TEST(Window, CloseDoesNothingWhileAGameOrItsEndIsOpen) {
     TGame& g = run.Game();
     StartSinglePlayerGame(run);
     c.reach(run);
-    ASSERT_EQ(g.CurrentScreen, c.screen);
+    ASSERT_EQ(g.Screens().Name(), c.screen);
     bool can_close = true;
     g.FormCloseQuery(can_close);
     EXPECT_FALSE(can_close);
-    EXPECT_EQ(g.CurrentScreen, c.screen);
-    EXPECT_FALSE(g.MenuButtons[7]) << "no main menu under the game";
+    EXPECT_EQ(g.Screens().Name(), c.screen);
+    EXPECT_FALSE(g.Screens().Button(7)) << "no main menu under the game";
   }
 
   // Past the close, the lost game still ends the ordinary way: the game-over
@@ -107,17 +107,17 @@ TEST(Window, CloseDoesNothingWhileAGameOrItsEndIsOpen) {
   LoseTheGame(run);
   bool can_close = true;
   g.FormCloseQuery(can_close);
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "GameOver2"; }, 200));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "GameOver2"; }, 200));
   g.FormCloseQuery(can_close);
   run.Frames(400);  // two game-over timer ticks and more
-  EXPECT_EQ(g.CurrentScreen, "GameOver2");
-  EXPECT_TRUE(g.Timer3.Enabled());
+  EXPECT_EQ(g.Screens().Name(), "GameOver2");
+  EXPECT_TRUE(g.Screens().Timer3().Enabled());
   g.FormKeyUp(VK_SPACE, 0);
-  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.Screens().Name(), "Menu");
   run.Frames(3);
-  EXPECT_FALSE(g.LocalPlayer());
+  EXPECT_FALSE(g.World().LocalPlayer());
   run.Frames(400);
-  EXPECT_EQ(g.CurrentScreen, "Menu") << "the game-over timer stopped with the game";
+  EXPECT_EQ(g.Screens().Name(), "Menu") << "the game-over timer stopped with the game";
 }
 
 TEST(Window, LosingTheFocusOrMinimisingPausesASinglePlayerGame) {
@@ -125,14 +125,14 @@ TEST(Window, LosingTheFocusOrMinimisingPausesASinglePlayerGame) {
     TAppRun run(std::string("pause-") + event, kStart + "300 " + event + "\n");
     TGame& g = run.Game();
     run.Frames(299);
-    ASSERT_FALSE(g.Paused);
+    ASSERT_FALSE(g.World().Paused());
     run.Frames(400);  // far past the 2 s hold: only the player resumes
-    EXPECT_TRUE(g.Paused) << event;
-    EXPECT_TRUE(g.Timer2.Enabled()) << event;
-    EXPECT_EQ(g.CurrentScreen, "Game");
+    EXPECT_TRUE(g.World().Paused()) << event;
+    EXPECT_TRUE(g.World().Timer2().Enabled()) << event;
+    EXPECT_EQ(g.Screens().Name(), "Game");
     g.FormKeyUp('P', 0);
-    EXPECT_FALSE(g.Paused);
-    EXPECT_FALSE(g.Timer2.Enabled());
+    EXPECT_FALSE(g.World().Paused());
+    EXPECT_FALSE(g.World().Timer2().Enabled());
   }
 }
 
@@ -155,10 +155,10 @@ TEST(Window, OnlyASinglePlayerGameIsPausedByTheWindow) {
     TAppRun run("window-pause", c.in_game ? kStart : "");
     TGame& g = run.Game();
     if (c.in_game) StartSinglePlayerGame(run);
-    g.SinglePlayer = c.single;
+    g.World().SetSinglePlayer(c.single);
     (g.*c.event)();
-    EXPECT_EQ(g.Paused, c.paused);
-    EXPECT_EQ(g.Timer2.Enabled(), c.paused);
+    EXPECT_EQ(g.World().Paused(), c.paused);
+    EXPECT_EQ(g.World().Timer2().Enabled(), c.paused);
   }
 }
 
@@ -167,7 +167,7 @@ TEST(StartUp, SettingsAreWrittenAtOnceWhenMissingOrFullScreen) {
   namespace fs = std::filesystem;
   ASSERT_TRUE(fs::exists(run.Config)) << "a first start writes the defaults";
   EXPECT_EQ(fs::file_size(run.Config), 244u);
-  EXPECT_EQ(run.Game().CurrentScreen, "Menu");
+  EXPECT_EQ(run.Game().Screens().Name(), "Menu");
 
   struct Case {
     uint8_t windowed;
@@ -208,7 +208,7 @@ TEST(StartUp, MissingMenuMusicSwitchesMusicOffUntilTheNextSave) {
   TForm1 form(std::move(host), go);
   ASSERT_TRUE(form.Create(error)) << error;
   TGame& g = form.Game();
-  EXPECT_EQ(g.CurrentScreen, "Menu");
+  EXPECT_EQ(g.Screens().Name(), "Menu");
   EXPECT_EQ(g.SettingsRecord.MusicOn, 0);
   TSettingsRecord stored;
   LoadSettings(g.ConfigPath, stored);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Autopilot.h"
+#include "world/Autopilot.h"
 #include "app/tests/AppFixture.h"
 #include "online/ScoreClient.h"
 #include "platform/Keys.h"
@@ -27,25 +27,25 @@ TEST(WorldScore, SentScoreIsOnTheServerPageAndInTheTable) {
 
   TAppRun run("world-score", "3 key-down DOWN\n4 key-up DOWN\n6 key-down ENTER\n7 key-up ENTER\n");
   TGame& g = run.Game();
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "Game"; }, 100));
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "Game"; }, 100));
   ASSERT_TRUE(run.RunUntil(
       [&] {
-        AutoSteer(g);
-        return g.LocalScore() > 100;
+        AutoSteer(g.World());
+        return g.World().LocalScore() > 100;
       },
       40000));
-  ASSERT_TRUE(run.RunUntil([&] { return g.CurrentScreen == "GameOver2"; }, 80000));
-  int32_t score = g.LocalScore();
+  ASSERT_TRUE(run.RunUntil([&] { return g.Screens().Name() == "GameOver2"; }, 80000));
+  int32_t score = g.World().LocalScore();
   for (uint16_t key : {uint16_t(VK_SPACE), uint16_t('R'), uint16_t('E'), uint16_t('E'), uint16_t('F'),
                        uint16_t(VK_RETURN)}) {
     g.FormKeyUp(key, ssShift);
     run.Frames(2);
   }
-  ASSERT_EQ(g.CurrentScreen, "Send");
-  EXPECT_EQ(g.Selection, 1);  // YES
+  ASSERT_EQ(g.Screens().Name(), "Send");
+  EXPECT_EQ(g.Screens().Selection(), 1);  // YES
   g.FormKeyUp(VK_RETURN, 0);
   run.Frames(2);
-  EXPECT_EQ(g.CurrentScreen, "HiScores");
+  EXPECT_EQ(g.Screens().Name(), "HiScores");
 
   std::string page;
   ASSERT_TRUE(HttpGet(WorldPageUrl(), page, 2000, 5000));

@@ -217,3 +217,35 @@ void TLocalSession::Service() {
 }
 
 }  // namespace mv::test
+
+namespace mv::test {
+
+TSteppedSession::TSteppedSession(std::unique_ptr<TSession> inner, std::function<void()> on_wait)
+    : Inner_(std::move(inner)), OnWait_(std::move(on_wait)) {
+  Inner_->OnAddPlayer = [this](const TSessionPlayer& p) {
+    if (OnAddPlayer) OnAddPlayer(p);
+  };
+  Inner_->OnDeletePlayer = [this](const TSessionPlayer& p) {
+    if (OnDeletePlayer) OnDeletePlayer(p);
+  };
+  Inner_->OnMessage = [this](uint32_t from, const uint8_t* data, size_t size) {
+    if (OnMessage) OnMessage(from, data, size);
+  };
+  Inner_->OnSessionLost = [this] {
+    if (OnSessionLost) OnSessionLost();
+  };
+  Inner_->OnClose = [this] {
+    if (OnClose) OnClose();
+  };
+}
+
+void TSteppedSession::WaitForTraffic(uint32_t ms) {
+  if (OnWait_ && !Waiting_) {
+    Waiting_ = true;
+    OnWait_();
+    Waiting_ = false;
+  }
+  Inner_->WaitForTraffic(ms);
+}
+
+}  // namespace mv::test

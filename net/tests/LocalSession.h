@@ -93,3 +93,40 @@ class TLocalSessionHub {
 };
 
 }  // namespace mv::test
+
+namespace mv::test {
+
+// A session over the network whose waits also run `OnWait`: a test that
+// steps several games in one process lets the others run while one of them
+// blocks on an answer, as their own processes would.
+class TSteppedSession final : public TSession {
+ public:
+  TSteppedSession(std::unique_ptr<TSession> inner, std::function<void()> on_wait);
+  std::vector<std::string> Transports() const override { return Inner_->Transports(); }
+  void SelectTransport(const std::string& name) override { Inner_->SelectTransport(name); }
+  void SetHostAddress(const std::string& address) override { Inner_->SetHostAddress(address); }
+  std::vector<TSessionInfo> EnumerateSessions() override { return Inner_->EnumerateSessions(); }
+  void Create(const std::string& session_name, const std::string& player_name, int max_players) override {
+    Inner_->Create(session_name, player_name, max_players);
+  }
+  void Join(const std::string& session_name, const std::string& player_name) override {
+    Inner_->Join(session_name, player_name);
+  }
+  void Close() override { Inner_->Close(); }
+  bool IsOpen() const override { return Inner_->IsOpen(); }
+  bool IsHost() const override { return Inner_->IsHost(); }
+  void SetInPlay(bool in_play) override { Inner_->SetInPlay(in_play); }
+  const std::vector<TSessionPlayer>& Players() const override { return Inner_->Players(); }
+  TSessionPlayer LocalPlayer() const override { return Inner_->LocalPlayer(); }
+  void SendToAll(const uint8_t* data, size_t size) override { Inner_->SendToAll(data, size); }
+  void Service() override { Inner_->Service(); }
+  void WaitForTraffic(uint32_t ms) override;
+  uint64_t DroppedCount() const override { return Inner_->DroppedCount(); }
+
+ private:
+  std::unique_ptr<TSession> Inner_;
+  std::function<void()> OnWait_;
+  bool Waiting_ = false;
+};
+
+}  // namespace mv::test

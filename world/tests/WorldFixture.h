@@ -2,71 +2,123 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "media/Archive.h"
-#include "platform/Host.h"
-#include "world/Game.h"
+#include "platform/Surface.h"
+#include "sprites/PictureCollection.h"
+#include "sprites/Sprite.h"
+#include "world/SinglePlayer.h"
 #include "world/Sprites.h"
+#include "world/World.h"
 
 namespace mv {
 
-// A headless game with the real picture archives, a single-player fish in
-// the middle of level 1 and the hold already over. Frames are driven by the
+// What the program gives the world, as a test sees it: the scene is what
+// the test says, effects are remembered from their start until every
+// effect stops, and the end of a single-player game is recorded.
+class TTestWorldHost : public TWorldHost {
+ public:
+  void PlaySound(const std::string& name) override {
+    if (SoundOn) Sounding.insert(name);
+  }
+  void StopSounds() override { Sounding.clear(); }
+  TScene Scene() const override { return Shown; }
+  // Eight pixels a letter, like the label font's widest.
+  int NameWidth(const std::string& name) override { return int(name.size()) * 8; }
+  void LastLifeLost() override {
+    ++LastLivesLost;
+    Shown = TScene::Ending;
+  }
+  void SkeletonRisen() override { ++SkeletonsRisen; }
+  TReferee& Referee() override { return *Ref; }
+
+  bool SoundOn = false;
+  std::multiset<std::string> Sounding;
+  TScene Shown = TScene::Play;
+  int LastLivesLost = 0;
+  int SkeletonsRisen = 0;
+  TReferee* Ref = nullptr;
+};
+
+// What a network game's referee hears of the own fish, for world tests of
+// a multiplayer world. It deals as the host when `Host` is set, numbering
+// from 100.
+class TTestReferee : public TReferee {
+ public:
+  bool Deals() const override { return Host; }
+  uint16_t Spawned(const TFish&) override { return Host ? Next++ : 0; }
+  uint16_t Spawned(const TObj&) override { return Host ? Next++ : 0; }
+  void LevelStarted() override { ++Levels; }
+  void OwnFishMeets(uint8_t what, uint16_t number) override { Meetings.push_back({what, number}); }
+  void OwnFishMoved(int x, int y) override { Moves.push_back({x, y}); }
+  void OwnFishGrew(uint8_t scale_div) override { Grown.push_back(scale_div); }
+  void OwnFishTookObject(uint8_t kind) override { Objects.push_back(kind); }
+  void OwnFishAte(const TPlayer& prey) override { Eaten.push_back(prey.PlayerId); }
+  void OwnFishOut() override { ++Outs; }
+  void LevelFinished() override { ++Finished; }
+
+  bool Host = false;
+  uint16_t Next = 100;
+  int Levels = 0, Outs = 0, Finished = 0;
+  std::vector<std::pair<uint8_t, uint16_t>> Meetings;
+  std::vector<std::pair<int, int>> Moves;
+  std::vector<uint8_t> Grown, Objects;
+  std::vector<int32_t> Eaten;
+};
+
+// A world with the real picture archives, a single-player fish in the
+// middle of level 1 and the hold already over. Frames are driven by the
 // move and collect passes only; nothing is spawned unless a test asks.
 class WorldFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    Host = CreateHeadlessHost({}, error);
-    ASSERT_TRUE(Host) << error;
-    TGameOptions options;
-    options.DataDir = MV_BINARY_DIR;
-    options.SeedFromClock = false;
-    options.Seed = 12345;
-    options.AudioOut = "none";
-    Game = std::make_unique<TGame>(*Host, options);
     const std::string dir = std::string(MV_BINARY_DIR) + "/Data/";
-    LoadPictureArchive(dir + "MData.dxg", Game->DXImageList1);
-    LoadPictureArchive(dir + "GData.dxg", Game->GameImgs);
-    Game->DXImageList1.Restore();
-    Game->GameImgs.Restore();
-
-    // Short silent effects under the game's names: a test that switches
-    // effects on sees which ones started.
-    Game->Mixer.OpenOffline();
-    for (const char* name : {"Ham1", "Ham2", "Ham3", "Die", "Big", "Aaaa", "Over", "Level"}) {
-      TWaveCollectionItem& item = Game->DXWaveList1.Add();
-      item.Wave.Samples.assign(22050 * 2, 0);  // one second of 16-bit mono
-      Game->DXWaveList1.SetName(item, name);
-    }
-    Game->SettingsRecord.SoundOn = 0;
-    Game->SettingsRecord.MusicOn = 0;
-
-    Game->SinglePlayer = true;
-    Game->CurrentScreen = "Game";
-    Game->Level = 0;
-    Game->MaxFish = 10;
-    Game->FishSpawnOdds = 50;
-    Game->NewPlayerIndex = 0;
-    Game->OwnIndex = 0;
-    Player = new TPlayer(*Game);
-    Game->PlayerTable[0] = Player;
-    Game->StartLevel();
+    LoadPictureArchive(dir + "MData.dxg", Menus);
+    LoadPictureArchive(dir + "GData.dxg", Pictures);
+    Menus.Restore();
+    Pictures.Restore();
+    Engine.SetSurface(&Surface);
+    World = std::make_unique<TWorld>(Host, Engine, Menus, Pictures);
+    Single = std::make_unique<TSinglePlayerReferee>(*World);
+    Host.Ref = Single.get();
+    World->Rand().Seed = 12345;
+    World->SetSinglePlayer(true);
+    World->ResetLevel();
+    World->ResetSpawning();
+    World->SetOwnIndex(0);
+    Player = World->AddPlayer(0, 0, "");
+    World->StartLevel();
     EndHold();
   }
 
-  void TearDown() override { Game.reset(); }
+  void TearDown() override {
+    Engine.Clear();
+    World.reset();
+  }
 
   // The hold timer's tick: the fish shows and play goes on.
-  void EndHold() { Game->Timer2Timer(); }
+  void EndHold() {
+    World->Timer2().SetEnabled(false);
+    if (TPlayer* own = World->LocalPlayer()) own->InPlay = true;
+    Host.Shown = TScene::Play;
+    World->SetRoundIntro(false);
+  }
 
+  // This frame's direction states come from `In`.
   void Frame() {
-    Game->DXSpriteEngine1.Move(Game->FrameCounter++);
-    Game->DXSpriteEngine1.CollectDead();
+    World->SetInput(In);
+    Engine.Move(FrameCounter++);
+    Engine.CollectDead();
   }
   void Frames(int n) {
     for (int i = 0; i < n; i++) Frame();
+  }
+  // Fills the fish table up to `count` with fish far off screen.
+  void FillFish(int count) {
+    while (World->FishTable().Count < count) AddFish(1, 1, -500, 100, 1);
   }
 
   double PlayerW() const { return Player->Width / double(Player->ScaleDiv); }
@@ -75,9 +127,7 @@ class WorldFixture : public ::testing::Test {
   // A fish counted into the table like a spawned one, then given its size
   // and place.
   TFish* AddFish(uint8_t kind, uint8_t scale_div, int x, int y, int speed) {
-    Game->FishTable.Count++;
-    auto* fish = new TFish(*Game, speed, uint16_t(y < 0 ? 0 : y), kind);
-    Game->FishTable.Slots[Game->FishTable.Count] = fish;
+    TFish* fish = World->AddFish(speed, uint16_t(y < 0 ? 0 : y), kind);
     fish->ScaleDiv = scale_div;
     fish->X = x;
     fish->Y = y;
@@ -95,21 +145,14 @@ class WorldFixture : public ::testing::Test {
   }
 
   TObj* ObjectAtMouth(uint8_t kind) {
-    Game->ObjectTable.Count++;
-    auto* obj = new TObj(*Game, -3, 0, kind);
-    Game->ObjectTable.Slots[Game->ObjectTable.Count] = obj;
+    TObj* obj = World->AddObject(-3, 0, kind);
     obj->X = Player->X + int(PlayerW()) - 5;
     obj->Y = int(Player->Y + PlayerH() / 2 - obj->Height / 2.0);
     return obj;
   }
 
-  // Effects sounding now; a sliver of mixing first so stops and starts
-  // queued to the mixer have been taken.
-  bool Playing(const std::string& name) {
-    int16_t sample[2];
-    Game->Mixer.RenderTo(sample, 1);
-    return Game->DXWaveList1.Find(name).PlayingCount() > 0;
-  }
+  // An effect started and not stopped since.
+  bool Playing(const std::string& name) const { return Host.Sounding.count(name) > 0; }
 
   // Frames until `done` holds, at most `limit`; the count, or -1.
   template <class F>
@@ -121,9 +164,23 @@ class WorldFixture : public ::testing::Test {
     return -1;
   }
 
-  std::unique_ptr<THost> Host;
-  std::unique_ptr<TGame> Game;
+  template <class T>
+  int CountOf() {
+    int n = 0;
+    for (int i = 0; i < Engine.Count(); i++)
+      if (dynamic_cast<T*>(Engine.Items(i)) && !Engine.Items(i)->IsDead) n++;
+    return n;
+  }
+
+  TTestWorldHost Host;
+  TPictureCollection Menus, Pictures;
+  TSurface Surface;
+  TSpriteEngine Engine;
+  std::unique_ptr<TWorld> World;
+  std::unique_ptr<TSinglePlayerReferee> Single;
   TPlayer* Player = nullptr;
+  uint8_t FrameCounter = 0;
+  TInputStates In;
 };
 
 }  // namespace mv

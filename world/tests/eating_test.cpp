@@ -63,7 +63,7 @@ class PointsTest : public WorldFixture, public ::testing::WithParamInterface<Poi
 
 TEST_P(PointsTest, ScoreBySizeOfFishAndSoundBySizeOfPlayer) {
   const PointsCase& c = GetParam();
-  Game->SettingsRecord.SoundOn = 1;
+  Host.SoundOn = true;
   Player->ScaleDiv = c.player_div;
   Player->SetScore(100);
   FishAtMouth(1, c.fish_div);
@@ -107,7 +107,7 @@ TEST_F(EatingTest, OnlyAFishInFrontOfTheMouthIsEaten) {
 
 // Six fish per growth step, two steps from size 3 to 1, then six more.
 TEST_F(EatingTest, EverySixthFishGrowsAndTheEighteenthEndsTheLevel) {
-  Game->SettingsRecord.SoundOn = 1;
+  Host.SoundOn = true;
   struct Check {
     int fish;
     int eat_count, growth, scale_div;
@@ -128,7 +128,7 @@ TEST_F(EatingTest, EverySixthFishGrowsAndTheEighteenthEndsTheLevel) {
       EXPECT_EQ(Player->EatCount, c.eat_count);
       EXPECT_EQ(Player->Growth, c.growth);
       EXPECT_EQ(Player->ScaleDiv, c.scale_div);
-      EXPECT_EQ(Game->LevelDone, c.level_done);
+      EXPECT_EQ(World->LevelDone(), c.level_done);
     }
     if (n == 18) break;
     ASSERT_EQ(FramesUntil([&] { return !Player->HasEaten; }, 10), 2);
@@ -137,15 +137,15 @@ TEST_F(EatingTest, EverySixthFishGrowsAndTheEighteenthEndsTheLevel) {
 
   // The level changes only once the last fish has shrunk away.
   Frame();
-  EXPECT_EQ(Game->Level, 1);
+  EXPECT_EQ(World->Level(), 1);
   Frame();
-  EXPECT_EQ(Game->Level, 2);
-  EXPECT_FALSE(Game->LevelDone);
-  EXPECT_TRUE(Game->Timer2.Enabled());
-  EXPECT_EQ(Game->FishTable.Count, 0);
+  EXPECT_EQ(World->Level(), 2);
+  EXPECT_FALSE(World->LevelDone());
+  EXPECT_TRUE(World->Timer2().Enabled());
+  EXPECT_EQ(World->FishTable().Count, 0);
   EXPECT_EQ(Player->Skin, 2);
-  EXPECT_EQ(Player->Image, &Game->GameImgs.Find("R2Fish"));
-  EXPECT_EQ(Player->Width, Game->GameImgs.Find("R2Fish").GetPatternWidth());
+  EXPECT_EQ(Player->Image, &Pictures.Find("R2Fish"));
+  EXPECT_EQ(Player->Width, Pictures.Find("R2Fish").GetPatternWidth());
   EXPECT_EQ(Player->ScaleDiv, 3);
   EXPECT_EQ(Player->EatCount, 0);
   EXPECT_EQ(Player->Growth, 0);
@@ -155,7 +155,7 @@ TEST_F(EatingTest, EverySixthFishGrowsAndTheEighteenthEndsTheLevel) {
 TEST_F(EatingTest, EatenFishShrinksIntoTheMouthThenLeavesTheCount) {
   Player->ScaleDiv = 1;
   TFish* fish = FishAtMouth(1, 1);
-  const uint8_t before = Game->FishTable.Count;
+  const uint8_t before = World->FishTable().Count;
   Frame();
   ASSERT_TRUE(fish->BeingEaten);
   for (int div = 2; div <= 5; div++) {
@@ -164,11 +164,11 @@ TEST_F(EatingTest, EatenFishShrinksIntoTheMouthThenLeavesTheCount) {
     EXPECT_EQ(fish->X, Round(Player->X + PlayerW()));
     EXPECT_EQ(fish->Y, Round(Player->Y + PlayerH() / 2 - fish->Height / double(div) / 2));
   }
-  EXPECT_EQ(Game->FishTable.Count, before);
+  EXPECT_EQ(World->FishTable().Count, before);
   Frame();
-  EXPECT_EQ(Game->FishTable.Count, before - 1);
+  EXPECT_EQ(World->FishTable().Count, before - 1);
   EXPECT_FALSE(Player->HasEaten);
-  EXPECT_FALSE(Game->FishTable.Slots[before]);
+  EXPECT_FALSE(World->FishTable().Slots[before]);
 }
 
 TEST_F(EatingTest, FishCrossTheScreenAndLeaveAtTheFarEdge) {
@@ -185,11 +185,11 @@ TEST_F(EatingTest, FishCrossTheScreenAndLeaveAtTheFarEdge) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TFish* fish = AddFish(2, 2, c.x, 100, c.speed);
-    const uint8_t count = Game->FishTable.Count;
+    const uint8_t count = World->FishTable().Count;
     TSpriteRef<TFish> ref = fish;
     Frame();
     EXPECT_EQ(!ref, c.gone);
-    EXPECT_EQ(Game->FishTable.Count, c.gone ? count - 1 : count);
+    EXPECT_EQ(World->FishTable().Count, c.gone ? count - 1 : count);
     if (ref) {
       EXPECT_EQ(ref->X, c.want_x);
       ref->RemoveFish();
@@ -201,57 +201,58 @@ TEST_F(EatingTest, FishCrossTheScreenAndLeaveAtTheFarEdge) {
 TEST_F(EatingTest, FrozenFishStandStillButCanStillBeEaten) {
   TFish* far = AddFish(2, 2, 600, 100, -5);
   TFish* near = FishAtMouth(1, 4);
-  Game->Timer1.SetEnabled(true);
+  World->Timer1().SetEnabled(true);
   const int far_x = far->X, frame = far->FrameIndex;
   Frames(10);
   EXPECT_EQ(far->X, far_x);
   EXPECT_EQ(far->FrameIndex, frame);
   EXPECT_TRUE(near->BeingEaten);
-  EXPECT_FALSE(Game->FishTable.Slots[2]);  // shrunk and gone while frozen
+  EXPECT_FALSE(World->FishTable().Slots[2]);  // shrunk and gone while frozen
   EXPECT_EQ(Player->EatCount, 1);
 }
 
 TEST_F(EatingTest, OldLevelAndOtherScreensClearFishWithoutTouchingTheCount) {
   struct Case {
     const char* name;
-    std::function<void(TGame&)> change;
+    std::function<void()> change;
     bool stays;
   };
   const Case cases[] = {
-      {"question over the game", [](TGame& g) { g.CurrentScreen = "ExitGame?"; }, true},
-      {"skeleton screen", [](TGame& g) { g.CurrentScreen = "Scelet"; }, false},
-      {"next level", [](TGame& g) { g.Level++; }, false},
+      {"question over the game", [&] { Host.Shown = TScene::Question; }, true},
+      {"skeleton screen", [&] { Host.Shown = TScene::Ending; }, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TSpriteRef<TFish> fish = AddFish(2, 2, 400, 100, -5);
-    const uint8_t count = Game->FishTable.Count;
+    const uint8_t count = World->FishTable().Count;
     const int x = fish->X;
-    c.change(*Game);
+    c.change();
     Frame();
     EXPECT_EQ(bool(fish), c.stays);
-    EXPECT_EQ(Game->FishTable.Count, count);
+    EXPECT_EQ(World->FishTable().Count, count);
     if (fish) {
       EXPECT_EQ(fish->X, x);  // held, not swimming
       fish->RemoveFish();
     }
-    Game->CurrentScreen = "Game";
-    Game->Level = 1;
-    Game->FishTable.Count = 0;
+    Host.Shown = TScene::Play;
     Frame();
   }
+  // A fish of the last level goes at the next one's start.
+  TSpriteRef<TFish> old = AddFish(2, 2, 400, 100, -5);
+  World->StartLevel();
+  Frame();
+  EXPECT_FALSE(old);
+  EXPECT_EQ(World->FishTable().Count, 0);
 }
 
 class MultiplayerEatingTest : public WorldFixture {
  protected:
   void SetUp() override {
     WorldFixture::SetUp();
-    Game->SinglePlayer = false;
+    World->SetSinglePlayer(false);
     Player->ScaleDiv = 7;
     Player->ReadyState = 2;
-    Game->NewPlayerIndex = 1;
-    Other = new TPlayer(*Game);
-    Game->PlayerTable[1] = Other;
+    Other = World->AddPlayer(1, 2, "OTHER");
     Other->ReadyState = 2;
     Other->InPlay = true;
     Other->X = Player->X;
@@ -264,7 +265,7 @@ class MultiplayerEatingTest : public WorldFixture {
 
 // Two fish at one computer fish: it is eaten once, by the first one met.
 TEST_F(MultiplayerEatingTest, AFishIsEatenOnlyOnce) {
-  Other->SetPicture(Game->GameImgs.Find("R1Fish"));
+  Other->SetPicture(Pictures.Find("R1Fish"));
   TFish* fish = FishAtMouth(2, 9);
   Frame();
   ASSERT_TRUE(fish->BeingEaten);
@@ -275,7 +276,7 @@ TEST_F(MultiplayerEatingTest, AFishIsEatenOnlyOnce) {
   EXPECT_EQ(Player->EatCount, Player->HasEaten ? 1 : 0);
   EXPECT_EQ(Other->EatCount, 0);
   Frame();
-  EXPECT_FALSE(Game->FishTable.Slots[1]);  // small fish leave at once
+  EXPECT_FALSE(World->FishTable().Slots[1]);  // small fish leave at once
 }
 
 // The growth variants: the own fish across five steps from 7 to 2, the
@@ -307,8 +308,8 @@ TEST_F(MultiplayerEatingTest, GrowthStepsAndLimits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Game->SinglePlayer = c.single;
-    Game->LevelDone = false;
+    World->SetSinglePlayer(c.single);
+    World->SetLevelDone(false);
     Player->Stars.clear();
     Player->EatCount = c.eat_count;
     Player->Growth = c.growth;
@@ -318,7 +319,7 @@ TEST_F(MultiplayerEatingTest, GrowthStepsAndLimits) {
     EXPECT_EQ(Player->Growth, c.want_growth);
     EXPECT_EQ(Player->ScaleDiv, c.want_div);
     EXPECT_EQ(Player->Stars, c.want_stars);
-    EXPECT_EQ(Game->LevelDone, c.level_done);
+    EXPECT_EQ(World->LevelDone(), c.level_done);
   }
 }
 
@@ -341,9 +342,7 @@ TEST_F(MultiplayerEatingTest, PointsForAPeersFishStopAtTheTopOfTheScore) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Other->ScoreCode = int32_t(c.before ^ 1u);
-    Game->FishTable.Count++;
-    TFish* fish = new TFish(*Game, -3, 0, 2);
-    Game->FishTable.Slots[Game->FishTable.Count] = fish;
+    TFish* fish = World->AddFish(-3, 0, 2);
     fish->ScaleDiv = 9;
     const double ow = Other->Width / 7.0, oh = Other->Height / 7.0;
     fish->X = Other->X + int(ow) - 5;

@@ -13,8 +13,8 @@ namespace {
 struct EffectCase {
   const char* name;
   uint8_t kind;
-  std::function<void(TGame&, TPlayer&)> before;
-  std::function<void(TGame&, TPlayer&)> check;
+  std::function<void(TWorld&, TPlayer&)> before;
+  std::function<void(TWorld&, TPlayer&)> check;
   const char* sound = "Ham2";  // by the player's size after the effect
 };
 void PrintTo(const EffectCase& c, std::ostream* os) { *os << c.name; }
@@ -25,103 +25,103 @@ class ObjectEffectTest : public WorldFixture, public ::testing::WithParamInterfa
 // object shrinks for five frames and then leaves the count.
 TEST_P(ObjectEffectTest, SwallowingAppliesTheEffect) {
   const EffectCase& c = GetParam();
-  Game->SettingsRecord.SoundOn = 1;
-  Game->BonusSprite = new TBonus(*Game);
-  c.before(*Game, *Player);
+  Host.SoundOn = true;
+  World->ShowStatus();
+  c.before(*World, *Player);
   TObj* obj = ObjectAtMouth(c.kind);
-  const uint8_t count = Game->ObjectTable.Count;
+  const uint8_t count = World->ObjectTable().Count;
   Frame();
   ASSERT_TRUE(obj->BeingEaten);
   EXPECT_TRUE(Player->HasEaten);
   EXPECT_TRUE(Playing(c.sound));
-  c.check(*Game, *Player);
-  ASSERT_EQ(FramesUntil([&] { return !Game->ObjectTable.Slots[count]; }, 10), 5);
-  EXPECT_EQ(Game->ObjectTable.Count, count - 1);
+  c.check(*World, *Player);
+  ASSERT_EQ(FramesUntil([&] { return !World->ObjectTable().Slots[count]; }, 10), 5);
+  EXPECT_EQ(World->ObjectTable().Count, count - 1);
   EXPECT_FALSE(Player->HasEaten);
 }
 
-void Nothing(TGame&, TPlayer&) {}
-TPictureCollectionItem* Bonus(TGame& g) { return g.BonusSprite->Image; }
+void Nothing(TWorld&, TPlayer&) {}
+TPictureCollectionItem* Bonus(TWorld& g) { return g.Bonus()->Image; }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ObjectEffectTest,
     ::testing::Values(
-        EffectCase{"growth", 1, [](TGame&, TPlayer& p) { p.EatCount = 3; },
-                   [](TGame& g, TPlayer& p) {
+        EffectCase{"growth", 1, [](TWorld&, TPlayer& p) { p.EatCount = 3; },
+                   [](TWorld& g, TPlayer& p) {
                      EXPECT_EQ(p.ScaleDiv, 2);
                      EXPECT_EQ(p.Growth, 1);
                      EXPECT_EQ(p.EatCount, 0);
-                     EXPECT_FALSE(g.LevelDone);
+                     EXPECT_FALSE(g.LevelDone());
                    },
                    "Ham3"},
-        EffectCase{"growth_at_limit", 1, [](TGame&, TPlayer& p) { p.Growth = 2; },
-                   [](TGame& g, TPlayer& p) {
-                     EXPECT_TRUE(g.LevelDone);
+        EffectCase{"growth_at_limit", 1, [](TWorld&, TPlayer& p) { p.Growth = 2; },
+                   [](TWorld& g, TPlayer& p) {
+                     EXPECT_TRUE(g.LevelDone());
                      EXPECT_EQ(p.ScaleDiv, 3);
                    }},
-        EffectCase{"life", 2, [](TGame&, TPlayer& p) { p.Lives = 2; },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.Lives, 3); }},
-        EffectCase{"life_when_full", 2, Nothing, [](TGame&, TPlayer& p) { EXPECT_EQ(p.Lives, 3); }},
+        EffectCase{"life", 2, [](TWorld&, TPlayer& p) { p.Lives = 2; },
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Lives, 3); }},
+        EffectCase{"life_when_full", 2, Nothing, [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Lives, 3); }},
         EffectCase{"freeze", 3,
-                   [](TGame& g, TPlayer&) { g.BonusSprite->SetPicture(g.GameImgs.Find("Paralich")); },
-                   [](TGame& g, TPlayer& p) {
-                     EXPECT_TRUE(g.Timer1.Enabled());
-                     EXPECT_EQ(Bonus(g), &g.GameImgs.Find("MParalich"));
+                   [](TWorld& g, TPlayer&) { g.Bonus()->SetPicture(g.Pictures().Find("Paralich")); },
+                   [](TWorld& g, TPlayer& p) {
+                     EXPECT_TRUE(g.Timer1().Enabled());
+                     EXPECT_EQ(Bonus(g), &g.Pictures().Find("MParalich"));
                      EXPECT_FALSE(p.Paralysed);
                    }},
-        EffectCase{"points", 4, [](TGame&, TPlayer& p) { p.SetScore(10); },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.ScoreCode, 60 ^ 1); }},
+        EffectCase{"points", 4, [](TWorld&, TPlayer& p) { p.SetScore(10); },
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.ScoreCode, 60 ^ 1); }},
         EffectCase{"paralysis", 5, Nothing,
-                   [](TGame& g, TPlayer& p) {
+                   [](TWorld& g, TPlayer& p) {
                      EXPECT_TRUE(p.Paralysed);
                      EXPECT_EQ(p.BlinkTicks, 0);
-                     EXPECT_EQ(Bonus(g), &g.GameImgs.Find("Paralich"));
-                     EXPECT_FALSE(g.Timer1.Enabled());
+                     EXPECT_EQ(Bonus(g), &g.Pictures().Find("Paralich"));
+                     EXPECT_FALSE(g.Timer1().Enabled());
                    }},
         EffectCase{"paralysis_again_restarts", 5,
-                   [](TGame&, TPlayer& p) {
+                   [](TWorld&, TPlayer& p) {
                      p.Paralysed = true;
                      p.BlinkTicks = 100;
                    },
-                   [](TGame&, TPlayer& p) {
+                   [](TWorld&, TPlayer& p) {
                      EXPECT_TRUE(p.Paralysed);
                      EXPECT_EQ(p.BlinkTicks, 0);
                    }},
         EffectCase{"blinking_keeps_its_count", 4,
-                   [](TGame&, TPlayer& p) {
+                   [](TWorld&, TPlayer& p) {
                      p.Dying = true;
                      p.BlinkTicks = 50;
                    },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.BlinkTicks, 51); }},
-        EffectCase{"penalty", 6, [](TGame&, TPlayer& p) { p.SetScore(120); },
-                   [](TGame& g, TPlayer& p) {
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.BlinkTicks, 51); }},
+        EffectCase{"penalty", 6, [](TWorld&, TPlayer& p) { p.SetScore(120); },
+                   [](TWorld& g, TPlayer& p) {
                      EXPECT_EQ(p.Score(), 70);
                      (void)g;
                    }},
-        EffectCase{"penalty_to_zero", 6, [](TGame&, TPlayer& p) { p.SetScore(30); },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.ScoreCode, 1); }},
-        EffectCase{"penalty_at_fifty", 6, [](TGame&, TPlayer& p) { p.SetScore(50); },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.Score(), 0); }},
-        EffectCase{"penalty_above_fifty", 6, [](TGame&, TPlayer& p) { p.SetScore(51); },
-                   [](TGame&, TPlayer& p) { EXPECT_EQ(p.Score(), 1); }}),
+        EffectCase{"penalty_to_zero", 6, [](TWorld&, TPlayer& p) { p.SetScore(30); },
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.ScoreCode, 1); }},
+        EffectCase{"penalty_at_fifty", 6, [](TWorld&, TPlayer& p) { p.SetScore(50); },
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Score(), 0); }},
+        EffectCase{"penalty_above_fifty", 6, [](TWorld&, TPlayer& p) { p.SetScore(51); },
+                   [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Score(), 1); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using ObjectTest = WorldFixture;
 
 TEST_F(ObjectTest, PenaltyCriesOut) {
-  Game->SettingsRecord.SoundOn = 1;
+  Host.SoundOn = true;
   ObjectAtMouth(6);
   Frame();
   EXPECT_TRUE(Playing("Aaaa"));
 }
 
 TEST_F(ObjectTest, SwallowSoundFollowsThePlayersSize) {
-  Game->SettingsRecord.SoundOn = 1;
+  Host.SoundOn = true;
   const std::array<const char*, 9> by_size = {nullptr, nullptr, "Ham3", "Ham2", "Ham2",
                                               "Ham1",  "Ham1",  "Ham1", nullptr};
   for (uint8_t div = 1; div <= 8; div++) {
     SCOPED_TRACE(int(div));
-    Game->StopAllEffects();
+    Host.StopSounds();
     Player->ScaleDiv = div;
     TObj* obj = ObjectAtMouth(4);
     Frame();
@@ -138,23 +138,21 @@ TEST_F(ObjectTest, GrowthAtTheLimitEndsTheLevelAfterShrinking) {
   Player->Growth = 2;
   ObjectAtMouth(1);
   Frame();
-  ASSERT_TRUE(Game->LevelDone);
+  ASSERT_TRUE(World->LevelDone());
   Frames(4);
-  EXPECT_EQ(Game->Level, 1);
+  EXPECT_EQ(World->Level(), 1);
   Frame();
-  EXPECT_EQ(Game->Level, 2);
-  EXPECT_FALSE(Game->LevelDone);
+  EXPECT_EQ(World->Level(), 2);
+  EXPECT_FALSE(World->LevelDone());
 }
 
 TEST_F(ObjectTest, FrozenObjectsStandStill) {
-  Game->Timer1.SetEnabled(true);
-  Game->ObjectTable.Count++;
-  TObj* far = new TObj(*Game, 4, 100, 4);
-  Game->ObjectTable.Slots[Game->ObjectTable.Count] = far;
+  World->Timer1().SetEnabled(true);
+  TObj* far = World->AddObject(4, 100, 4);
   const int x = far->X;
   Frames(5);
   EXPECT_EQ(far->X, x);
-  Game->Timer1.SetEnabled(false);
+  World->Timer1().SetEnabled(false);
   Frame();
   EXPECT_EQ(far->X, x + 4);
 }
@@ -162,44 +160,44 @@ TEST_F(ObjectTest, FrozenObjectsStandStill) {
 TEST_F(ObjectTest, ObjectsLeaveOnceWhateverTheReason) {
   struct Case {
     const char* name;
-    std::function<void(TGame&)> change;
+    std::function<void(TWorld&)> change;
     bool gone;
   };
+  TTestWorldHost& host = Host;
   const Case cases[] = {
-      {"question over the game", [](TGame& g) { g.CurrentScreen = "ExitGame?"; }, false},
-      {"another screen", [](TGame& g) { g.CurrentScreen = "Scelet"; }, true},
-      {"next level", [](TGame& g) { g.Level++; }, true},
-      {"between rounds", [](TGame& g) {
-         g.SinglePlayer = false;
-         g.Timer2.SetEnabled(true);
+      {"question over the game", [&](TWorld&) { host.Shown = TScene::Question; }, false},
+      {"another screen", [&](TWorld&) { host.Shown = TScene::Ending; }, true},
+      {"next level", [](TWorld& g) { g.StartLevel(); }, true},
+      {"between rounds", [](TWorld& g) {
+         g.SetSinglePlayer(false);
+         g.Timer2().SetEnabled(true);
        }, true},
-      {"paused multiplayer game", [](TGame& g) {
-         g.SinglePlayer = false;
-         g.Paused = true;
-         g.Timer2.SetEnabled(true);
+      {"paused multiplayer game", [](TWorld& g) {
+         g.SetSinglePlayer(false);
+         g.SetPaused(true);
+         g.Timer2().SetEnabled(true);
        }, false},
-      {"off the left edge", [](TGame& g) {
-         TObj* o = g.ObjectTable.Slots[g.ObjectTable.Count].get();
+      {"off the left edge", [](TWorld& g) {
+         TObj* o = g.ObjectTable().Slots[g.ObjectTable().Count].get();
          o->X = -200;
          o->Speed = -3;
        }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Game->ObjectTable.Count = 2;  // one other object counted in
-    Game->ObjectTable.Count++;
-    TSpriteRef<TObj> obj = new TObj(*Game, 3, 100, 4);
-    Game->ObjectTable.Slots[Game->ObjectTable.Count] = obj.get();
-    c.change(*Game);
+    // One other object counted in.
+    while (World->ObjectTable().Count < 2) World->AddObject(3, 100, 4)->X = -100;
+    TSpriteRef<TObj> obj = World->AddObject(3, 100, 4);
+    c.change(*World);
     Frames(3);
     EXPECT_EQ(!obj, c.gone);
-    EXPECT_EQ(Game->ObjectTable.Count, c.gone ? 2 : 3);
-    obj.MarkDead();
-    Game->CurrentScreen = "Game";
-    Game->Level = 1;
-    Game->SinglePlayer = true;
-    Game->Paused = false;
-    Game->Timer2.SetEnabled(false);
+    // Every object that left lowered the count once.
+    EXPECT_EQ(World->ObjectTable().Count, CountOf<TObj>());
+    EXPECT_GE(World->ObjectTable().Count, c.gone ? 0 : 1);
+    if (TObj* o = obj.get()) o->RemoveObject();
+    World->SetSinglePlayer(true);
+    World->SetPaused(false);
+    EndHold();
     Frame();
   }
 }
@@ -209,7 +207,7 @@ TEST_F(ObjectTest, GrowthAndLivesAreRareAmongRandomObjects) {
   std::array<int, 7> seen{};
   const int n = 21600;
   for (int i = 0; i < n; i++) {
-    auto* obj = new TObj(*Game, 0, 0, 0);
+    auto* obj = new TObj(*World, 0, 0, 0);
     ASSERT_GE(obj->Kind, 1);
     ASSERT_LE(obj->Kind, 6);
     seen[obj->Kind]++;
@@ -217,9 +215,9 @@ TEST_F(ObjectTest, GrowthAndLivesAreRareAmongRandomObjects) {
     EXPECT_GE(obj->Y, 65);
     EXPECT_LT(obj->Y, 580 - obj->Height);
     obj->MarkDead();
-    if (i % 500 == 0) Game->DXSpriteEngine1.CollectDead();
+    if (i % 500 == 0) Engine.CollectDead();
   }
-  Game->DXSpriteEngine1.CollectDead();
+  Engine.CollectDead();
   // Expected 1400, 200 and 5000; bounds at about five standard deviations.
   EXPECT_NEAR(seen[1], 1400, 190);
   EXPECT_NEAR(seen[2], 200, 75);

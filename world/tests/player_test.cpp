@@ -4,9 +4,6 @@
 #include <tuple>
 #include <vector>
 
-#include "net/Session.h"
-#include "platform/Canvas.h"
-#include "ui/MenuSprites.h"
 #include "world/tests/WorldFixture.h"
 
 namespace mv {
@@ -29,25 +26,18 @@ class PlayerTest : public WorldFixture {
     BigFishBehind();
     Frame();
     ASSERT_TRUE(Player->WasEaten);
-    ASSERT_EQ(FramesUntil([&] { return !Player->WasEaten || Game->CurrentScreen != "Game"; }, 10), 5);
+    ASSERT_EQ(FramesUntil([&] { return !Player->WasEaten || Host.Shown != TScene::Play; }, 10), 5);
   }
 
-  template <class T>
-  int CountOf() {
-    int n = 0;
-    for (int i = 0; i < Game->Engine().Count(); i++)
-      if (dynamic_cast<T*>(Game->Engine().Items(i)) && !Game->Engine().Items(i)->IsDead) n++;
-    return n;
-  }
 };
 
-// A peer's fish carries its session name, at most eight characters, with
+// A peer's fish carries its player's name, at most eight characters, with
 // the label centred over the fish: a label wider than the fish starts left
-// of it. The session is hosted on this machine only to name the player.
+// of it; one far wider stays pinned to what the offset can hold.
 TEST_F(PlayerTest, PeerFishTakesItsNameCutToEightAndCentresTheLabel) {
   struct Case {
     const char* name;
-    const char* session_name;
+    const char* player_name;
     const char* want;
     bool starts_left;  // wider than any fish
   };
@@ -57,32 +47,23 @@ TEST_F(PlayerTest, PeerFishTakesItsNameCutToEightAndCentresTheLabel) {
       {"nine cut to eight", "Abcdefghi", "Abcdefgh", false},
       {"long and wide", "WWWWWWWWWWWW", "WWWWWWWW", true},
   };
-  TCanvas& canvas = Game->Host.Surface().Canvas();
-  uint16_t port = 46600;
+  World->SetSinglePlayer(false);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TSessionService::TOptions o;
-    o.GamePort = port++;
-    o.EnumPort = port++;
-    o.AllowBroadcast = false;
-    Game->DXPlay1 = std::make_unique<TSessionService>(o);
-    Game->DXPlay1->Create("Reef", c.session_name, 6);
-    ASSERT_TRUE(Game->SessionOpen());
-    Game->SinglePlayer = false;
-    Game->NewPlayerIndex = 0;
-    auto* fish = new TPlayer(*Game);
+    TPlayer* fish = World->AddPlayer(1, 7, c.player_name);
     EXPECT_EQ(fish->PlayerName, c.want);
     EXPECT_EQ(fish->ScaleDiv, 7);
-    canvas.SetFont("Staccato222 BT", 14, false);
-    const int label = canvas.TextWidth(c.want);
+    const int label = Host.NameWidth(c.want);
     const int drawn = fish->Width / 7;
     EXPECT_EQ(fish->NameOffset, drawn / 2 - label / 2);
     if (c.starts_left) {
       EXPECT_LT(fish->NameOffset, 0);
     }
     fish->MarkDead();
-    Game->DXPlay1->Close();
   }
+  // A single-player fish has no label.
+  World->SetSinglePlayer(true);
+  EXPECT_EQ(World->AddPlayer(1, 7, "Marovane")->PlayerName, "");
 }
 
 // Speeds grow by 0.3 while at most 7.0, so they top out at 7.2.
@@ -107,8 +88,8 @@ TEST_F(PlayerTest, SteeringBuildsUpSpeedToItsLimit) {
     Player->SpeedX = Player->SpeedY = 0;
     Player->X = 380;
     Player->Y = 285;
-    Game->Input = {};
-    Game->Input.*c.key = true;
+    In = {};
+    In.*c.key = true;
     Frames(c.frames);
     EXPECT_NEAR(Player->SpeedX, c.speed_x, 1e-9);
     EXPECT_NEAR(Player->SpeedY, c.speed_y, 1e-9);
@@ -116,10 +97,10 @@ TEST_F(PlayerTest, SteeringBuildsUpSpeedToItsLimit) {
 }
 
 TEST_F(PlayerTest, ReleasingLetsSpeedFallByATenthPerFrame) {
-  Game->Input.Right = true;
+  In.Right = true;
   Frames(24);
   const int x = Player->X;
-  Game->Input = {};
+  In = {};
   Frames(3);
   EXPECT_NEAR(Player->SpeedX, 6.9, 1e-9);
   // Still gliding: 7.1 + 7.0 + 6.9 rounded frame by frame.
@@ -137,18 +118,18 @@ TEST_F(PlayerTest, MouseLatchSteersOneFrameAndIsConsumed) {
 }
 
 TEST_F(PlayerTest, TurnsOnlyOnceTheSpeedChangesSign) {
-  Game->Input.Left = true;
+  In.Left = true;
   Frames(3);
   EXPECT_TRUE(Player->FacingLeft);
-  EXPECT_EQ(Player->Image, &Game->GameImgs.Find("L1Fish"));
-  Game->Input = {};
-  Game->Input.Right = true;
+  EXPECT_EQ(Player->Image, &Pictures.Find("L1Fish"));
+  In = {};
+  In.Right = true;
   Frames(2);  // still drifting left
   EXPECT_TRUE(Player->FacingLeft);
   Frames(2);
   EXPECT_TRUE(Player->FacingRight);
   EXPECT_FALSE(Player->FacingLeft);
-  EXPECT_EQ(Player->Image, &Game->GameImgs.Find("R1Fish"));
+  EXPECT_EQ(Player->Image, &Pictures.Find("R1Fish"));
 }
 
 // Outside the band the fish may only move back towards the middle; drag
@@ -189,7 +170,7 @@ TEST_F(PlayerTest, BandLimitsKeepTheFishInTheWater) {
 TEST_F(PlayerTest, SwimmingCycleSkipsTheOpenMouth) {
   const int patterns = Player->Image->PatternCount();
   ASSERT_GE(patterns, 5);
-  Game->Input.Right = true;
+  In.Right = true;
   std::vector<int> seen;
   for (int i = 0; i < 60; i++) {
     Frame();
@@ -198,7 +179,7 @@ TEST_F(PlayerTest, SwimmingCycleSkipsTheOpenMouth) {
   for (int f : seen) EXPECT_LT(f, patterns - 1);
   // Advances every fifth frame: 60 frames show 12 changes.
   EXPECT_EQ(seen.size(), 13u);
-  Game->Input = {};
+  In = {};
   Frame();
   EXPECT_EQ(Player->FrameIndex, 0);  // at rest without vertical steering
 }
@@ -206,19 +187,18 @@ TEST_F(PlayerTest, SwimmingCycleSkipsTheOpenMouth) {
 TEST_F(PlayerTest, MovementDoesNotDependOnTheFrameCounter) {
   auto trace = [&](uint8_t first_count) {
     Player->MarkDead();
-    Game->DXSpriteEngine1.CollectDead();
-    Game->Level = 0;
-    Player = new TPlayer(*Game);
-    Game->PlayerTable[0] = Player;
-    Game->StartLevel();
+    Engine.CollectDead();
+    World->ResetLevel();
+    Player = World->AddPlayer(0, 0, "");
+    World->StartLevel();
     EndHold();
     TFish* fish = AddFish(2, 2, 805, 120, -4);
-    Game->FrameCounter = first_count;
+    FrameCounter = first_count;
     std::vector<std::tuple<int, int, int, int, int>> out;
     for (int i = 0; i < 90; i++) {
-      Game->Input = {};
-      Game->Input.Right = i < 40;
-      Game->Input.Up = i % 30 < 10;
+      In = {};
+      In.Right = i < 40;
+      In.Up = i % 30 < 10;
       Frame();
       out.emplace_back(Player->X, Player->Y, Player->FrameIndex, fish->X, fish->FrameIndex);
     }
@@ -238,7 +218,7 @@ TEST_F(PlayerTest, ParalysisHoldsTheFishAndBlinkingRunsAlongside) {
 
   Player->Dying = false;
   Player->BlinkTicks = 0;
-  Game->Input.Right = true;
+  In.Right = true;
   const int x = Player->X;
   Frames(129);
   EXPECT_TRUE(Player->Paralysed);
@@ -257,7 +237,7 @@ TEST_F(PlayerTest, NoCatchWhileBlinkingOrFrozen) {
     SCOPED_TRACE(c.name);
     Player->Dying = c.dying;
     Player->BlinkTicks = 0;
-    Game->Timer1.SetEnabled(c.freeze);
+    World->Timer1().SetEnabled(c.freeze);
     TFish* fish = BigFishBehind();
     Frame();
     EXPECT_FALSE(Player->WasEaten);
@@ -265,7 +245,7 @@ TEST_F(PlayerTest, NoCatchWhileBlinkingOrFrozen) {
     fish->RemoveFish();
     Frame();
   }
-  Game->Timer1.SetEnabled(false);
+  World->Timer1().SetEnabled(false);
   Player->Dying = false;
   BigFishBehind();
   Frame();
@@ -275,7 +255,7 @@ TEST_F(PlayerTest, NoCatchWhileBlinkingOrFrozen) {
 // A catch with one life left respawns the fish with none; the next catch
 // ends the game: the skeleton rises and opens the game-over question.
 TEST_F(PlayerTest, LastLifeLostEndsInGameOver) {
-  Game->SettingsRecord.SoundOn = 1;
+  Host.SoundOn = true;
   Player->Lives = 1;
   Player->SetScore(70);
   CatchAndShrink();
@@ -285,17 +265,18 @@ TEST_F(PlayerTest, LastLifeLostEndsInGameOver) {
   EXPECT_EQ(Player->ScaleDiv, 3);
   EXPECT_EQ(Player->X, 400 - Round(Player->Width / 3.0 / 2));
   EXPECT_EQ(Player->Y, 300 - Round(Player->Height / 3.0 / 2));
-  EXPECT_TRUE(Game->Timer2.Enabled());
+  EXPECT_TRUE(World->Timer2().Enabled());
   EXPECT_TRUE(Playing("Ham2"));
   EXPECT_TRUE(Playing("Die"));
-  EXPECT_EQ(Game->CurrentScreen, "Game");
+  EXPECT_EQ(Host.LastLivesLost, 0);
 
   EndHold();
   EXPECT_TRUE(Player->InPlay);
   ASSERT_EQ(FramesUntil([&] { return !Player->Dying; }), 130);
 
   CatchAndShrink();
-  EXPECT_EQ(Game->CurrentScreen, "Scelet");
+  EXPECT_EQ(Host.LastLivesLost, 1);
+  EXPECT_EQ(Host.Shown, TScene::Ending);
   EXPECT_FALSE(Player->InPlay);
   EXPECT_EQ(CountOf<TSkelet>(), 1);
   EXPECT_TRUE(Playing("Ham2"));
@@ -304,16 +285,12 @@ TEST_F(PlayerTest, LastLifeLostEndsInGameOver) {
 
   Frame();
   EXPECT_EQ(CountOf<TFish>(), 0);  // the world clears itself under the skeleton
-  EXPECT_GT(FramesUntil([&] { return Game->CurrentScreen == "GameOver2"; }, 100), 0);
-  EXPECT_TRUE(Game->QuestionSprite);
-  EXPECT_TRUE(Game->ExitConfirmed);
-  EXPECT_TRUE(Game->Paused);
-  EXPECT_TRUE(Game->Timer2.Enabled());
-  EXPECT_TRUE(Game->Timer3.Enabled());
+  EXPECT_GT(FramesUntil([&] { return Host.SkeletonsRisen == 1; }, 100), 0);
+  EXPECT_TRUE(World->Paused());
+  EXPECT_TRUE(World->Timer2().Enabled());
   EXPECT_TRUE(Playing("Over"));
   Frame();
   EXPECT_EQ(CountOf<TSkelet>(), 0);
-  EXPECT_EQ(CountOf<TAsk>(), 1);
 }
 
 // The fish that caught the player may leave, and a newer fish may take its
@@ -336,12 +313,12 @@ TEST_F(PlayerTest, CatcherGoneMidShrinkLeavesThePlayerInPlace) {
 
     catcher->RemoveFish();
     if (c.collected_before_frame)
-      Game->DXSpriteEngine1.CollectDead();
+      Engine.CollectDead();
     else
       Frame();  // still stepped once while marked
     TFish* newcomer = AddFish(1, 2, 100, 480, 3);
     ASSERT_EQ(newcomer->Slot, slot);
-    ASSERT_EQ(Game->FishTable.Slots[size_t(slot)].get(), newcomer);
+    ASSERT_EQ(World->FishTable().Slots[size_t(slot)].get(), newcomer);
 
     const int x = Player->X, y = Player->Y, div = Player->ScaleDiv;
     Frame();

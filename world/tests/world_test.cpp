@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/MenuSprites.h"
 #include "world/tests/WorldFixture.h"
 
 namespace mv {
@@ -22,12 +21,12 @@ TEST_F(LevelTest, EachLevelRaisesKindsFishCountAndPlayerKind) {
   const Row rows[] = {{1, 3, 11, 1}, {2, 4, 12, 2},  {3, 5, 13, 3},  {5, 7, 15, 5},  {6, 8, 16, 6},
                       {7, 8, 17, 7}, {8, 8, 18, 8}, {12, 8, 22, 8}, {20, 8, 30, 8}, {25, 8, 30, 8}};
   for (const Row& r : rows) {
-    while (Game->Level < r.level) Game->StartLevel();
+    while (World->Level() < r.level) World->StartLevel();
     SCOPED_TRACE(r.level);
-    EXPECT_EQ(Game->MaxFishKind, r.max_kind);
-    EXPECT_EQ(Game->MaxFish, r.max_fish);
+    EXPECT_EQ(World->MaxFishKind(), r.max_kind);
+    EXPECT_EQ(World->MaxFish(), r.max_fish);
     EXPECT_EQ(Player->Skin, r.skin);
-    EXPECT_EQ(Player->Image, &Game->GameImgs.Find("R" + std::to_string(r.skin) + "Fish"));
+    EXPECT_EQ(Player->Image, &Pictures.Find("R" + std::to_string(r.skin) + "Fish"));
   }
 }
 
@@ -43,10 +42,11 @@ TEST_F(LevelTest, LevelStartPutsThePlayerBackAndHolds) {
   Player->HasEaten = true;
   Player->Lives = 1;
   Player->SetScore(250);
-  Game->FishTable.Count = 7;
-  Game->ObjectTable.Count = 2;
-  Game->LevelDone = true;
-  Game->StartLevel();
+  FillFish(7);
+  World->AddObject(3, 100, 4);
+  World->AddObject(3, 100, 4);
+  World->SetLevelDone();
+  World->StartLevel();
   const double w = Player->Width / 3.0, h = Player->Height / 3.0;
   EXPECT_EQ(Player->X, 400 - Round(w / 2));
   EXPECT_EQ(Player->Y, 300 - Round(h / 2));
@@ -60,51 +60,44 @@ TEST_F(LevelTest, LevelStartPutsThePlayerBackAndHolds) {
   EXPECT_TRUE(Player->InPlay);
   EXPECT_EQ(Player->Lives, 1);
   EXPECT_EQ(Player->Score(), 250);
-  EXPECT_EQ(Game->FishTable.Count, 0);
-  EXPECT_EQ(Game->ObjectTable.Count, 2);  // old objects leave by themselves
-  EXPECT_FALSE(Game->LevelDone);
-  EXPECT_TRUE(Game->Timer2.Enabled());
-}
-
-TEST_F(LevelTest, LevelStartHidesTheTitles) {
-  Game->NewName = new TNewName(*Game);
-  Game->NewLogo = new TNewLogo(*Game);
-  Game->StartLevel();
-  EXPECT_FALSE(Game->NewName->Visible);
-  EXPECT_FALSE(Game->NewLogo->Visible);
+  EXPECT_EQ(World->FishTable().Count, 0);
+  EXPECT_EQ(World->ObjectTable().Count, 2);  // old objects leave by themselves
+  EXPECT_FALSE(World->LevelDone());
+  EXPECT_TRUE(World->Timer2().Enabled());
 }
 
 class SpawnTest : public WorldFixture {
  protected:
   std::vector<TFish*> SpawnFullTable() {
-    Game->FishSpawnOdds = 1;  // every draw hits
-    for (int i = 0; i < 40; i++) Game->SpawnStep();
+    World->SetSpawning(World->MaxFish(), 1);  // every draw hits
+    for (int i = 0; i < 40; i++) World->SpawnStep();
     std::vector<TFish*> fish;
-    for (int s = 1; s <= Game->FishTable.Count; s++) fish.push_back(Game->FishTable.Slots[size_t(s)].get());
+    for (int s = 1; s <= World->FishTable().Count; s++) fish.push_back(World->FishTable().Slots[size_t(s)].get());
     return fish;
   }
   void ClearFish() {
-    for (int s = 1; s <= Game->FishTable.Count; s++) Game->FishTable.Slots[size_t(s)].MarkDead();
-    Game->FishTable.Count = 0;
-    Game->DXSpriteEngine1.CollectDead();
+    for (const auto& f : World->FishTable().Slots)
+      if (TFish* fish = f.get()) fish->RemoveFish();
+    Engine.CollectDead();
+    ASSERT_EQ(World->FishTable().Count, 0);
   }
 };
 
 // Kinds, sizes, speeds and places of random fish, level by level.
 TEST_F(SpawnTest, RandomFishFollowTheLevelsRules) {
   for (int level : {1, 2, 6}) {
-    while (Game->Level < level) Game->StartLevel();
+    while (World->Level() < level) World->StartLevel();
     SCOPED_TRACE(level);
     std::set<int> kinds, sizes;
     for (int round = 0; round < 30; round++) {
       std::vector<TFish*> fish = SpawnFullTable();
-      ASSERT_EQ(int(fish.size()), Game->MaxFish);
+      ASSERT_EQ(int(fish.size()), World->MaxFish());
       for (size_t i = 0; i < fish.size(); i++) {
         TFish* f = fish[i];
         ASSERT_TRUE(f);
         EXPECT_EQ(f->Slot, int(i) + 1);
         EXPECT_GE(f->Kind, 1);
-        EXPECT_LE(f->Kind, Game->MaxFishKind);
+        EXPECT_LE(f->Kind, World->MaxFishKind());
         kinds.insert(f->Kind);
         sizes.insert(f->ScaleDiv);
         int lo = 1, hi = 3;
@@ -119,7 +112,7 @@ TEST_F(SpawnTest, RandomFishFollowTheLevelsRules) {
         EXPECT_LE(s, top);
         if (f->Speed < 0) {
           EXPECT_EQ(f->X, 805);
-          EXPECT_EQ(f->Image, &Game->GameImgs.Find("L" + std::to_string(f->Kind) + "Fish"));
+          EXPECT_EQ(f->Image, &Pictures.Find("L" + std::to_string(f->Kind) + "Fish"));
         } else {
           EXPECT_EQ(f->X, -Round(f->Width / double(f->ScaleDiv)) - 5);
         }
@@ -128,7 +121,7 @@ TEST_F(SpawnTest, RandomFishFollowTheLevelsRules) {
       }
       ClearFish();
     }
-    EXPECT_EQ(int(kinds.size()), Game->MaxFishKind);  // every allowed kind turns up
+    EXPECT_EQ(int(kinds.size()), World->MaxFishKind());  // every allowed kind turns up
     EXPECT_EQ(sizes.count(4), level == 1 ? 1u : 0u);
   }
 }
@@ -144,24 +137,23 @@ TEST_F(SpawnTest, TheCountBoundsSpawning) {
                         {"table full whatever the limit", 40, 30, 30}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Game->MaxFish = c.max_fish;
-    Game->FishTable.Count = uint8_t(c.count_before);
-    Game->FishSpawnOdds = 1;
-    Game->SpawnStep();
-    EXPECT_EQ(Game->FishTable.Count, c.count_after);
+    World->SetSpawning(c.max_fish, 1);
+    FillFish(c.count_before);
+    World->SpawnStep();
+    EXPECT_EQ(World->FishTable().Count, c.count_after);
     ClearFish();
   }
 }
 
 TEST_F(SpawnTest, ALeavingFishFreesTheHighestSlotNumber) {
-  Game->MaxFish = 3;
+  World->SetSpawning(3, World->FishSpawnOdds());
   std::vector<TFish*> fish = SpawnFullTable();
   ASSERT_EQ(fish.size(), 3u);
   fish[1]->RemoveFish();  // slot 2 leaves
-  Game->MaxFish = 4;
-  Game->SpawnStep();
-  ASSERT_EQ(Game->FishTable.Count, 3);
-  TFish* newcomer = Game->FishTable.Slots[3].get();
+  World->SetSpawning(4, World->FishSpawnOdds());
+  World->SpawnStep();
+  ASSERT_EQ(World->FishTable().Count, 3);
+  TFish* newcomer = World->FishTable().Slots[3].get();
   EXPECT_NE(newcomer, fish[2]);
   EXPECT_EQ(newcomer->Slot, 3);
   EXPECT_EQ(fish[2]->Slot, 3);  // both alive with the same number
@@ -169,20 +161,20 @@ TEST_F(SpawnTest, ALeavingFishFreesTheHighestSlotNumber) {
 }
 
 TEST_F(SpawnTest, AtMostFiveObjects) {
-  Game->FishSpawnOdds = 1000000;
-  Game->MaxFish = 0;
-  for (int i = 0; i < 3000; i++) Game->SpawnStep();
-  EXPECT_EQ(Game->ObjectTable.Count, 5);
+  World->SetSpawning(World->MaxFish(), 1000000);
+  World->SetSpawning(0, World->FishSpawnOdds());
+  for (int i = 0; i < 3000; i++) World->SpawnStep();
+  EXPECT_EQ(World->ObjectTable().Count, 5);
   int alive = 0;
-  for (int i = 0; i < Game->Engine().Count(); i++)
-    if (dynamic_cast<TObj*>(Game->Engine().Items(i))) alive++;
+  for (int i = 0; i < Engine.Count(); i++)
+    if (dynamic_cast<TObj*>(Engine.Items(i))) alive++;
   EXPECT_EQ(alive, 5);
 }
 
 using SceneryTest = WorldFixture;
 
 TEST_F(SceneryTest, BubbleWobblesAroundItsCentreWhileRising) {
-  auto* bubble = new TPuzir(*Game);
+  auto* bubble = new TPuzir(*World);
   bubble->X = 20;
   bubble->Centre = 20;
   bubble->Wobble = 9;
@@ -203,20 +195,20 @@ TEST_F(SceneryTest, BubbleWobblesAroundItsCentreWhileRising) {
 }
 
 TEST_F(SceneryTest, BubbleHoldsWithTheGameAndLeavesWithItsLevel) {
-  Game->Timer1.SetEnabled(true);  // the freeze does not stop bubbles
-  TSpriteRef<TPuzir> bubble = new TPuzir(*Game);
+  World->Timer1().SetEnabled(true);  // the freeze does not stop bubbles
+  TSpriteRef<TPuzir> bubble = new TPuzir(*World);
   const int y = bubble->Y;
   Frame();
   EXPECT_EQ(bubble->Y, y - bubble->Rise);
-  Game->StartLevel();
+  World->StartLevel();
   Frames(3);
   ASSERT_TRUE(bubble);  // held during the level's hold
   EndHold();
   Frame();
   EXPECT_FALSE(bubble);
 
-  bubble = new TPuzir(*Game);
-  Game->CurrentScreen = "Scelet";
+  bubble = new TPuzir(*World);
+  Host.Shown = TScene::Ending;
   Frame();
   EXPECT_FALSE(bubble);
 }
@@ -225,12 +217,12 @@ TEST_F(SceneryTest, NewBubblesSpreadOverTheirRanges) {
   std::set<int> rises, wobbles;
   std::set<std::string> pictures;
   for (int i = 0; i < 200; i++) {
-    auto* b = new TPuzir(*Game);
+    auto* b = new TPuzir(*World);
     EXPECT_GE(b->X, 20);
     EXPECT_LE(b->X, 779);
     EXPECT_EQ(b->Centre, b->X);
     EXPECT_EQ(b->Y, 540);
-    EXPECT_EQ(b->BornLevel, Game->Level);
+    EXPECT_EQ(b->BornLevel, World->Level());
     rises.insert(b->Rise);
     wobbles.insert(b->Wobble);
     pictures.insert(b->Image->Name());
@@ -242,20 +234,20 @@ TEST_F(SceneryTest, NewBubblesSpreadOverTheirRanges) {
 }
 
 TEST_F(SceneryTest, SeaweedSwaysEveryFrameDelayMoves) {
-  auto* weed = new TVodorosl(*Game, 10, 400, "Vodorosl1");
+  auto* weed = new TVodorosl(*World, 10, 400, "Vodorosl1");
   EXPECT_GE(weed->FrameDelay, 5);
   EXPECT_LE(weed->FrameDelay, 9);
   weed->FrameDelay = 5;
   ASSERT_GT(weed->FrameCount, 1);
-  Game->FrameCounter = 1;
+  FrameCounter = 1;
   Frames(24);  // move counts 1..24: 5, 10, 15, 20
   EXPECT_EQ(weed->FrameIndex, 4 % weed->FrameCount);
-  Game->Timer2.SetEnabled(true);
-  Game->FrameCounter = 25;
+  World->Timer2().SetEnabled(true);
+  FrameCounter = 25;
   Frame();
   EXPECT_EQ(weed->FrameIndex, 4 % weed->FrameCount);
-  Game->Timer2.SetEnabled(false);
-  for (int i = 0; i < weed->FrameCount * 5; i++) Game->DXSpriteEngine1.Move(0);
+  World->Timer2().SetEnabled(false);
+  for (int i = 0; i < weed->FrameCount * 5; i++) Engine.Move(0);
   EXPECT_EQ(weed->FrameIndex, 4 % weed->FrameCount);  // wrapped round once
 }
 
@@ -277,14 +269,14 @@ TEST_F(SceneryTest, GameBackgroundsCarryTheirSeaweed) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.no);
-    Game->BackgroundNo = uint8_t(r.no);
-    auto* fon = new TFon(*Game, "Game");
-    EXPECT_EQ(fon->Image, &Game->DXImageList1.Find(r.picture));
+    World->SetBackgroundNo(uint8_t(r.no));
+    auto* fon = new TFon(*World, "Game");
+    EXPECT_EQ(fon->Image, &Menus.Find(r.picture));
     EXPECT_EQ(fon->Z(), -10);
     for (size_t i = 0; i < 3; i++) {
       TVodorosl* w = fon->Seaweed[i].get();
       ASSERT_TRUE(w);
-      EXPECT_EQ(w->Image, &Game->GameImgs.Find(r.weeds[i].picture));
+      EXPECT_EQ(w->Image, &Pictures.Find(r.weeds[i].picture));
       EXPECT_EQ(w->X, r.weeds[i].x);
       EXPECT_EQ(w->Y, r.weeds[i].y);
       EXPECT_EQ(w->Z(), -5);
@@ -292,43 +284,42 @@ TEST_F(SceneryTest, GameBackgroundsCarryTheirSeaweed) {
     const auto weeds = fon->Seaweed;
     TSpriteRef<TFon> ref = fon;
     fon->RemoveWithSeaweed();
-    Game->DXSpriteEngine1.CollectDead();
+    Engine.CollectDead();
     EXPECT_FALSE(ref);
     for (auto& w : weeds) EXPECT_FALSE(w);
   }
-  auto* menu = new TFon(*Game, "FonMenu");
-  EXPECT_EQ(menu->Image, &Game->DXImageList1.Find("FonMenu"));
+  auto* menu = new TFon(*World, "FonMenu");
+  EXPECT_EQ(menu->Image, &Menus.Find("FonMenu"));
   for (auto& w : menu->Seaweed) EXPECT_FALSE(w);
 }
 
-TEST_F(SceneryTest, SkeletonRisesThenOpensTheGameOverQuestion) {
-  Game->CurrentScreen = "Scelet";
-  auto* skelet = new TSkelet(*Game);
+TEST_F(SceneryTest, SkeletonRisesThenTheGameIsOver) {
+  Host.Shown = TScene::Ending;
+  auto* skelet = new TSkelet(*World);
   EXPECT_EQ(skelet->X, 400 - Round(skelet->Width / 2.0) + 50);
   EXPECT_EQ(skelet->Y, 600);
   skelet->Height = 100;
   TSpriteRef<TSkelet> ref = skelet;
-  EXPECT_EQ(FramesUntil([&] { return Game->CurrentScreen == "GameOver2"; }, 100), 35);
+  Host.SoundOn = true;
+  EXPECT_EQ(FramesUntil([&] { return Host.SkeletonsRisen > 0; }, 100), 35);
+  EXPECT_EQ(Host.SkeletonsRisen, 1);
   EXPECT_FALSE(ref);
-  EXPECT_TRUE(Game->QuestionSprite);
-  EXPECT_EQ(Game->QuestionSprite->Image, &Game->DXImageList1.Find("Qtns"));
-  // The dark one, under GAME OVER's white letters.
-  EXPECT_EQ(Game->QuestionSprite->PatternIndex(), TAsk::kGameOverPattern);
-  EXPECT_TRUE(Game->ExitConfirmed && Game->Paused);
-  EXPECT_TRUE(Game->Timer2.Enabled() && Game->Timer3.Enabled());
+  EXPECT_TRUE(Playing("Over"));
+  EXPECT_TRUE(World->Paused());
+  EXPECT_TRUE(World->Timer2().Enabled());
 }
 
 class StatusTest : public WorldFixture {
  protected:
   // What Render put on a black surface.
   TImage Rendered(TSprite& s) {
-    Game->Host.Surface().Fill(clBlack);
+    Surface.Fill(clBlack);
     s.Render();
-    return Game->Host.Surface().Pixels();
+    return Surface.Pixels();
   }
   // The sprite's picture copied at each point on a black surface.
   TImage Copies(TImageSprite& s, const std::vector<std::pair<int, int>>& at) {
-    TSurface& surface = Game->Host.Surface();
+    TSurface& surface = Surface;
     surface.Fill(clBlack);
     for (auto [x, y] : at) s.Image->DrawPattern(surface, x, y, 0);
     return surface.Pixels();
@@ -337,10 +328,10 @@ class StatusTest : public WorldFixture {
 };
 
 TEST_F(StatusTest, IndicatorsDrawOneCopyPerUnit) {
-  auto* lifes = new TLifes(*Game);
-  auto* sklt1 = new TSklt1(*Game);
-  auto* sklt2 = new TSklt2(*Game);
-  auto* bonus = new TBonus(*Game);
+  auto* lifes = new TLifes(*World);
+  auto* sklt1 = new TSklt1(*World);
+  auto* sklt2 = new TSklt2(*World);
+  auto* bonus = new TBonus(*World);
   struct Case {
     const char* name;
     TImageSprite* sprite;
@@ -350,19 +341,19 @@ TEST_F(StatusTest, IndicatorsDrawOneCopyPerUnit) {
   const Case cases[] = {
       {"no spare life", lifes, [&] { Player->Lives = 0; }, {}},
       {"three lives", lifes, [&] { Player->Lives = 3; }, {{170, 20}, {220, 20}, {270, 20}}},
-      {"lives not shown in multiplayer", lifes, [&] { Game->SinglePlayer = false; }, {}},
+      {"lives not shown in multiplayer", lifes, [&] { World->SetSinglePlayer(false); }, {}},
       {"five fish", sklt1, [&] { Player->EatCount = 5; },
        {{339, 7}, {360, 7}, {381, 7}, {402, 7}, {423, 7}}},
       {"no growth", sklt2, [&] { Player->Growth = 0; }, {}},
       {"grown", sklt2, [&] { Player->Growth = 2; }, {{369, 28}}},
       {"nothing active", bonus, [&] {}, {}},
-      {"freeze", bonus, [&] { Game->Timer1.SetEnabled(true); }, {{550, 3}}},
+      {"freeze", bonus, [&] { World->Timer1().SetEnabled(true); }, {{550, 3}}},
       {"paralysis", bonus, [&] { Player->Paralysed = true; }, {{550, 3}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Game->SinglePlayer = true;
-    Game->Timer1.SetEnabled(false);
+    World->SetSinglePlayer(true);
+    World->Timer1().SetEnabled(false);
     Player->Paralysed = false;
     c.state();
     const TImage want = Copies(*c.sprite, c.at);
@@ -375,30 +366,30 @@ TEST_F(StatusTest, IndicatorsDrawOneCopyPerUnit) {
 }
 
 TEST_F(StatusTest, IndicatorsLeaveWithTheGameScreen) {
-  TSpriteRef<TLifes> lifes = new TLifes(*Game);
-  TSpriteRef<TBonus> bonus = new TBonus(*Game);
-  Game->CurrentScreen = "ExitGame?";
-  Game->DXSpriteEngine1.Draw();
-  Game->DXSpriteEngine1.CollectDead();
+  TSpriteRef<TLifes> lifes = new TLifes(*World);
+  TSpriteRef<TBonus> bonus = new TBonus(*World);
+  Host.Shown = TScene::Question;
+  Engine.Draw();
+  Engine.CollectDead();
   EXPECT_TRUE(lifes && bonus);
-  Game->CurrentScreen = "Scelet";
-  Game->DXSpriteEngine1.Draw();
-  Game->DXSpriteEngine1.CollectDead();
+  Host.Shown = TScene::Ending;
+  Engine.Draw();
+  Engine.CollectDead();
   EXPECT_FALSE(lifes);
   EXPECT_FALSE(bonus);
 }
 
 TEST_F(StatusTest, ResultsBoardDrawsOnlyWhenShown) {
-  auto* table = new TTable(*Game);
+  auto* table = new TTable(*World);
   EXPECT_FALSE(table->Visible);
-  EXPECT_EQ(table->Image, &Game->DXImageList1.Find("Table"));
-  TSurface& surface = Game->Host.Surface();
+  EXPECT_EQ(table->Image, &Menus.Find("Table"));
+  TSurface& surface = Surface;
   surface.Fill(clBlack);
-  Game->DXSpriteEngine1.Draw();
+  Engine.Draw();
   const TImage hidden = surface.Pixels();
   table->Visible = true;
   surface.Fill(clBlack);
-  Game->DXSpriteEngine1.Draw();
+  Engine.Draw();
   EXPECT_FALSE(Same(surface.Pixels(), hidden));
   // Only inside the board's rectangle.
   EXPECT_EQ(surface.Pixels().At(49, 300), hidden.At(49, 300));

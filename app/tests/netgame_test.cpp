@@ -13,6 +13,7 @@
 #include "app/Form1.h"
 #include "net/Messages.h"
 #include "platform/Keys.h"
+#include "net/tests/LocalSession.h"
 #include "world/Sprites.h"
 
 namespace mv::test {
@@ -37,6 +38,12 @@ struct TPeer {
     go.Session.GamePort = game_port;
     go.Session.EnumPort = enum_port;
     go.Session.EnumWaitMs = 300;
+    go.ResultsFile = (dir / (name + ".board")).string();
+    go.MakeSession = [this, o = go.Session] {
+      return std::make_unique<TSteppedSession>(std::make_unique<TSessionService>(o), [this] {
+        if (WhileWaiting) WhileWaiting();
+      });
+    };
     Form = std::make_unique<TForm1>(std::move(host), go);
     EXPECT_TRUE(Form->Create(error)) << error;
     TGame& g = Game();
@@ -46,6 +53,8 @@ struct TPeer {
   }
   TGame& Game() { return Form->Game(); }
   std::unique_ptr<TForm1> Form;
+  // Runs while this game waits for an answer (the other games step here).
+  std::function<void()> WhileWaiting;
 };
 
 class NetGame : public ::testing::Test {
@@ -85,26 +94,26 @@ class NetGame : public ::testing::Test {
   void Meet(TPeer& host, std::vector<TPeer*> guests, const char* rounds = "2") {
     TGame& h = host.Game();
     h.SettingsRecord.RoundCountText.Assign(rounds);
-    h.OpenLobby();
-    ASSERT_EQ(h.CurrentScreen, "MP");
-    h.CreateGame();
-    ASSERT_EQ(h.CurrentScreen, "MP2");
-    ASSERT_TRUE(h.SessionHost());
-    h.ToggleReady();
+    h.Screens().OpenLobby();
+    ASSERT_EQ(h.Screens().Name(), "MP");
+    h.Screens().CreateGame();
+    ASSERT_EQ(h.Screens().Name(), "MP2");
+    ASSERT_TRUE(h.Net().SessionHost());
+    h.Screens().ToggleReady();
     std::vector<TPeer*> all{&host};
     for (TPeer* guest : guests) {
       TGame& g = guest->Game();
-      g.OpenLobby();
-      g.HostIpText = "127.0.0.1";
-      g.DirectJoin();
-      ASSERT_EQ(g.SessionList.size(), 1u);
-      EXPECT_EQ(g.SessionNames[0], "Reef");
-      g.SelectedSession = 0;
-      g.JoinWaitHook = [&] {
+      g.Screens().OpenLobby();
+      g.Screens().SetHostIpText("127.0.0.1");
+      g.Screens().DirectJoin();
+      ASSERT_EQ(g.Screens().SessionList().size(), 1u);
+      EXPECT_EQ(g.Screens().SessionRow(0), "Reef");
+      g.Screens().SelectSession(0);
+      guest->WhileWaiting = [&] {
         for (TPeer* p : all) p->Form->StepFrame();
       };
-      g.JoinGame();
-      ASSERT_EQ(g.CurrentScreen, "MP2");
+      g.Screens().JoinGame();
+      ASSERT_EQ(g.Screens().Name(), "MP2");
       all.push_back(guest);
       Pump(all, 5);
     }
@@ -127,6 +136,13 @@ void Deliver(TGame& g, uint32_t from, uint8_t code, uint8_t arg8 = 0, uint16_t a
   g.DXPlay1Message(from, bytes.data(), bytes.size());
 }
 
+// The room's round count typed: the field cleared, then each digit.
+void TypeRounds(TGame& g, const std::string& digits) {
+  g.FormKeyUp(VK_BACK, 0);
+  g.FormKeyUp(VK_BACK, 0);
+  for (char d : digits) g.FormKeyUp(uint16_t(d), 0);
+}
+
 int Fish(TGame& g) {
   int n = 0;
   for (int i = 0; i < g.Engine().Count(); ++i)
@@ -140,45 +156,45 @@ TEST_F(NetGame, TwoPeersMeetInTheRoomAndStartTogether) {
   TGame& h = host.Game();
   TGame& g = guest.Game();
   Pump({&host, &guest}, 10);
-  ASSERT_EQ(h.SessionPlayerCount(), 2);
-  ASSERT_EQ(g.SessionPlayerCount(), 2);
-  EXPECT_EQ(g.OwnIndex, 1);
-  EXPECT_EQ(g.PlayerTable[0]->PlayerName, "Host");
-  EXPECT_EQ(h.PlayerTable[1]->PlayerName, "Guest");
-  EXPECT_EQ(g.RoundCount, 2);
+  ASSERT_EQ(h.Net().SessionPlayerCount(), 2);
+  ASSERT_EQ(g.Net().SessionPlayerCount(), 2);
+  EXPECT_EQ(g.World().OwnIndex(), 1);
+  EXPECT_EQ(g.World().Player(0)->PlayerName, "Host");
+  EXPECT_EQ(h.World().Player(1)->PlayerName, "Guest");
+  EXPECT_EQ(g.Net().RoundCount(), 2);
 
   // Start waits for everybody's Ready.
   h.StartGame();
-  EXPECT_EQ(h.CurrentScreen, "MP2");
-  g.ToggleReady();
+  EXPECT_EQ(h.Screens().Name(), "MP2");
+  g.Screens().ToggleReady();
   Pump({&host, &guest}, 10);
-  EXPECT_EQ(h.PlayerTable[1]->ReadyState, 1);
+  EXPECT_EQ(h.World().Player(1)->ReadyState, 1);
   h.StartGame();
   Pump({&host, &guest}, 10);
-  EXPECT_EQ(h.CurrentScreen, "Game");
-  EXPECT_EQ(g.CurrentScreen, "Game");
-  EXPECT_EQ(g.BackgroundNo, h.BackgroundNo);
-  EXPECT_EQ(g.Level, 1);
+  EXPECT_EQ(h.Screens().Name(), "Game");
+  EXPECT_EQ(g.Screens().Name(), "Game");
+  EXPECT_EQ(g.World().BackgroundNo(), h.World().BackgroundNo());
+  EXPECT_EQ(g.World().Level(), 1);
 
   // Past the round banner: the host's fish appear on the guest as they spawn.
   Pump({&host, &guest}, 600);
   EXPECT_GT(Fish(h), 0);
   EXPECT_EQ(Fish(g), Fish(h));
-  EXPECT_EQ(g.FishTable.Count, h.FishTable.Count);
-  for (int s = 1; s <= h.FishTable.Count; ++s) {
-    TFish* a = h.FishTable.Slots[size_t(s)].get();
-    TFish* b = g.FishTable.Slots[size_t(s)].get();
+  EXPECT_EQ(g.World().FishTable().Count, h.World().FishTable().Count);
+  for (int s = 1; s <= h.World().FishTable().Count; ++s) {
+    TFish* a = h.World().FishTable().Slots[size_t(s)].get();
+    TFish* b = g.World().FishTable().Slots[size_t(s)].get();
     if (!a || !b) continue;
     EXPECT_EQ(a->Kind, b->Kind) << "slot " << s;
     EXPECT_EQ(a->Speed, b->Speed) << "slot " << s;
   }
 
   // The guest's fish moves; the host sees it where the guest put it.
-  g.LocalPlayer()->SteerRight = true;
+  g.World().LocalPlayer()->SteerRight = true;
   Pump({&guest}, 1);
   Pump({&host, &guest}, 5);
-  EXPECT_EQ(h.PlayerTable[1]->X, g.LocalPlayer()->X);
-  EXPECT_EQ(h.PlayerTable[1]->Y, g.LocalPlayer()->Y);
+  EXPECT_EQ(h.World().Player(1)->X, g.World().LocalPlayer()->X);
+  EXPECT_EQ(h.World().Player(1)->Y, g.World().LocalPlayer()->Y);
 }
 
 TEST_F(NetGame, TwoRoundsEndOnTheSameBoard) {
@@ -186,36 +202,36 @@ TEST_F(NetGame, TwoRoundsEndOnTheSameBoard) {
   Meet(host, {&guest});
   TGame& h = host.Game();
   TGame& g = guest.Game();
-  g.ToggleReady();
+  g.Screens().ToggleReady();
   Pump({&host, &guest}, 10);
   h.StartGame();
   Pump({&host, &guest}, 200);
-  ASSERT_EQ(g.CurrentScreen, "Game");
+  ASSERT_EQ(g.Screens().Name(), "Game");
 
   // The guest eats the host's fish once: a frag on both boards.
-  g.LocalPlayer()->Frags = 1;
+  g.World().LocalPlayer()->Frags = 1;
   // The host's fish finishes growing first: round 1 won, round 2 starts.
-  h.EndRound(kRoundWon);
+  h.Net().EndRound(kRoundWon);
   Pump({&host, &guest}, 10);
-  EXPECT_EQ(h.RoundsLeft, 1);
-  EXPECT_EQ(g.RoundsLeft, 1);
-  EXPECT_EQ(g.Level, 2);
-  EXPECT_EQ(g.PlayerTable[0]->Wins, 1);
+  EXPECT_EQ(h.Net().RoundsLeft(), 1);
+  EXPECT_EQ(g.Net().RoundsLeft(), 1);
+  EXPECT_EQ(g.World().Level(), 2);
+  EXPECT_EQ(g.World().Player(0)->Wins, 1);
   Pump({&host, &guest}, 200);
   // The guest wins the last round: results everywhere.
-  g.EndRound(kRoundWon);
+  g.Net().EndRound(kRoundWon);
   Pump({&host, &guest}, 20);
   for (TGame* p : {&h, &g}) {
-    EXPECT_TRUE(p->Timer2.Enabled());
-    ASSERT_TRUE(p->TableSprite);
-    EXPECT_TRUE(p->TableSprite->Visible);
+    EXPECT_TRUE(p->World().Timer2().Enabled());
+    ASSERT_TRUE(p->World().Table());
+    EXPECT_TRUE(p->World().Table()->Visible);
   }
   Pump({&host, &guest}, 3);
   // Both boards rank the guest (1 frag) above the host.
-  EXPECT_EQ(h.Results[0].Name, "Guest");
-  EXPECT_EQ(g.Results[0].Name, "Guest");
-  EXPECT_EQ(h.Results[0].Frags, 1);
-  EXPECT_EQ(h.Results[1].Wins, g.Results[1].Wins);
+  EXPECT_EQ(h.Net().Results()[0].Name, "Guest");
+  EXPECT_EQ(g.Net().Results()[0].Name, "Guest");
+  EXPECT_EQ(h.Net().Results()[0].Frags, 1);
+  EXPECT_EQ(h.Net().Results()[1].Wins, g.Net().Results()[1].Wins);
 }
 
 TEST_F(NetGame, SixPeersSeeTheSamePlayerList) {
@@ -232,26 +248,26 @@ TEST_F(NetGame, SixPeersSeeTheSamePlayerList) {
   Pump(all, 20);
   for (auto& p : peers) {
     TGame& g = p->Game();
-    ASSERT_EQ(g.SessionPlayerCount(), 6);
+    ASSERT_EQ(g.Net().SessionPlayerCount(), 6);
     for (int i = 0; i < 6; ++i) {
-      ASSERT_TRUE(g.PlayerTable[size_t(i)]) << "slot " << i;
-      EXPECT_EQ(g.PlayerTable[size_t(i)]->PlayerName, "P" + std::to_string(i));
+      ASSERT_TRUE(g.World().Player(i)) << "slot " << i;
+      EXPECT_EQ(g.World().Player(i)->PlayerName, "P" + std::to_string(i));
     }
   }
 
   // The session was made for six: a seventh is turned away and stays in the lobby.
   TPeer seventh("P6", Port(9), Port(1));
   TGame& s = seventh.Game();
-  s.OpenLobby();
-  s.HostIpText = "127.0.0.1";
-  s.DirectJoin();
-  ASSERT_EQ(s.SessionList.size(), 1u);
-  s.JoinWaitHook = [&] { Pump(all, 1); };
-  EXPECT_THROW(s.JoinGame(), ESessionError);
-  EXPECT_FALSE(s.SessionOpen());
-  EXPECT_EQ(s.CurrentScreen, "MP");
+  s.Screens().OpenLobby();
+  s.Screens().SetHostIpText("127.0.0.1");
+  s.Screens().DirectJoin();
+  ASSERT_EQ(s.Screens().SessionList().size(), 1u);
+  seventh.WhileWaiting = [&] { Pump(all, 1); };
+  EXPECT_THROW(s.Screens().JoinGame(), ESessionError);
+  EXPECT_FALSE(s.Net().SessionOpen());
+  EXPECT_EQ(s.Screens().Name(), "MP");
   Pump(all, 5);
-  EXPECT_EQ(peers[0]->Game().SessionPlayerCount(), 6);
+  EXPECT_EQ(peers[0]->Game().Net().SessionPlayerCount(), 6);
   EXPECT_EQ(Players(s), 0);
 }
 
@@ -259,28 +275,28 @@ TEST_F(NetGame, VanishedHostMeansSessionLostAndNoCrash) {
   auto host = std::make_unique<TPeer>("Host", Port(0), Port(1));
   TPeer guest("Guest", Port(2), Port(1));
   Meet(*host, {&guest});
-  guest.Game().ToggleReady();
+  guest.Game().Screens().ToggleReady();
   Pump({host.get(), &guest}, 10);
   host->Game().StartGame();
   Pump({host.get(), &guest}, 150);
   host.reset();
-  for (int i = 0; i < 400 && guest.Game().SessionOpen(); ++i) {
+  for (int i = 0; i < 400 && guest.Game().Net().SessionOpen(); ++i) {
     guest.Form->StepFrame();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  EXPECT_FALSE(guest.Game().SessionOpen());
+  EXPECT_FALSE(guest.Game().Net().SessionOpen());
   Pump({&guest}, 50);
   // "Session Lost!", then the lobby: no world left standing still, no fish
   // of the lost game left over.
   TGame& g = guest.Game();
-  EXPECT_EQ(g.CurrentScreen, "MP");
+  EXPECT_EQ(g.Screens().Name(), "MP");
   EXPECT_EQ(Players(g), 0);
   EXPECT_EQ(Fish(g), 0);
-  EXPECT_FALSE(g.Timer2.Enabled());
+  EXPECT_FALSE(g.World().Timer2().Enabled());
   // And the lobby works: a new game can be made from it.
-  g.CreateGame();
+  g.Screens().CreateGame();
   Pump({&guest}, 2);
-  EXPECT_EQ(g.CurrentScreen, "MP2");
+  EXPECT_EQ(g.Screens().Name(), "MP2");
   EXPECT_EQ(Players(g), 1);
 }
 
@@ -288,7 +304,7 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
   TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
   Meet(host, {&guest});
   TGame& h = host.Game();
-  uint32_t from = guest.Game().DXPlay1->LocalPlayer().Id;
+  uint32_t from = guest.Game().DXPlay1().LocalPlayer().Id;
   struct Case {
     std::vector<uint8_t> bytes;
     const char* why;
@@ -305,24 +321,24 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
       {{MsgEatenBy, 0, 5, 0, 1, 0, 0, 0}, "a verdict from a guest"},
   };
   for (const Case& c : cases) {
-    uint64_t before = h.DroppedMessages;
+    uint64_t before = h.Net().DroppedMessages();
     h.DXPlay1Message(from, c.bytes.data(), c.bytes.size());
-    EXPECT_EQ(h.DroppedMessages, before + 1) << c.why;
+    EXPECT_EQ(h.Net().DroppedMessages(), before + 1) << c.why;
   }
   // A sender that is not in the session.
   uint8_t ok[8] = {MsgReady, 1, 0, 0, 0, 0, 0, 0};
-  uint64_t before = h.DroppedMessages;
+  uint64_t before = h.Net().DroppedMessages();
   h.DXPlay1Message(999999, ok, sizeof ok);
-  EXPECT_EQ(h.DroppedMessages, before + 1);
+  EXPECT_EQ(h.Net().DroppedMessages(), before + 1);
 
   // More new fish from the host than the table holds never pass slot 30.
   TGame& g = guest.Game();
-  const uint32_t host_id = h.DXPlay1->LocalPlayer().Id;
+  const uint32_t host_id = h.DXPlay1().LocalPlayer().Id;
   for (int i = 0; i < 40; ++i) {
     uint8_t fish[8] = {MsgNewFish, 1, 100, 0, 3, 0, 0, 0};
     g.DXPlay1Message(host_id, fish, sizeof fish);
   }
-  EXPECT_EQ(g.FishTable.Count, 30);
+  EXPECT_EQ(g.World().FishTable().Count, 30);
 
   std::mt19937 rng(5);
   for (int i = 0; i < 3000; ++i) {
@@ -334,16 +350,16 @@ TEST_F(NetGame, MalformedMessagesAreDroppedAndCounted) {
   Pump({&host, &guest}, 20);
   // Junk may close the session (a pause outside a game does) but never
   // overfills a table.
-  EXPECT_LE(h.FishTable.Count, 30);
-  EXPECT_LE(h.ObjectTable.Count, 5);
+  EXPECT_LE(h.World().FishTable().Count, 30);
+  EXPECT_LE(h.World().ObjectTable().Count, 5);
 }
 
 TEST_F(NetGame, EatenNamesItsVictim) {
   TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
   Meet(host, {&guest});
   TGame& h = host.Game();
-  uint32_t from = guest.Game().DXPlay1->LocalPlayer().Id;
-  TPlayer* own = h.LocalPlayer();
+  uint32_t from = guest.Game().DXPlay1().LocalPlayer().Id;
+  TPlayer* own = h.World().LocalPlayer();
   ASSERT_TRUE(own);
   struct Case {
     int32_t victim;
@@ -355,7 +371,7 @@ TEST_F(NetGame, EatenNamesItsVictim) {
     auto bytes = EncodeGameMessage({MsgEaten, 0, 0, c.victim});
     h.DXPlay1Message(from, bytes.data(), bytes.size());
     EXPECT_EQ(own->WasEaten, c.dies) << "victim " << c.victim;
-    EXPECT_TRUE(h.PlayerTable[1]->HasEaten);
+    EXPECT_TRUE(h.World().Player(1)->HasEaten);
   }
 }
 
@@ -363,30 +379,30 @@ TEST_F(NetGame, AGuestLeavingMovesTheOthersUp) {
   TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
   Meet(host, {&a, &b});
   Pump({&host, &a, &b}, 10);
-  ASSERT_EQ(b.Game().OwnIndex, 2);
-  a.Game().DXPlay1->Close();
-  for (int i = 0; i < 100 && host.Game().SessionPlayerCount() != 2; ++i) {
+  ASSERT_EQ(b.Game().World().OwnIndex(), 2);
+  a.Game().DXPlay1().Close();
+  for (int i = 0; i < 100 && host.Game().Net().SessionPlayerCount() != 2; ++i) {
     Pump({&host, &b}, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   Pump({&host, &b}, 5);
   for (TGame* g : {&host.Game(), &b.Game()}) {
-    ASSERT_EQ(g->SessionPlayerCount(), 2);
-    ASSERT_TRUE(g->PlayerTable[1]);
-    EXPECT_EQ(g->PlayerTable[1]->PlayerName, "Bert");
-    EXPECT_EQ(g->PlayerTable[1]->NetIndex, 1);
-    EXPECT_FALSE(g->PlayerTable[2]);
+    ASSERT_EQ(g->Net().SessionPlayerCount(), 2);
+    ASSERT_TRUE(g->World().Player(1));
+    EXPECT_EQ(g->World().Player(1)->PlayerName, "Bert");
+    EXPECT_EQ(g->World().Player(1)->NetIndex, 1);
+    EXPECT_FALSE(g->World().Player(2));
   }
-  EXPECT_EQ(b.Game().OwnIndex, 1);
+  EXPECT_EQ(b.Game().World().OwnIndex(), 1);
 }
 
 TEST_F(NetGame, PositionsPlaceTheSendersFish) {
   TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
   Meet(host, {&guest});
   TGame& h = host.Game();
-  uint32_t from = guest.Game().DXPlay1->LocalPlayer().Id;
-  ASSERT_TRUE(h.PlayerTable[1]);
-  TPlayer& p = *h.PlayerTable[1].get();
+  uint32_t from = guest.Game().DXPlay1().LocalPlayer().Id;
+  ASSERT_TRUE(h.World().Player(1));
+  TPlayer& p = *h.World().Player(1);
   p.ScaleDiv = 4;
   p.SetPicture(p.RightPicture());
   const double drawn = double(p.Width) / p.ScaleDiv;
@@ -417,7 +433,7 @@ TEST_F(NetGame, PositionsPlaceTheSendersFish) {
     p.AnimStep = 1;
     p.TickCount = 0;
     p.InPlay = false;
-    h.Timer2.SetEnabled(c.held);
+    h.World().Timer2().SetEnabled(c.held);
     auto bytes = EncodePositionMessage({c.x, c.y});
     h.DXPlay1Message(from, bytes.data(), bytes.size());
     EXPECT_EQ(p.X, c.want_x) << c.what;
@@ -430,22 +446,22 @@ TEST_F(NetGame, PositionsPlaceTheSendersFish) {
     EXPECT_EQ(p.AnimStep, moved ? (1 < int(p.Image->PatternCount()) - 2 ? 2 : 0) : 1) << c.what;
     EXPECT_EQ(p.InPlay, !c.held) << c.what;
   }
-  h.Timer2.SetEnabled(false);
+  h.World().Timer2().SetEnabled(false);
 }
 
 TEST_F(NetGame, RepliesAreTakenByTheRequestRule) {
   TPeer host("Host", Port(0), Port(1)), a("Anna", Port(2), Port(1)), b("Bert", Port(3), Port(1));
   Meet(host, {&a, &b});
   TGame& h = host.Game();
-  uint32_t anna = a.Game().DXPlay1->LocalPlayer().Id, bert = b.Game().DXPlay1->LocalPlayer().Id;
-  ASSERT_TRUE(h.PlayerTable[1]);
-  TPlayer& pa = *h.PlayerTable[1].get();
-  ASSERT_TRUE(h.PlayerTable[2]);
-  TPlayer& pb = *h.PlayerTable[2].get();
+  uint32_t anna = a.Game().DXPlay1().LocalPlayer().Id, bert = b.Game().DXPlay1().LocalPlayer().Id;
+  ASSERT_TRUE(h.World().Player(1));
+  TPlayer& pa = *h.World().Player(1);
+  ASSERT_TRUE(h.World().Player(2));
+  TPlayer& pb = *h.World().Player(2);
 
   // Every scores answer to one request counts, wins and all: each is a row
   // of the one board.
-  h.SendGameMessage(MsgAskScores, 0, 0, 0);
+  h.Net().Send(MsgAskScores, 0, 0, 0);
   Deliver(h, anna, MsgScores, 2, 4, 41);
   Deliver(h, bert, MsgScores, 1, 7, 71);
   EXPECT_EQ(pa.Frags, 4);
@@ -454,19 +470,19 @@ TEST_F(NetGame, RepliesAreTakenByTheRequestRule) {
   EXPECT_EQ(pb.Frags, 7);
   EXPECT_EQ(pb.ScoreCode, 71);
   EXPECT_EQ(pb.Wins, 1);
-  EXPECT_EQ(h.LastRequest, MsgAskScores);
+  EXPECT_EQ(h.Net().LastRequest(), MsgAskScores);
 
   // Every skin answer to one request counts.
-  h.SendGameMessage(MsgAskSkin, 1, 0, 0);
+  h.Net().Send(MsgAskSkin, 1, 0, 0);
   Deliver(h, anna, MsgSkin, 3);
   Deliver(h, bert, MsgSkin, 2);
   EXPECT_EQ(pa.Skin, 3);
   EXPECT_EQ(pb.Skin, 2);
-  EXPECT_EQ(h.LastRequest, MsgAskSkin);
+  EXPECT_EQ(h.Net().LastRequest(), MsgAskSkin);
 
   // Out of turn, answers change nothing, but a player's ready state is
   // always its own to tell (a joiner learns everybody's).
-  h.LastRequest = 0;
+  h.Net().ForgetRequest(MsgAskSkin);
   Deliver(h, anna, MsgScores, 0, 9, 91);
   Deliver(h, anna, MsgState, 1);
   Deliver(h, anna, MsgSkin, 1);
@@ -480,9 +496,9 @@ TEST_F(NetGame, GrowthRoundCountAndPauseOutsideTheGame) {
   Meet(host, {&guest});
   TGame& h = host.Game();
   TGame& g = guest.Game();
-  uint32_t from = g.DXPlay1->LocalPlayer().Id;
-  ASSERT_TRUE(h.PlayerTable[1]);
-  TPlayer& p = *h.PlayerTable[1].get();
+  uint32_t from = g.DXPlay1().LocalPlayer().Id;
+  ASSERT_TRUE(h.World().Player(1));
+  TPlayer& p = *h.World().Player(1);
 
   struct Grow {
     uint8_t scale;
@@ -502,24 +518,24 @@ TEST_F(NetGame, GrowthRoundCountAndPauseOutsideTheGame) {
   }
   // A fish that has grown all its steps finishes the level instead.
   p.Growth = 5;
-  h.LevelDone = false;
+  h.World().SetLevelDone(false);
   Deliver(h, from, MsgGrown, 2);
-  EXPECT_TRUE(h.LevelDone);
+  EXPECT_TRUE(h.World().LevelDone());
   EXPECT_EQ(p.Growth, 5);
 
-  Deliver(g, h.DXPlay1->LocalPlayer().Id, MsgRoundCount, 100);
-  EXPECT_EQ(g.RoundCount, 100);
+  Deliver(g, h.DXPlay1().LocalPlayer().Id, MsgRoundCount, 100);
+  EXPECT_EQ(g.Net().RoundCount(), 100);
   EXPECT_EQ(g.SettingsRecord.RoundCountText.Str(), "10");
   // The host's count is its own.
   Deliver(h, from, MsgRoundCount, 7);
-  EXPECT_EQ(h.RoundCount, 2);
+  EXPECT_EQ(h.Net().RoundCount(), 2);
   EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), "2");
 
   // Pause or resume outside a game means the session is over.
-  Deliver(g, h.DXPlay1->LocalPlayer().Id, MsgResume);
-  EXPECT_FALSE(g.SessionOpen());
+  Deliver(g, h.DXPlay1().LocalPlayer().Id, MsgResume);
+  EXPECT_FALSE(g.Net().SessionOpen());
   Deliver(h, from, MsgPause);
-  EXPECT_FALSE(h.SessionOpen());
+  EXPECT_FALSE(h.Net().SessionOpen());
   Pump({&host, &guest}, 3);
 }
 
@@ -527,52 +543,56 @@ TEST_F(NetGame, LobbyRefusesWhatItCannotDo) {
   TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1));
   TGame& h = host.Game();
   TGame& g = guest.Game();
-  h.OpenLobby();
+  h.Screens().OpenLobby();
   struct Case {
     const char* player;
     const char* session;
   };
   for (const Case& c : {Case{"", "Reef"}, Case{"Host", ""}, Case{"", ""}}) {
-    h.HelpState = 1;
+    h.Screens().OpenLobby();  // the lobby's first help line
+    ASSERT_EQ(h.Screens().HelpState(), 1);
     h.SettingsRecord.PlayerNameSetting.Assign(c.player);
     h.SettingsRecord.SessionName.Assign(c.session);
-    h.CreateGame();
-    EXPECT_EQ(h.HelpState, 10) << c.player << "/" << c.session;
-    EXPECT_FALSE(h.SessionOpen());
-    EXPECT_EQ(h.CurrentScreen, "MP");
+    h.Screens().CreateGame();
+    EXPECT_EQ(h.Screens().HelpState(), 10) << c.player << "/" << c.session;
+    EXPECT_FALSE(h.Net().SessionOpen());
+    EXPECT_EQ(h.Screens().Name(), "MP");
   }
 
   // Nothing listed (no host address, no broadcast): no join.
-  g.OpenLobby();
-  EXPECT_EQ(g.SelectedSession, 255);
-  g.JoinGame();
-  EXPECT_EQ(g.HelpState, 9);
-  EXPECT_FALSE(g.SessionOpen());
+  g.Screens().OpenLobby();
+  EXPECT_EQ(g.Screens().SelectedSession(), 255);
+  g.Screens().JoinGame();
+  EXPECT_EQ(g.Screens().HelpState(), 9);
+  EXPECT_FALSE(g.Net().SessionOpen());
 
   // Listed, but no player name, or no row chosen.
   h.SettingsRecord.PlayerNameSetting.Assign("Host");
   h.SettingsRecord.SessionName.Assign("Reef");
-  h.CreateGame();
-  ASSERT_TRUE(h.SessionOpen());
+  h.Screens().CreateGame();
+  ASSERT_TRUE(h.Net().SessionOpen());
   // "Update" lists what is there now, names and all.
-  g.DXPlay1->SetHostAddress("127.0.0.1");
-  g.Selection = 5;
-  g.ActivateSelected();
-  ASSERT_EQ(g.SessionList.size(), 1u);
-  EXPECT_EQ(g.SessionNames[0], "Reef");
-  EXPECT_EQ(g.SelectedSession, 0);
+  g.DXPlay1().SetHostAddress("127.0.0.1");
+  g.Screens().SetSelection(5);
+  g.Screens().ActivateSelected();
+  ASSERT_EQ(g.Screens().SessionList().size(), 1u);
+  EXPECT_EQ(g.Screens().SessionRow(0), "Reef");
+  EXPECT_EQ(g.Screens().SelectedSession(), 0);
   struct Join {
     const char* player;
     uint8_t row;
   };
   for (const Join& c : {Join{"", 0}, Join{"Guest", 255}, Join{"Guest", 10}}) {
-    g.HelpState = 1;
+    g.Screens().OpenLobby();  // the lobby's first help line, the host listed again
+    g.Screens().SetHostIpText("127.0.0.1");
+    g.Screens().DirectJoin();
+    ASSERT_EQ(g.Screens().HelpState(), 1);
     g.SettingsRecord.PlayerNameSetting.Assign(c.player);
-    g.SelectedSession = c.row;
-    g.JoinGame();
-    EXPECT_EQ(g.HelpState, 9) << c.player << " row " << int(c.row);
-    EXPECT_FALSE(g.SessionOpen());
-    EXPECT_EQ(g.CurrentScreen, "MP");
+    g.Screens().SelectSession(c.row);
+    g.Screens().JoinGame();
+    EXPECT_EQ(g.Screens().HelpState(), 9) << c.player << " row " << int(c.row);
+    EXPECT_FALSE(g.Net().SessionOpen());
+    EXPECT_EQ(g.Screens().Name(), "MP");
   }
 }
 
@@ -580,48 +600,48 @@ TEST_F(NetGame, JoiningAGameInPlayStaysInTheLobby) {
   TPeer host("Host", Port(0), Port(1)), guest("Guest", Port(2), Port(1)), late("Late", Port(3), Port(1));
   Meet(host, {&guest});
   TGame& h = host.Game();
-  guest.Game().ToggleReady();
+  guest.Game().Screens().ToggleReady();
   Pump({&host, &guest}, 10);
   h.StartGame();
   Pump({&host, &guest}, 10);
-  ASSERT_EQ(guest.Game().CurrentScreen, "Game");
+  ASSERT_EQ(guest.Game().Screens().Name(), "Game");
 
   TGame& l = late.Game();
-  l.OpenLobby();
-  l.HostIpText = "127.0.0.1";
-  l.DirectJoin();
-  ASSERT_EQ(l.SessionList.size(), 1u);
-  l.SelectedSession = 0;
+  l.Screens().OpenLobby();
+  l.Screens().SetHostIpText("127.0.0.1");
+  l.Screens().DirectJoin();
+  ASSERT_EQ(l.Screens().SessionList().size(), 1u);
+  l.Screens().SelectSession(0);
   // The host spawns while the late one waits.
-  l.JoinWaitHook = [&] {
-    h.SendGameMessage(MsgNewFish, 1, 100, 3);
+  late.WhileWaiting = [&] {
+    h.Net().Send(MsgNewFish, 1, 100, 3);
     Pump({&host, &guest}, 1);
   };
-  l.JoinGame();
-  EXPECT_EQ(l.CurrentScreen, "MP");
-  EXPECT_FALSE(l.SessionOpen());
+  l.Screens().JoinGame();
+  EXPECT_EQ(l.Screens().Name(), "MP");
+  EXPECT_FALSE(l.Net().SessionOpen());
   // Listed again at the typed address it was found at: "in Game".
-  ASSERT_EQ(l.SessionList.size(), 1u);
-  EXPECT_EQ(l.SessionNames[0], "Reef1");
-  EXPECT_EQ(l.SelectedSession, 0);
+  ASSERT_EQ(l.Screens().SessionList().size(), 1u);
+  EXPECT_EQ(l.Screens().SessionRow(0), "Reef1");
+  EXPECT_EQ(l.Screens().SelectedSession(), 0);
   // Refreshed at the host's address, the row still says it is in play.
-  l.DXPlay1->SetHostAddress("127.0.0.1");
-  l.Selection = 5;
-  l.ActivateSelected();
-  ASSERT_EQ(l.SessionList.size(), 1u);
-  EXPECT_EQ(l.SessionNames[0], "Reef1");
-  EXPECT_EQ(l.SelectedSession, 0);
+  l.DXPlay1().SetHostAddress("127.0.0.1");
+  l.Screens().SetSelection(5);
+  l.Screens().ActivateSelected();
+  ASSERT_EQ(l.Screens().SessionList().size(), 1u);
+  EXPECT_EQ(l.Screens().SessionRow(0), "Reef1");
+  EXPECT_EQ(l.Screens().SelectedSession(), 0);
   Pump({&late}, 2);
   EXPECT_EQ(Players(l), 0);
   EXPECT_EQ(Fish(l), 0);  // fish announced while it waited swim nowhere here
 
   // The game goes on for the two who play it.
-  for (int i = 0; i < 100 && h.SessionPlayerCount() != 2; ++i) {
+  for (int i = 0; i < 100 && h.Net().SessionPlayerCount() != 2; ++i) {
     Pump({&host, &guest}, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  EXPECT_EQ(h.SessionPlayerCount(), 2);
-  EXPECT_EQ(h.CurrentScreen, "Game");
+  EXPECT_EQ(h.Net().SessionPlayerCount(), 2);
+  EXPECT_EQ(h.Screens().Name(), "Game");
 }
 
 TEST_F(NetGame, AFailedJoinLeavesNoFishBehind) {
@@ -631,34 +651,34 @@ TEST_F(NetGame, AFailedJoinLeavesNoFishBehind) {
     auto host = std::make_unique<TPeer>("Host", Port(0), Port(1));
     TPeer guest("Guest", Port(2), Port(1));
     TGame& h = host->Game();
-    h.OpenLobby();
-    h.CreateGame();
-    ASSERT_TRUE(h.SessionOpen());
+    h.Screens().OpenLobby();
+    h.Screens().CreateGame();
+    ASSERT_TRUE(h.Net().SessionOpen());
     TGame& g = guest.Game();
-    g.OpenLobby();
-    g.HostIpText = "127.0.0.1";
-    g.DirectJoin();
-    ASSERT_EQ(g.SessionList.size(), 1u);
-    g.JoinWaitMs = vanish ? 20000 : 300;
-    g.JoinWaitHook = [&] {
+    g.Screens().OpenLobby();
+    g.Screens().SetHostIpText("127.0.0.1");
+    g.Screens().DirectJoin();
+    ASSERT_EQ(g.Screens().SessionList().size(), 1u);
+    g.Screens().SetJoinWait(vanish ? 20000 : 300);
+    guest.WhileWaiting = [&] {
       if (!host) return;
       host->Form->StepFrame();
-      if (vanish && g.PlayerTable[0]) host.reset();
+      if (vanish && g.World().Player(0)) host.reset();
     };
-    g.JoinGame();
-    EXPECT_EQ(g.CurrentScreen, "MP") << "vanish " << vanish;
-    EXPECT_FALSE(g.SessionOpen()) << "vanish " << vanish;
+    g.Screens().JoinGame();
+    EXPECT_EQ(g.Screens().Name(), "MP") << "vanish " << vanish;
+    EXPECT_FALSE(g.Net().SessionOpen()) << "vanish " << vanish;
     Pump({&guest}, 2);
     EXPECT_EQ(Players(g), 0) << "vanish " << vanish;
-    for (auto& p : g.PlayerTable) EXPECT_FALSE(p) << "vanish " << vanish;
+    for (size_t i = 0; i < TWorld::kPlayers; ++i) EXPECT_FALSE(g.World().Player(i)) << "vanish " << vanish;
 
     // A later game starts from a clean table.
     host.reset();
-    g.CreateGame();
+    g.Screens().CreateGame();
     Pump({&guest}, 2);
     EXPECT_EQ(Players(g), 1) << "vanish " << vanish;
-    EXPECT_EQ(g.OwnIndex, 0);
-    g.OpenLobby();
+    EXPECT_EQ(g.World().OwnIndex(), 0);
+    g.Screens().OpenLobby();
     Pump({&guest}, 2);
   }
 }
@@ -675,21 +695,21 @@ TEST_F(NetGame, RoundCountTakesTwoToNinetyNine) {
   for (const Case& c : {Case{"1", "5", 5}, Case{"", "5", 5}, Case{"0", "5", 5}, Case{"2", "2", 2},
                         Case{"99", "99", 99}, Case{"12", "12", 12}}) {
     h.SettingsRecord.RoundCountText.Assign("5");
-    h.RoundCount = 5;
-    h.ToggleRoundsEdit();
-    ASSERT_TRUE(h.EditRounds);
-    EXPECT_EQ(h.RoundsText, "5");
-    h.RoundsText = c.typed;
-    h.ToggleRoundsEdit();
-    EXPECT_FALSE(h.EditRounds);
+    h.Net().SetRoundCount(5);
+    h.Screens().ToggleRoundsEdit();
+    ASSERT_TRUE(h.Screens().EditingRounds());
+    EXPECT_EQ(h.Screens().RoundsText(), "5");
+    TypeRounds(h, c.typed);
+    h.Screens().ToggleRoundsEdit();
+    EXPECT_FALSE(h.Screens().EditingRounds());
     EXPECT_EQ(h.SettingsRecord.RoundCountText.Str(), c.text) << "typed '" << c.typed << "'";
-    EXPECT_EQ(h.RoundCount, c.count) << "typed '" << c.typed << "'";
+    EXPECT_EQ(h.Net().RoundCount(), c.count) << "typed '" << c.typed << "'";
   }
   // Only the host sets the count; the guest learnt it on joining.
   TGame& g = guest.Game();
-  EXPECT_EQ(g.RoundCount, 5);
-  g.ToggleRoundsEdit();
-  EXPECT_FALSE(g.EditRounds);
+  EXPECT_EQ(g.Net().RoundCount(), 5);
+  g.Screens().ToggleRoundsEdit();
+  EXPECT_FALSE(g.Screens().EditingRounds());
 }
 
 TEST_F(NetGame, AGuestPlaysTheHostsGame) {
@@ -697,53 +717,50 @@ TEST_F(NetGame, AGuestPlaysTheHostsGame) {
   Meet(host, {&guest}, "5");
   TGame& h = host.Game();
   TGame& g = guest.Game();
-  ASSERT_EQ(g.RoundCount, 5);
+  ASSERT_EQ(g.Net().RoundCount(), 5);
   // The host settles on three rounds after the guest came in.
-  h.ToggleRoundsEdit();
-  h.RoundsText = "3";
-  h.ToggleRoundsEdit();
-  ASSERT_EQ(h.RoundCount, 3);
+  h.Screens().ToggleRoundsEdit();
+  TypeRounds(h, "3");
+  h.Screens().ToggleRoundsEdit();
+  ASSERT_EQ(h.Net().RoundCount(), 3);
   // One who comes in now learns the host's count, not the first guest's,
   // and the host keeps its own.
   TPeer late("Late", Port(3), Port(1));
   TGame& l = late.Game();
-  l.OpenLobby();
-  l.HostIpText = "127.0.0.1";
-  l.DirectJoin();
-  l.JoinWaitHook = [&] { Pump({&host, &guest}, 1); };
-  l.JoinGame();
-  ASSERT_EQ(l.CurrentScreen, "MP2");
+  l.Screens().OpenLobby();
+  l.Screens().SetHostIpText("127.0.0.1");
+  l.Screens().DirectJoin();
+  late.WhileWaiting = [&] { Pump({&host, &guest}, 1); };
+  l.Screens().JoinGame();
+  ASSERT_EQ(l.Screens().Name(), "MP2");
   Pump({&host, &guest, &late}, 10);
-  EXPECT_EQ(l.RoundCount, 3);
+  EXPECT_EQ(l.Net().RoundCount(), 3);
   EXPECT_EQ(l.SettingsRecord.RoundCountText.Str(), "3");
-  l.OpenLobby();
-  for (int i = 0; i < 100 && h.SessionPlayerCount() != 2; ++i) {
+  l.Screens().OpenLobby();
+  for (int i = 0; i < 100 && h.Net().SessionPlayerCount() != 2; ++i) {
     Pump({&host, &guest}, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  ASSERT_EQ(h.SessionPlayerCount(), 2);
-  EXPECT_EQ(h.RoundCount, 3);
-  // The guest's fish was out at the end of its last game.
-  g.OutOfRound = true;
-  g.ToggleReady();
+  ASSERT_EQ(h.Net().SessionPlayerCount(), 2);
+  EXPECT_EQ(h.Net().RoundCount(), 3);
+  g.Screens().ToggleReady();
   Pump({&host, &guest}, 10);
   h.StartGame();
   Pump({&host, &guest}, 200);
-  ASSERT_EQ(g.CurrentScreen, "Game");
-  EXPECT_EQ(g.RoundsLeft, 3);
-  EXPECT_FALSE(g.OutOfRound);
+  ASSERT_EQ(g.Screens().Name(), "Game");
+  EXPECT_EQ(g.Net().RoundsLeft(), 3);
 
   // The guest wins all three: the third ends the game on the host too.
   for (int round = 1; round <= 3; ++round) {
-    g.EndRound(kRoundWon);
+    g.Net().EndRound(kRoundWon);
     Pump({&host, &guest}, round < 3 ? 200 : 20);
   }
-  ASSERT_TRUE(h.PlayerTable[1]);
-  EXPECT_EQ(h.PlayerTable[1]->Wins, 3);
-  EXPECT_EQ(h.RoundsLeft, 1);
-  EXPECT_TRUE(h.Timer2.Enabled());
-  ASSERT_TRUE(h.TableSprite);
-  EXPECT_TRUE(h.TableSprite->Visible);
+  ASSERT_TRUE(h.World().Player(1));
+  EXPECT_EQ(h.World().Player(1)->Wins, 3);
+  EXPECT_EQ(h.Net().RoundsLeft(), 1);
+  EXPECT_TRUE(h.World().Timer2().Enabled());
+  ASSERT_TRUE(h.World().Table());
+  EXPECT_TRUE(h.World().Table()->Visible);
 }
 
 void Step(std::vector<TPeer*> peers, int frames) {
@@ -762,11 +779,11 @@ void Exchange(std::vector<TPeer*> peers) {
 }
 
 void StartTogether(std::vector<TPeer*> all) {
-  for (size_t i = 1; i < all.size(); ++i) all[i]->Game().ToggleReady();
+  for (size_t i = 1; i < all.size(); ++i) all[i]->Game().Screens().ToggleReady();
   Step(all, 10);
   all[0]->Game().StartGame();
   Step(all, 200);
-  for (TPeer* p : all) ASSERT_EQ(p->Game().CurrentScreen, "Game");
+  for (TPeer* p : all) ASSERT_EQ(p->Game().Screens().Name(), "Game");
 }
 
 std::vector<TFish*> NumberedFish(TGame& g) {
@@ -805,8 +822,8 @@ TEST_F(NetGame, ClaimedFishGoToOneEaterOnEveryPeer) {
   // Nobody's fish meets anything by chance while the claims travel.
   auto park = [&] {
     for (TPeer* p : all)
-      for (auto& pl : p->Game().PlayerTable)
-        if (pl) pl->Y = 5000;
+      for (size_t slot = 0; slot < TWorld::kPlayers; ++slot)
+        if (TPlayer* pl = p->Game().World().Player(slot)) pl->Y = 5000;
   };
   // Both guests claim one fish in the same frame, the host a second one
   // that Bert claims too: each goes to one eater, the same on every peer.
@@ -816,34 +833,34 @@ TEST_F(NetGame, ClaimedFishGoToOneEaterOnEveryPeer) {
   Step(all, 1);
   // What each fish had before (met by chance while the fish came in).
   std::vector<int32_t> before;
-  for (int slot = 0; slot < 3; ++slot) before.push_back(h.PlayerTable[size_t(slot)]->Score());
-  a.Game().OwnFishMeets(0, first);
-  b.Game().OwnFishMeets(0, first);
-  b.Game().OwnFishMeets(0, second);
-  h.OwnFishMeets(0, second);
+  for (int slot = 0; slot < 3; ++slot) before.push_back(h.World().Player(slot)->Score());
+  a.Game().Net().Referee().OwnFishMeets(0, first);
+  b.Game().Net().Referee().OwnFishMeets(0, first);
+  b.Game().Net().Referee().OwnFishMeets(0, second);
+  h.Net().Referee().OwnFishMeets(0, second);
   for (int i = 0; i < 20; ++i) {
     park();
     Step(all, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   for (uint16_t n : {first, second})
-    for (TPeer* p : all) EXPECT_FALSE(FishNumbered(p->Game(), n)) << "fish " << n << " left on " << p->Game().OwnIndex;
+    for (TPeer* p : all) EXPECT_FALSE(FishNumbered(p->Game(), n)) << "fish " << n << " left on " << p->Game().World().OwnIndex();
   // 10 points a fish: the host's fish and one guest got one each, on every
   // peer's view of them alike.
   std::vector<int32_t> scores;
-  for (int slot = 0; slot < 3; ++slot) scores.push_back(h.PlayerTable[size_t(slot)]->Score());
+  for (int slot = 0; slot < 3; ++slot) scores.push_back(h.World().Player(slot)->Score());
   EXPECT_EQ(scores[0] - before[0], 10);  // the host decided its own meeting first
   EXPECT_EQ(scores[1] - before[1] + scores[2] - before[2], 10);
   for (TPeer* p : {&a, &b})
     for (int slot = 0; slot < 3; ++slot)
-      EXPECT_EQ(p->Game().PlayerTable[size_t(slot)]->Score(), scores[size_t(slot)]) << "slot " << slot;
+      EXPECT_EQ(p->Game().World().Player(slot)->Score(), scores[size_t(slot)]) << "slot " << slot;
   // A claim for a number already given, or never given, changes nothing.
-  a.Game().OwnFishMeets(0, first);
-  a.Game().OwnFishMeets(0, 60000);
+  a.Game().Net().Referee().OwnFishMeets(0, first);
+  a.Game().Net().Referee().OwnFishMeets(0, 60000);
   Step(all, 20);
   for (TPeer* p : all)
     for (int slot = 0; slot < 3; ++slot)
-      EXPECT_EQ(p->Game().PlayerTable[size_t(slot)]->Score(), scores[size_t(slot)]) << "slot " << slot;
+      EXPECT_EQ(p->Game().World().Player(slot)->Score(), scores[size_t(slot)]) << "slot " << slot;
 }
 
 TEST_F(NetGame, AnEatenPlayerDiesOnEveryPeer) {
@@ -853,23 +870,23 @@ TEST_F(NetGame, AnEatenPlayerDiesOnEveryPeer) {
   StartTogether(all);
   // Anna eats Bert: Bert dies on every peer, and is protected everywhere
   // while he comes back, so the host cannot eat him again meanwhile.
-  const int32_t bert = int32_t(b.Game().DXPlay1->LocalPlayer().Id);
-  a.Game().LocalPlayer()->Frags = 1;
-  a.Game().SendGameMessage(MsgEaten, 0, 0, bert);
+  const int32_t bert = int32_t(b.Game().DXPlay1().LocalPlayer().Id);
+  a.Game().World().LocalPlayer()->Frags = 1;
+  a.Game().Net().Send(MsgEaten, 0, 0, bert);
   Exchange(all);
   for (TPeer* p : {&host, &b}) {
-    TPlayer* victim = p->Game().PlayerTable[2].get();
+    TPlayer* victim = p->Game().World().Player(2);
     ASSERT_TRUE(victim);
-    EXPECT_TRUE(victim->Dying) << "on " << int(p->Game().OwnIndex);
-    EXPECT_EQ(victim->KilledBy, 1) << "on " << int(p->Game().OwnIndex);
+    EXPECT_TRUE(victim->Dying) << "on " << int(p->Game().World().OwnIndex());
+    EXPECT_EQ(victim->KilledBy, 1) << "on " << int(p->Game().World().OwnIndex());
   }
-  EXPECT_EQ(host.Game().PlayerTable[1]->Frags, 1);
+  EXPECT_EQ(host.Game().World().Player(1)->Frags, 1);
   // A second eater announced late: Bert is not eaten twice anywhere.
-  b.Game().LocalPlayer()->WasEaten = false;
-  host.Game().SendGameMessage(MsgEaten, 0, 0, bert);
+  b.Game().World().LocalPlayer()->WasEaten = false;
+  host.Game().Net().Send(MsgEaten, 0, 0, bert);
   Exchange(all);
-  EXPECT_FALSE(b.Game().LocalPlayer()->WasEaten);
-  EXPECT_EQ(b.Game().PlayerTable[0]->Frags, 0);
+  EXPECT_FALSE(b.Game().World().LocalPlayer()->WasEaten);
+  EXPECT_EQ(b.Game().World().Player(0)->Frags, 0);
 }
 
 TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
@@ -883,49 +900,54 @@ TEST_F(NetGame, PauseAndResumeActOnTheirOwnHold) {
   // Bert sits on his own exit question; Anna opens hers and answers NO.
   gb.LeaveGame();
   ga.LeaveGame();
-  ASSERT_EQ(gb.CurrentScreen, "ExitGame?");
-  ga.Selection = 2;
-  ga.ActivateSelected();
+  ASSERT_EQ(gb.Screens().Name(), "ExitGame?");
+  ga.Screens().SetSelection(2);
+  ga.Screens().ActivateSelected();
   Exchange(all);
-  EXPECT_TRUE(gb.SessionOpen());
-  EXPECT_EQ(gb.CurrentScreen, "ExitGame?");
-  EXPECT_TRUE(gb.Timer2.Enabled());
-  EXPECT_EQ(ga.CurrentScreen, "Game");
-  EXPECT_FALSE(ga.Timer2.Enabled());
+  EXPECT_TRUE(gb.Net().SessionOpen());
+  EXPECT_EQ(gb.Screens().Name(), "ExitGame?");
+  EXPECT_TRUE(gb.World().Timer2().Enabled());
+  EXPECT_EQ(ga.Screens().Name(), "Game");
+  EXPECT_FALSE(ga.World().Timer2().Enabled());
 
   // The host's pause (its exit question over the results, or an older
   // peer's) holds Anna; only the host's resume lifts it, and never Bert's
   // own question.
-  h.SendGameMessage(MsgPause, 0, 0, 0);
+  h.Net().Send(MsgPause, 0, 0, 0);
   Exchange(all);
-  EXPECT_TRUE(ga.Paused);
-  EXPECT_TRUE(ga.Timer2.Enabled());
-  gb.SendGameMessage(MsgResume, 0, 0, 0);
+  EXPECT_TRUE(ga.World().Paused());
+  EXPECT_TRUE(ga.World().Timer2().Enabled());
+  gb.Net().Send(MsgResume, 0, 0, 0);
   Exchange(all);
-  EXPECT_TRUE(ga.Timer2.Enabled());
-  h.SendGameMessage(MsgResume, 0, 0, 0);
+  EXPECT_TRUE(ga.World().Timer2().Enabled());
+  h.Net().Send(MsgResume, 0, 0, 0);
   Exchange(all);
-  EXPECT_FALSE(ga.Timer2.Enabled());
-  EXPECT_FALSE(ga.TableSprite->Visible);
-  EXPECT_TRUE(gb.Timer2.Enabled());
-  EXPECT_EQ(gb.CurrentScreen, "ExitGame?");
-  EXPECT_TRUE(gb.SessionOpen());
-  gb.Selection = 2;
-  gb.ActivateSelected();
+  EXPECT_FALSE(ga.World().Timer2().Enabled());
+  EXPECT_FALSE(ga.World().Table()->Visible);
+  EXPECT_TRUE(gb.World().Timer2().Enabled());
+  EXPECT_EQ(gb.Screens().Name(), "ExitGame?");
+  EXPECT_TRUE(gb.Net().SessionOpen());
+  gb.Screens().SetSelection(2);
+  gb.Screens().ActivateSelected();
   Step(all, 5);
 
   // The last round ends: a resume from anybody leaves the results up.
-  h.RoundsLeft = ga.RoundsLeft = gb.RoundsLeft = 1;
-  ga.EndRound(kRoundWon);
+  while (ga.Net().RoundsLeft() > 1) {
+    ga.Net().EndRound(kRoundWon);
+    Exchange(all);
+  }
+  ASSERT_EQ(h.Net().RoundsLeft(), 1);
+  ASSERT_EQ(gb.Net().RoundsLeft(), 1);
+  ga.Net().EndRound(kRoundWon);
   Exchange(all);
-  for (TGame* g : {&h, &ga, &gb}) ASSERT_TRUE(g->Timer2.Enabled());
-  gb.SendGameMessage(MsgResume, 0, 0, 0);
-  h.SendGameMessage(MsgResume, 0, 0, 0);
+  for (TGame* g : {&h, &ga, &gb}) ASSERT_TRUE(g->World().Timer2().Enabled());
+  gb.Net().Send(MsgResume, 0, 0, 0);
+  h.Net().Send(MsgResume, 0, 0, 0);
   Exchange(all);
   for (TGame* g : {&h, &ga, &gb}) {
-    EXPECT_TRUE(g->Timer2.Enabled());
-    EXPECT_TRUE(g->TableSprite->Visible);
-    EXPECT_TRUE(g->SessionOpen());
+    EXPECT_TRUE(g->World().Timer2().Enabled());
+    EXPECT_TRUE(g->World().Table()->Visible);
+    EXPECT_TRUE(g->Net().SessionOpen());
   }
 }
 
@@ -937,55 +959,55 @@ TEST_F(NetGame, AGuestsNoLeavesTheOtherHoldsOn) {
   TGame& h = host.Game();
   TGame& ga = a.Game();
   auto held = [&](const char* when) {
-    EXPECT_EQ(ga.CurrentScreen, "Game") << when;
-    EXPECT_TRUE(ga.Timer2.Enabled()) << when;
+    EXPECT_EQ(ga.Screens().Name(), "Game") << when;
+    EXPECT_TRUE(ga.World().Timer2().Enabled()) << when;
   };
   // The host pauses while Anna sits on her own question. Her NO (a click,
   // then the N key) ends her own pause only: the host's holds her on, and
   // Escape then asks again instead of lifting it.
   ga.LeaveGame();
-  h.SendGameMessage(MsgPause, 0, 0, 0);
+  h.Net().Send(MsgPause, 0, 0, 0);
   Exchange(all);
-  ASSERT_TRUE(ga.PeerPaused);
-  ga.Selection = 2;
-  ga.ActivateSelected();
+  ASSERT_TRUE(ga.Net().PeerPaused());
+  ga.Screens().SetSelection(2);
+  ga.Screens().ActivateSelected();
   Step(all, 30);
   held("after a click on NO");
-  EXPECT_TRUE(ga.Paused);
+  EXPECT_TRUE(ga.World().Paused());
   ga.FormKeyUp(VK_ESCAPE, 0);
-  EXPECT_EQ(ga.CurrentScreen, "ExitGame?");
+  EXPECT_EQ(ga.Screens().Name(), "ExitGame?");
   ga.FormKeyUp('N', 0);
   Step(all, 30);
   held("after N");
-  h.SendGameMessage(MsgResume, 0, 0, 0);
+  h.Net().Send(MsgResume, 0, 0, 0);
   Exchange(all);
-  EXPECT_FALSE(ga.Timer2.Enabled());
-  EXPECT_FALSE(ga.Paused);
+  EXPECT_FALSE(ga.World().Timer2().Enabled());
+  EXPECT_FALSE(ga.World().Paused());
 
   // A round starts while she is on her question: NO leaves the round's
   // banner to end in its own time.
   ga.LeaveGame();
-  h.EndRound(kRoundWon);
+  h.Net().EndRound(kRoundWon);
   Exchange(all);
-  ASSERT_EQ(ga.Level, 2);
+  ASSERT_EQ(ga.World().Level(), 2);
   ga.FormKeyUp('N', 0);
   held("after N over a round's start");
-  EXPECT_TRUE(ga.RoundIntro);
+  EXPECT_TRUE(ga.World().RoundIntro());
   Step(all, 300);
-  EXPECT_FALSE(ga.RoundIntro);
-  EXPECT_FALSE(ga.Timer2.Enabled());
+  EXPECT_FALSE(ga.World().RoundIntro());
+  EXPECT_FALSE(ga.World().Timer2().Enabled());
 
   // Her own fish ends the last round while she is on her question: the
   // results take its place, as they do when another player's fish ends it.
   ga.LeaveGame();
-  ga.EndRound(kRoundWon);
+  ga.Net().EndRound(kRoundWon);
   held("at the results");
-  EXPECT_FALSE(ga.Paused);
-  EXPECT_FALSE(ga.QuestionSprite);
+  EXPECT_FALSE(ga.World().Paused());
+  EXPECT_FALSE(ga.Screens().Question());
   ga.FormKeyUp('N', 0);
   Step(all, 30);
   held("after N at the results");
-  EXPECT_TRUE(ga.TableSprite->Visible);
+  EXPECT_TRUE(ga.World().Table()->Visible);
 }
 
 TEST_F(NetGame, FourPeersEndOnOneBoard) {
@@ -993,11 +1015,7 @@ TEST_F(NetGame, FourPeersEndOnOneBoard) {
       c("Cleo", Port(4), Port(1));
   Meet(host, {&a, &b, &c}, "2");
   std::vector<TPeer*> all{&host, &a, &b, &c};
-  for (TPeer* p : all) {
-    p->Game().Options.ResultsFile =
-        (std::filesystem::path(MV_BINARY_DIR) / "test-runs" / "netgame" / (p->Game().SettingsRecord.PlayerNameSetting.Str() + ".board")).string();
-    std::filesystem::remove(p->Game().Options.ResultsFile);
-  }
+  for (TPeer* p : all) std::filesystem::remove(p->Game().Options.ResultsFile);
   StartTogether(all);
   // Each peer's own counts: a tie in frags, settled by wins, then score.
   struct Own {
@@ -1006,20 +1024,20 @@ TEST_F(NetGame, FourPeersEndOnOneBoard) {
     int32_t score;
   };
   for (const Own& o : {Own{&host, 1, 120}, Own{&a, 3, 40}, Own{&b, 1, 300}, Own{&c, 0, 10}}) {
-    o.peer->Game().LocalPlayer()->Frags = o.frags;
-    o.peer->Game().LocalPlayer()->SetScore(o.score);
+    o.peer->Game().World().LocalPlayer()->Frags = o.frags;
+    o.peer->Game().World().LocalPlayer()->SetScore(o.score);
   }
   // Cleo wins round one, Bert the last.
-  c.Game().EndRound(kRoundWon);
+  c.Game().Net().EndRound(kRoundWon);
   Exchange(all);
   Step(all, 200);
-  b.Game().EndRound(kRoundWon);
+  b.Game().Net().EndRound(kRoundWon);
   Exchange(all);
   Exchange(all);
   const char* want = "Anna 3 0 40\nBert 1 1 300\nHost 1 0 120\nCleo 0 1 10\n";
   for (TPeer* p : all) {
     TGame& g = p->Game();
-    EXPECT_TRUE(g.TableSprite->Visible);
+    EXPECT_TRUE(g.World().Table()->Visible);
     std::ifstream in(g.Options.ResultsFile);
     std::stringstream text;
     text << in.rdbuf();
@@ -1030,24 +1048,24 @@ TEST_F(NetGame, FourPeersEndOnOneBoard) {
 TEST_F(NetGame, ALobbyWithoutARouteStillWorks) {
   TPeer peer("Solo", Port(0), Port(1));
   TGame& g = peer.Game();
-  g.OpenLobby();
-  ASSERT_EQ(g.CurrentScreen, "MP");
+  g.Screens().OpenLobby();
+  ASSERT_EQ(g.Screens().Name(), "MP");
   // An address the query cannot be sent to (no broadcast permission, as a
   // machine without a route cannot send its broadcast).
-  g.HostIpText = "255.255.255.255";
-  EXPECT_NO_THROW(g.DirectJoin());
-  EXPECT_EQ(g.CurrentScreen, "MP");
-  EXPECT_TRUE(g.SessionList.empty());
-  EXPECT_EQ(g.SelectedSession, 255);
+  g.Screens().SetHostIpText("255.255.255.255");
+  EXPECT_NO_THROW(g.Screens().DirectJoin());
+  EXPECT_EQ(g.Screens().Name(), "MP");
+  EXPECT_TRUE(g.Screens().SessionList().empty());
+  EXPECT_EQ(g.Screens().SelectedSession(), 255);
   // Names can be typed and a game created.
-  g.Selection = 4;
-  g.ActivateSelected();
-  EXPECT_TRUE(g.EditPlayerName);
+  g.Screens().SetSelection(4);
+  g.Screens().ActivateSelected();
+  EXPECT_TRUE(g.Screens().EditingPlayerName());
   g.FormKeyUp('X', 0);
   EXPECT_EQ(g.SettingsRecord.PlayerNameSetting.Str(), "Solox");
-  g.CreateGame();
-  EXPECT_EQ(g.CurrentScreen, "MP2");
-  EXPECT_TRUE(g.SessionHost());
+  g.Screens().CreateGame();
+  EXPECT_EQ(g.Screens().Name(), "MP2");
+  EXPECT_TRUE(g.Net().SessionHost());
 }
 
 TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
@@ -1059,28 +1077,28 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
   TGame& gb = b.Game();
   // Fish swim, then the host pauses the game and vanishes.
   for (int i = 0; i < 40 && NumberedFish(host->Game()).empty(); ++i) Step({host.get(), &a, &b}, 25);
-  host->Game().SendGameMessage(MsgPause, 0, 0, 0);
+  host->Game().Net().Send(MsgPause, 0, 0, 0);
   Exchange({host.get(), &a, &b});
-  ASSERT_TRUE(gb.PeerPaused);
+  ASSERT_TRUE(gb.Net().PeerPaused());
   host.reset();
-  for (int i = 0; i < 1000 && !(ga.SessionHost() && gb.SessionPlayerCount() == 2); ++i) {
+  for (int i = 0; i < 1000 && !(ga.Net().SessionHost() && gb.Net().SessionPlayerCount() == 2); ++i) {
     Step({&a, &b}, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   // Anna, first after the host, hosts the game; nobody lost the session.
-  ASSERT_TRUE(ga.SessionHost());
-  EXPECT_FALSE(gb.SessionHost());
+  ASSERT_TRUE(ga.Net().SessionHost());
+  EXPECT_FALSE(gb.Net().SessionHost());
   for (TGame* g : {&ga, &gb}) {
-    EXPECT_EQ(g->CurrentScreen, "Game");
-    EXPECT_EQ(g->SessionPlayerCount(), 2);
-    EXPECT_EQ(g->PlayerTable[0]->PlayerName, "Anna");
-    EXPECT_EQ(g->PlayerTable[1]->PlayerName, "Bert");
+    EXPECT_EQ(g->Screens().Name(), "Game");
+    EXPECT_EQ(g->Net().SessionPlayerCount(), 2);
+    EXPECT_EQ(g->World().Player(0)->PlayerName, "Anna");
+    EXPECT_EQ(g->World().Player(1)->PlayerName, "Bert");
     // The pause of the host that went is over.
-    EXPECT_FALSE(g->Timer2.Enabled());
+    EXPECT_FALSE(g->World().Timer2().Enabled());
   }
-  EXPECT_EQ(gb.OwnIndex, 1);
+  EXPECT_EQ(gb.World().OwnIndex(), 1);
   // New fish come from Anna now, numbered on from the old host's, to Bert too.
-  const uint16_t first_new = ga.Book.NextNumber();
+  const uint16_t first_new = ga.Net().Book().NextNumber();
   bool seen = false;
   for (int i = 0; i < 100 && !seen; ++i) {
     Step({&a, &b}, 10);
@@ -1095,38 +1113,38 @@ TEST_F(NetGame, TheNextPlayerHostsTheGameWhenTheHostGoes) {
     // Nobody meets anything by chance meanwhile.
     auto park = [&] {
       for (TGame* g : {&ga, &gb})
-        for (auto& pl : g->PlayerTable)
-          if (pl) pl->Y = 5000;
+        for (size_t slot = 0; slot < TWorld::kPlayers; ++slot)
+          if (TPlayer* pl = g->World().Player(slot)) pl->Y = 5000;
     };
     park();
     Step({&a, &b}, 1);
-    const int32_t before = ga.PlayerTable[1]->Score();
-    gb.OwnFishMeets(0, n);
+    const int32_t before = ga.World().Player(1)->Score();
+    gb.Net().Referee().OwnFishMeets(0, n);
     for (int i = 0; i < 20; ++i) {
       park();
       Step({&a, &b}, 2);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_EQ(ga.PlayerTable[1]->Score(), before + 10);
-    EXPECT_EQ(gb.LocalPlayer()->Score(), before + 10);
+    EXPECT_EQ(ga.World().Player(1)->Score(), before + 10);
+    EXPECT_EQ(gb.World().LocalPlayer()->Score(), before + 10);
     break;
   }
   // A verdict of the old host that Bert heard, on a fish Anna never heard
   // of: she takes it over and tells it again, and nothing else of hers.
-  const uint16_t unheard = uint16_t(ga.Book.TakenOverBelow() - 1);
-  ASSERT_FALSE(ga.Book.Known(unheard));
-  const uint32_t bert = uint32_t(gb.LocalPlayer()->PlayerId);
-  gb.SendGameMessage(MsgClaim, 0, unheard, int32_t(bert));
-  gb.SendGameMessage(MsgClaim, 0, uint16_t(unheard - 1), 0);  // not heard: no answer
+  const uint16_t unheard = uint16_t(ga.Net().Book().TakenOverBelow() - 1);
+  ASSERT_FALSE(ga.Net().Book().Known(unheard));
+  const uint32_t bert = uint32_t(gb.World().LocalPlayer()->PlayerId);
+  gb.Net().Send(MsgClaim, 0, unheard, int32_t(bert));
+  gb.Net().Send(MsgClaim, 0, uint16_t(unheard - 1), 0);  // not heard: no answer
   for (int i = 0; i < 20; ++i) {
     Step({&a, &b}, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   for (TGame* g : {&ga, &gb}) {
     SCOPED_TRACE(g == &ga ? "Anna" : "Bert");
-    ASSERT_TRUE(g->Book.Known(unheard));
-    EXPECT_EQ(g->Book.EaterOf(unheard), bert);
-    EXPECT_FALSE(g->Book.Known(uint16_t(unheard - 1)));
+    ASSERT_TRUE(g->Net().Book().Known(unheard));
+    EXPECT_EQ(g->Net().Book().EaterOf(unheard), bert);
+    EXPECT_FALSE(g->Net().Book().Known(uint16_t(unheard - 1)));
   }
 }
 
@@ -1140,29 +1158,29 @@ TEST_F(NetGame, TheHostEndsARoundWhoseWinnerWent) {
   for (int i = 0; i < 40 && NumberedFish(h).empty(); ++i) Step({&host, &a, b.get()}, 25);
   ASSERT_FALSE(NumberedFish(h).empty());
   Exchange({&host, &a, b.get()});
-  ASSERT_EQ(h.Level, 1);
+  ASSERT_EQ(h.World().Level(), 1);
   // Bert's fish is one fish from full grown, on every peer.
   for (TGame* g : {&h, &ga, &b->Game()}) {
-    TPlayer* bert = g->PlayerTable[2].get();
+    TPlayer* bert = g->World().Player(2);
     ASSERT_TRUE(bert);
     bert->Growth = 5;
     bert->EatCount = 5;
   }
   // The host gives Bert a fish, which finishes the round; Bert's program
   // ends before it hears, so only the host can end that round now.
-  const uint32_t bert = uint32_t(b->Game().LocalPlayer()->PlayerId);
-  ASSERT_TRUE(h.DecideEaten(NumberedFish(h).front()->Number, bert));
-  EXPECT_TRUE(h.Book.Won());
+  const uint32_t bert = uint32_t(b->Game().World().LocalPlayer()->PlayerId);
+  ASSERT_TRUE(h.Net().DecideEaten(NumberedFish(h).front()->Number, bert));
+  EXPECT_TRUE(h.Net().Book().Won());
   b.reset();
-  for (int i = 0; i < 300 && !(h.Level == 2 && ga.Level == 2); ++i) Step({&host, &a}, 2);
+  for (int i = 0; i < 300 && !(h.World().Level() == 2 && ga.World().Level() == 2); ++i) Step({&host, &a}, 2);
   for (TGame* g : {&h, &ga}) {
-    EXPECT_EQ(g->Level, 2);
-    EXPECT_FALSE(g->Book.Won());
-    EXPECT_EQ(g->RoundsLeft, 1);
-    EXPECT_EQ(g->SessionPlayerCount(), 2);
+    EXPECT_EQ(g->World().Level(), 2);
+    EXPECT_FALSE(g->Net().Book().Won());
+    EXPECT_EQ(g->Net().RoundsLeft(), 1);
+    EXPECT_EQ(g->Net().SessionPlayerCount(), 2);
     // Nobody left in the game won it.
-    EXPECT_EQ(g->PlayerTable[0]->Wins, 0);
-    EXPECT_EQ(g->PlayerTable[1]->Wins, 0);
+    EXPECT_EQ(g->World().Player(0)->Wins, 0);
+    EXPECT_EQ(g->World().Player(1)->Wins, 0);
   }
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "online/ScoreClient.h"
-#include "ui/tests/UiFixture.h"
+#include "app/tests/UiFixture.h"
 
 namespace mv {
 namespace {
@@ -20,10 +20,10 @@ struct THit {
 void ExpectHits(TGame& g, const std::vector<THit>& hits, uint8_t from) {
   for (const THit& h : hits) {
     SCOPED_TRACE(std::to_string(h.X) + "," + std::to_string(h.Y));
-    g.Selection = from;
+    g.Screens().SetSelection(from);
     g.Host.WarpPointer(h.X, h.Y);
     g.DXDraw1MouseMove(0, h.X, h.Y);
-    EXPECT_EQ(int(g.Selection), h.Selection);
+    EXPECT_EQ(int(g.Screens().Selection()), h.Selection);
   }
 }
 
@@ -41,10 +41,10 @@ TEST_F(UiFixture, MainMenuBoxesInAWindowAndInFullScreen) {
   }
   MoveTo(300, 300);
   EXPECT_EQ(VisibleHighlights(), std::set<int>{2});
-  EXPECT_TRUE(Game->HotSpotButton[2]);
+  EXPECT_TRUE(Game->Screens().HotSpots().Button[2]);
   MoveTo(100, 300);
   EXPECT_EQ(VisibleHighlights(), std::set<int>{2});  // nothing under the pointer: the selection stays
-  EXPECT_FALSE(Game->HotSpotButton[2]);
+  EXPECT_FALSE(Game->Screens().HotSpots().Button[2]);
 }
 
 TEST_F(UiFixture, HighScoreAndHelpBoxesAreGrownBy20) {
@@ -67,27 +67,27 @@ TEST_F(UiFixture, OptionsAreasAndFlags) {
   struct TCase {
     int X, Y;
     int Selection;
-    bool TGame::*Flag;  // the one flag set, or null
+    bool THotSpots::*Flag;  // the one flag set, or null
   };
   for (const TCase& c : {
-           TCase{157, 196, 1, &TGame::HotSpotWindow}, TCase{292, 252, 1, &TGame::HotSpotWindow},
-           TCase{300, 220, 0, nullptr}, TCase{308, 196, 1, &TGame::HotSpotFullScreen},
-           TCase{509, 252, 1, &TGame::HotSpotFullScreen}, TCase{167, 261, 2, &TGame::HotSpotMusicOn},
-           TCase{222, 290, 2, nullptr}, TCase{293, 317, 2, &TGame::HotSpotMusicOff},
-           TCase{217, 321, 3, &TGame::HotSpotSoundOn}, TCase{228, 377, 3, &TGame::HotSpotSoundOff},
-           TCase{246, 400, 4, &TGame::HotSpotAddText}, TCase{245, 400, 0, nullptr},
-           TCase{469, 434, 4, &TGame::HotSpotAddText}, TCase{5, 447, 5, nullptr}, TCase{4, 447, 0, nullptr},
+           TCase{157, 196, 1, &THotSpots::Window}, TCase{292, 252, 1, &THotSpots::Window},
+           TCase{300, 220, 0, nullptr}, TCase{308, 196, 1, &THotSpots::FullScreen},
+           TCase{509, 252, 1, &THotSpots::FullScreen}, TCase{167, 261, 2, &THotSpots::MusicOn},
+           TCase{222, 290, 2, nullptr}, TCase{293, 317, 2, &THotSpots::MusicOff},
+           TCase{217, 321, 3, &THotSpots::SoundOn}, TCase{228, 377, 3, &THotSpots::SoundOff},
+           TCase{246, 400, 4, &THotSpots::AddText}, TCase{245, 400, 0, nullptr},
+           TCase{469, 434, 4, &THotSpots::AddText}, TCase{5, 447, 5, nullptr}, TCase{4, 447, 0, nullptr},
            TCase{203, 525, 5, nullptr}, TCase{204, 500, 0, nullptr}, TCase{600, 100, 0, nullptr},
        }) {
     SCOPED_TRACE(std::to_string(c.X) + "," + std::to_string(c.Y));
-    Game->Selection = 0;
+    Game->Screens().SetSelection(0);
     MoveTo(c.X, c.Y);
-    EXPECT_EQ(int(Game->Selection), c.Selection);
-    for (bool TGame::*flag : {&TGame::HotSpotWindow, &TGame::HotSpotFullScreen, &TGame::HotSpotMusicOn,
-                              &TGame::HotSpotMusicOff, &TGame::HotSpotSoundOn, &TGame::HotSpotSoundOff,
-                              &TGame::HotSpotAddText})
-      EXPECT_EQ((*Game).*flag, flag == c.Flag);
-    EXPECT_EQ(Game->HotSpotOptBack, c.Selection == 5);
+    EXPECT_EQ(int(Game->Screens().Selection()), c.Selection);
+    for (bool THotSpots::*flag : {&THotSpots::Window, &THotSpots::FullScreen, &THotSpots::MusicOn,
+                              &THotSpots::MusicOff, &THotSpots::SoundOn, &THotSpots::SoundOff,
+                              &THotSpots::AddText})
+      EXPECT_EQ(Game->Screens().HotSpots().*flag, flag == c.Flag);
+    EXPECT_EQ(Game->Screens().HotSpots().OptBack, c.Selection == 5);
     EXPECT_EQ(VisibleHighlights(), c.Selection == 5 ? std::set<int>{1} : std::set<int>{});
   }
 }
@@ -95,13 +95,13 @@ TEST_F(UiFixture, OptionsAreasAndFlags) {
 TEST_F(UiFixture, QuestionAnswersUnderThePointer) {
   for (const char* q : {"Exit?", "ExitGame?", "Clear?", "Send"}) {
     SCOPED_TRACE(q);
-    Game->OpenQuestion(q);
+    Game->Screens().OpenQuestion(ScreenNamed(q));
     ExpectHits(*Game, {{331, 306, 1}, {379, 342, 1}, {330, 320, 0}, {411, 306, 2}, {459, 342, 2},
                               {395, 320, 0}, {420, 343, 0}},
                0);
     MoveTo(400, 320);
-    EXPECT_FALSE(Game->HotSpotYes || Game->HotSpotNo);
-    Game->CloseQuestion();
+    EXPECT_FALSE(Game->Screens().HotSpots().Yes || Game->Screens().HotSpots().No);
+    Game->Screens().CloseQuestion();
   }
 }
 
@@ -117,71 +117,69 @@ TEST_F(UiFixture, PointerBeepsOnlyWhenTheSelectionChanges) {
 
 TEST_F(UiFixture, ClicksActOnWhatThePointerFound) {
   ClickAt(100, 100);  // nothing under the pointer
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
   ClickAt(300, 350);
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   ::testing::internal::CaptureStderr();
   ClickAt(400, 470);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find(WorldPageUrl()), std::string::npos);
   ClickAt(30, 470);
-  EXPECT_EQ(Game->CurrentScreen, "Clear?");
+  EXPECT_EQ(Game->Screens().Name(), "Clear?");
   ClickAt(420, 320);  // NO
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
-  EXPECT_FALSE(Game->QuestionSprite);
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
+  EXPECT_FALSE(Game->Screens().Question());
   ClickAt(100, 540);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
-  EXPECT_EQ(Game->Selection, 3);
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
+  EXPECT_EQ(Game->Screens().Selection(), 3);
   ClickAt(300, 520);
-  EXPECT_EQ(Game->CurrentScreen, "Exit?");
+  EXPECT_EQ(Game->Screens().Name(), "Exit?");
   ClickAt(420, 320);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
-  EXPECT_EQ(Game->Selection, 7);
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
+  EXPECT_EQ(Game->Screens().Selection(), 7);
   EXPECT_EQ(VisibleHighlights(), std::set<int>{7});
   ::testing::internal::CaptureStderr();
   ClickAt(300, 460);  // Visit
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("[shell open] " + ScoreServerBase()),
             std::string::npos);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
 }
 
 TEST_F(UiFixture, RightButtonReleaseIsAClickOutsideAGame) {
   MoveTo(300, 280);
   Game->DXDraw1MouseUp(1, 0, 300, 280);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
   Game->DXDraw1MouseUp(2, 0, 300, 280);
-  EXPECT_EQ(Game->CurrentScreen, "Options");
+  EXPECT_EQ(Game->Screens().Name(), "Options");
   // During a game, even over the results board, it is no click.
-  Game->CurrentScreen = "Game";
-  Game->SinglePlayer = false;
-  Game->RoundIntro = false;
-  Game->Timer2.SetEnabled(true);
+  Game->Screens().SetCurrent(TScreen::Game);
+  Game->World().SetSinglePlayer(false);
+  Game->World().SetRoundIntro(false);
+  Game->World().Timer2().SetEnabled(true);
   MoveTo(400, 410);
-  ASSERT_TRUE(Game->HotSpotResultsOk);
+  ASSERT_TRUE(Game->Screens().HotSpots().ResultsOk);
   Game->DXDraw1MouseUp(2, 0, 400, 410);
   THostEvent e;
   EXPECT_FALSE(Host->PollEvent(e) && e.Type == THostEvent::KeyUp);
 }
 
-// After the keyboard took over (no hot spot needed), one click anywhere acts
-// on the selection; the click after it needs something under the pointer again.
-TEST_F(UiFixture, EmptyClickActsOnceAfterTheKeyboard) {
+// Enter acts on the selection wherever the pointer is; a click after it
+// needs something under the pointer again.
+TEST_F(UiFixture, EnterActsOnTheSelectionAndAClickNeedsAHotSpot) {
   Keys("Down Down Down Down Enter");
-  ASSERT_EQ(Game->CurrentScreen, "Help");
+  ASSERT_EQ(Game->Screens().Name(), "Help");
   MoveTo(500, 480);  // over Next
   MoveTo(600, 100);  // off it: Next stays selected
-  ASSERT_EQ(Game->Selection, 2);
-  Game->ClickNeedsHotSpot = false;
+  ASSERT_EQ(Game->Screens().Selection(), 2);
+  Keys("Enter");
+  EXPECT_EQ(Game->Screens().HelpPage(), 2);
   ClickAt(600, 100);
-  EXPECT_EQ(Game->HelpPage, 2);
-  EXPECT_TRUE(Game->ClickNeedsHotSpot);
-  ClickAt(600, 100);
-  EXPECT_EQ(Game->HelpPage, 2);
+  EXPECT_EQ(Game->Screens().HelpPage(), 2);
 }
 
 TEST_F(UiFixture, OptionsClicks) {
   auto& r = Game->SettingsRecord;
   ClickAt(300, 280);
-  ASSERT_EQ(Game->CurrentScreen, "Options");
+  ASSERT_EQ(Game->Screens().Name(), "Options");
   ClickAt(190, 340);  // sound ON
   EXPECT_EQ(r.SoundOn, 1);
   ClickAt(260, 340);  // sound OFF
@@ -190,7 +188,7 @@ TEST_F(UiFixture, OptionsClicks) {
   EXPECT_EQ(r.MusicOn, 0);
   ClickAt(190, 290);  // music ON
   EXPECT_EQ(r.MusicOn, 1);
-  EXPECT_NE(Game->SongHandle, 0u);
+  EXPECT_NE(Game->Music.Playing(), 0u);
   ClickAt(260, 290);
   EXPECT_EQ(r.MusicOn, 0);
   ClickAt(400, 220);  // FULL SCREEN
@@ -200,14 +198,14 @@ TEST_F(UiFixture, OptionsClicks) {
   EXPECT_EQ(r.Windowed, 1);
   EXPECT_FALSE(Host->FullScreen());
   ClickAt(300, 400);  // the text field
-  EXPECT_TRUE(Game->EditAddText);
+  EXPECT_TRUE(Game->Screens().EditingAddText());
   Keys("X");
   ClickAt(600, 100);  // a click elsewhere ends the typing
-  EXPECT_FALSE(Game->EditAddText);
+  EXPECT_FALSE(Game->Screens().EditingAddText());
   std::filesystem::remove(ConfigPath());
   ClickAt(50, 480);  // Back saves
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
-  EXPECT_EQ(Game->Selection, 2);
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
+  EXPECT_EQ(Game->Screens().Selection(), 2);
   TSettingsRecord back;
   ASSERT_TRUE(LoadSettings(ConfigPath(), back));
   EXPECT_EQ(back.AddText.Str(), "x");
@@ -219,7 +217,7 @@ TEST_F(UiFixture, OptionsBackWithAFailingSaveStillReturns) {
   ::testing::internal::CaptureStderr();
   ClickAt(50, 480);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("[message box]"), std::string::npos);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
   EXPECT_EQ(Game->SettingsRecord.HiScores[9].Name.Str(), "Anonymous");
 }
 
@@ -232,23 +230,23 @@ TEST_F(UiFixture, HelpPagesTurnWithinThePicturesThereAre) {
   for (const TCase& c : {TCase{6, 3, 4}, TCase{6, 9, 6}, TCase{1, 2, 1}, TCase{0, 2, 1}, TCase{200, 9, 6}}) {
     SCOPED_TRACE(int(c.Pages));
     Game->SettingsRecord.HelpPages = c.Pages;
-    Game->ShowHelp();
+    Game->Screens().ShowHelp();
     for (int i = 0; i < c.Nexts; ++i) ClickAt(500, 480);
-    EXPECT_EQ(Game->HelpPage, c.Page);
+    EXPECT_EQ(Game->Screens().HelpPage(), c.Page);
     if (c.Nexts >= c.Page) {  // on the last page: Next only beeps
       Game->SettingsRecord.SoundOn = 1;
       const int beeps = Beeps();
-      const THlp* page = Game->HelpSprite.get();
+      const THlp* page = Game->Screens().HelpShown();
       ClickAt(500, 480);
       EXPECT_EQ(Beeps(), beeps + 1);
-      EXPECT_EQ(Game->HelpSprite.get(), page);
-      EXPECT_EQ(Game->HelpPage, c.Page);
+      EXPECT_EQ(Game->Screens().HelpShown(), page);
+      EXPECT_EQ(Game->Screens().HelpPage(), c.Page);
       Game->SettingsRecord.SoundOn = 0;
     }
-    ASSERT_TRUE(Game->HelpSprite);
-    EXPECT_EQ(Game->HelpSprite.get()->Image, &Game->DXImageList1.Find("Hlp" + std::to_string(c.Page)));
+    ASSERT_TRUE(Game->Screens().HelpShown());
+    EXPECT_EQ(Game->Screens().HelpShown()->Image, &Game->DXImageList1.Find("Hlp" + std::to_string(c.Page)));
     ClickAt(100, 480);  // Previos
-    EXPECT_EQ(Game->HelpPage, c.Page > 1 ? c.Page - 1 : 1);
+    EXPECT_EQ(Game->Screens().HelpPage(), c.Page > 1 ? c.Page - 1 : 1);
     Keys("Escape");
   }
 }
@@ -259,25 +257,25 @@ TEST_F(UiFixture, GameOverTakesAnyClickTheNameOnlyItsKeys) {
   // A lost game whose score enters the table.
   Game->StartGame();
   Collect();
-  Game->LocalPlayer()->SetScore(950);
-  Game->ExitConfirmed = true;
-  Game->OpenQuestion("GameOver2");
-  Game->Timer3.SetEnabled(true);
-  Game->EnteredName = "Mo";
-  ASSERT_TRUE(Game->ClickNeedsHotSpot);
+  Game->World().LocalPlayer()->SetScore(950);
+  Game->Screens().SetExitConfirmed(true);
+  Game->Screens().OpenQuestion(TScreen::GameOver);
+  Game->Screens().Timer3().SetEnabled(true);
   ClickAt(600, 100);  // no box there: the click goes on all the same
-  EXPECT_FALSE(Game->Timer3.Enabled());
-  ASSERT_EQ(Game->CurrentScreen, "EnterName");
+  EXPECT_FALSE(Game->Screens().Timer3().Enabled());
+  ASSERT_EQ(Game->Screens().Name(), "EnterName");
   Game->DXDraw1Click();  // the second click of a double click
   Pump();
   ClickAt(420, 320);
-  ASSERT_EQ(Game->CurrentScreen, "EnterName");
+  ASSERT_EQ(Game->Screens().Name(), "EnterName");
+  Keys("M", ssShift);
+  Keys("O");
   Keys("Enter");
-  ASSERT_EQ(Game->CurrentScreen, "Send");
+  ASSERT_EQ(Game->Screens().Name(), "Send");
   ClickAt(600, 100);  // not on an answer
-  EXPECT_EQ(Game->CurrentScreen, "Send");
+  EXPECT_EQ(Game->Screens().Name(), "Send");
   ClickAt(420, 320);  // NO: kept locally
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   EXPECT_EQ(Game->SettingsRecord.HiScores[1].Name.Str(), "Mo");
   EXPECT_EQ(Game->SettingsRecord.HiScores[1].Score(), 950u);
 }
@@ -299,11 +297,11 @@ TEST_F(UiFixture, DoubleClickOpensAScreenAndStaysThere) {
     Pump();
     Game->DXDraw1Click();
     Pump();
-    EXPECT_EQ(Game->CurrentScreen, c.Screen);
-    EXPECT_FALSE(Game->CloseRequested);
+    EXPECT_EQ(Game->Screens().Name(), c.Screen);
+    EXPECT_FALSE(Game->Screens().CloseRequestPending());
     EXPECT_FALSE(std::filesystem::exists(ConfigPath())) << "nothing was chosen, nothing saved";
     Keys("Escape");
-    ASSERT_EQ(Game->CurrentScreen, "Menu");
+    ASSERT_EQ(Game->Screens().Name(), "Menu");
   }
 }
 
@@ -312,33 +310,33 @@ TEST_F(UiFixture, WhatThePointerFoundOnAnEarlierScreenIsForgotten) {
   Keys("Escape");
   MoveTo(350, 320);
   Keys("Escape");
-  ASSERT_EQ(Game->CurrentScreen, "Menu");
+  ASSERT_EQ(Game->Screens().Name(), "Menu");
   ClickAt(600, 100);
   ClickAt(600, 100);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
-  EXPECT_FALSE(Game->SessionOpen());
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
+  EXPECT_FALSE(Game->Net().SessionOpen());
   // The multiplayer results' OK, then an empty click on "EXIT GAME?".
-  Game->CurrentScreen = "Game";
-  Game->SinglePlayer = false;
-  Game->RoundIntro = false;
-  Game->Timer2.SetEnabled(true);
+  Game->Screens().SetCurrent(TScreen::Game);
+  Game->World().SetSinglePlayer(false);
+  Game->World().SetRoundIntro(false);
+  Game->World().Timer2().SetEnabled(true);
   MoveTo(400, 410);
-  ASSERT_TRUE(Game->HotSpotResultsOk);
-  Game->Timer2.SetEnabled(false);
-  Game->BuildMainMenu();
+  ASSERT_TRUE(Game->Screens().HotSpots().ResultsOk);
+  Game->World().Timer2().SetEnabled(false);
+  Game->Screens().BuildMainMenu();
   Keys("Escape");
-  ASSERT_EQ(Game->CurrentScreen, "Exit?");
+  ASSERT_EQ(Game->Screens().Name(), "Exit?");
   ClickAt(600, 100);
-  EXPECT_EQ(Game->CurrentScreen, "Exit?");
-  EXPECT_FALSE(Game->CloseRequested);
+  EXPECT_EQ(Game->Screens().Name(), "Exit?");
+  EXPECT_FALSE(Game->Screens().CloseRequestPending());
   // Options opens with Back selected: a click beside Back is no Back.
   Keys("N Down Down Enter");
-  ASSERT_EQ(Game->CurrentScreen, "Options");
-  ASSERT_EQ(Game->Selection, 5);
+  ASSERT_EQ(Game->Screens().Name(), "Options");
+  ASSERT_EQ(Game->Screens().Selection(), 5);
   ClickAt(600, 100);
-  EXPECT_EQ(Game->CurrentScreen, "Options");
+  EXPECT_EQ(Game->Screens().Name(), "Options");
   ClickAt(50, 480);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
 }
 
 // ---- the world score over loopback ------------------------------------
@@ -392,15 +390,18 @@ class TScoreServerStub {
 TEST_F(UiFixture, AcceptedWorldScoreEntersTheTable) {
   TScoreServerStub server({"OK|1.0|a|b|tok42|e", "OK"});
   setenv("MAROVANE_SCORE_SERVER", ("http://127.0.0.1:" + std::to_string(server.Port)).c_str(), 1);
-  Game->BackgroundSprite.MarkDead();
-  Game->BackgroundSprite = new TFon(*Game, "Game");
-  Game->FinalScoreCode = ScoreCodeOf(2500);
-  Game->EnteredName = "Zed";
+  // A game ends with 2500 points, and the player types "Zed".
+  Game->StartGame();
+  Game->World().LocalPlayer()->SetScore(2500);
+  Game->Screens().SetExitConfirmed(true);
+  Game->LeaveGame();
+  ASSERT_EQ(Game->Screens().Name(), "EnterName");
+  Keys("Z", ssShift);
+  Keys("E D");
   Game->SettingsRecord.AddText.Assign("hi");
-  Game->OpenQuestion("EnterName");
   Keys("Enter Y");
   unsetenv("MAROVANE_SCORE_SERVER");
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   EXPECT_EQ(Game->SettingsRecord.HiScores[0].Name.Str(), "Zed");
   ASSERT_EQ(server.Requests.size(), 2u);
   const std::string& sub = server.Requests[1];
@@ -417,8 +418,8 @@ TEST_F(UiFixture, AcceptedWorldScoreEntersTheTable) {
 TEST_F(UiFixture, PointerSteersTheFishAndIsPulledBack) {
   Game->StartGame();
   Collect();
-  Game->Timer2.SetEnabled(false);  // the level's hold is over
-  TPlayer* p = Game->LocalPlayer();
+  Game->World().Timer2().SetEnabled(false);  // the level's hold is over
+  TPlayer* p = Game->World().LocalPlayer();
   ASSERT_NE(p, nullptr);
   struct TCase {
     int X, Y;
@@ -443,7 +444,7 @@ TEST_F(UiFixture, PointerSteersTheFishAndIsPulledBack) {
        }) {
     SCOPED_TRACE(std::to_string(c.X) + "," + std::to_string(c.Y));
     p->SteerLeft = p->SteerRight = p->SteerUp = p->SteerDown = false;
-    Game->Input = c.Held;
+    Game->World().SetInput(c.Held);
     MoveTo(c.X, c.Y);
     EXPECT_EQ(p->SteerLeft, c.L);
     EXPECT_EQ(p->SteerRight, c.R);
@@ -454,10 +455,10 @@ TEST_F(UiFixture, PointerSteersTheFishAndIsPulledBack) {
     EXPECT_EQ(x == 400 && y == 300, c.Pulled || (c.X == 400 && c.Y == 300));
   }
   // Held games and multiplayer games are not steered by the pointer.
-  Game->Input = none;
+  Game->World().SetInput(none);
   for (int held = 0; held < 2; ++held) {
-    Game->Timer2.SetEnabled(held == 1);
-    Game->SinglePlayer = held == 1;
+    Game->World().Timer2().SetEnabled(held == 1);
+    Game->World().SetSinglePlayer(held == 1);
     p->SteerRight = false;
     MoveTo(600, 300);
     EXPECT_FALSE(p->SteerRight);

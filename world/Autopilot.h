@@ -11,7 +11,7 @@ namespace mv {
 // nine ways of steering over the next frames, with the fish swimming on in
 // straight lines, and takes the one that keeps it out of every catching
 // mouth and brings it closest to a fish it may eat.
-inline void AutoSteer(TGame& g) {
+inline void AutoSteer(TWorld& g) {
   TPlayer* me = g.LocalPlayer();
   if (!me || !me->InPlay || me->WasEaten) return;
   struct Fish {
@@ -25,8 +25,8 @@ inline void AutoSteer(TGame& g) {
     Fish k{double(f->X), double(f->Y), double(f->Width) / f->ScaleDiv, double(f->Height) / f->ScaleDiv,
            double(f->Speed), false, false};
     // With several players every fish may be eaten and none catches.
-    k.edible = !g.SinglePlayer || PlayerEatsFish(*me, *f);
-    k.catches = g.SinglePlayer && FishCatchesPlayer(*f, *me);
+    k.edible = !g.SinglePlayer() || PlayerEatsFish(*me, *f);
+    k.catches = g.SinglePlayer() && FishCatchesPlayer(*f, *me);
     fish.push_back(k);
   }
   const double mw = double(me->Width) / me->ScaleDiv, mh = double(me->Height) / me->ScaleDiv;

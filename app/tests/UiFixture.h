@@ -10,11 +10,12 @@
 #include <sstream>
 #include <string>
 
+#include "app/Game.h"
 #include "media/Archive.h"
+#include "net/tests/LocalSession.h"
 #include "platform/Host.h"
 #include "platform/Keys.h"
 #include "ui/MenuSprites.h"
-#include "world/Game.h"
 #include "world/Sprites.h"
 
 namespace mv {
@@ -53,7 +54,8 @@ class UiFixture : public ::testing::Test {
     options.SeedFromClock = false;
     options.Seed = 7;
     options.AudioOut = "none";
-    options.Session.AllowBroadcast = false;
+    // Sessions stay in this process: nothing the lobby does leaves it.
+    options.MakeSession = [this] { return Hub.Endpoint(); };
     Game = std::make_unique<TGame>(*Host, options);
     const std::string data = std::string(MV_BINARY_DIR) + "/Data/";
     LoadPictureArchive(data + "MData.dxg", Game->DXImageList1);
@@ -71,11 +73,8 @@ class UiFixture : public ::testing::Test {
     Game->SettingsRecord.SoundOn = 0;
     Game->SettingsRecord.MusicOn = 0;
     Game->SettingsRecord.Windowed = 1;
-    Game->BackgroundSprite = new TFon(*Game, "FonMenu");
-    Game->Selection = Game->MenuReturnItem = 7;
-    Game->NewName = new TNewName(*Game);
-    Game->NewLogo = new TNewLogo(*Game);
-    Game->BuildMainMenu();
+    Game->World().ShowMenuBackground();
+    Game->Screens().Start();
     Collect();
   }
 
@@ -125,7 +124,7 @@ class UiFixture : public ::testing::Test {
   std::set<int> VisibleHighlights() const {
     std::set<int> shown;
     for (int k = 1; k <= 7; ++k)
-      if (TMenuB* b = Game->MenuButtons[size_t(k)].get(); b && b->Visible) shown.insert(k);
+      if (const TMenuB* b = Game->Screens().Button(size_t(k)); b && b->Visible) shown.insert(k);
     return shown;
   }
 
@@ -134,6 +133,7 @@ class UiFixture : public ::testing::Test {
   std::string ConfigPath() const { return (Dir / "Config.cfg").string(); }
 
   std::filesystem::path Dir;
+  test::TLocalSessionHub Hub;
   std::unique_ptr<THost> Host;
   std::unique_ptr<TGame> Game;
 };

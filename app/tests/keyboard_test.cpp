@@ -1,4 +1,4 @@
-#include "ui/tests/UiFixture.h"
+#include "app/tests/UiFixture.h"
 
 namespace mv {
 namespace {
@@ -23,9 +23,9 @@ class MenuFlow : public UiFixture, public ::testing::WithParamInterface<TFlow> {
 TEST_P(MenuFlow, KeysLeadToScreenAndSelection) {
   const TFlow& f = GetParam();
   Keys(f.Keys);
-  EXPECT_EQ(Game->CurrentScreen, f.Screen);
-  EXPECT_EQ(int(Game->Selection), f.Selection);
-  EXPECT_EQ(bool(Game->QuestionSprite), IsQuestion(f.Screen));
+  EXPECT_EQ(Game->Screens().Name(), f.Screen);
+  EXPECT_EQ(int(Game->Screens().Selection()), f.Selection);
+  EXPECT_EQ(bool(Game->Screens().Question()), IsQuestion(f.Screen));
   const std::string s = f.Screen;
   if (s == "Menu" || s == "HiScores" || s == "Help") {
     EXPECT_EQ(VisibleHighlights(), std::set<int>{f.Selection});
@@ -66,16 +66,16 @@ TEST_F(UiFixture, LeftScreensLeaveNoSprites) {
   const int on_menu = Game->Engine().Count();
   Keys("Down Down Enter Escape Down Enter Escape Down Enter Escape Escape N");
   EXPECT_EQ(Game->Engine().Count(), on_menu);
-  EXPECT_FALSE(Game->OptionsBackground);
-  EXPECT_FALSE(Game->HiScoresBackground);
-  EXPECT_FALSE(Game->HelpBackground);
-  EXPECT_FALSE(Game->HelpSprite);
+  EXPECT_FALSE(Game->Screens().Background(TScreen::Options));
+  EXPECT_FALSE(Game->Screens().Background(TScreen::HiScores));
+  EXPECT_FALSE(Game->Screens().Background(TScreen::Help));
+  EXPECT_FALSE(Game->Screens().HelpShown());
 }
 
 TEST_F(UiFixture, RebuildingTheMenuOverItselfKeepsOneSetOfHighlights) {
   const int on_menu = Game->Engine().Count();
-  Game->OpenQuestion("Exit?");
-  Game->BuildMainMenu();
+  Game->Screens().OpenQuestion(TScreen::Exit);
+  Game->Screens().BuildMainMenu();
   Collect();
   EXPECT_EQ(Game->Engine().Count(), on_menu);
   EXPECT_EQ(VisibleHighlights(), std::set<int>{7});
@@ -86,18 +86,18 @@ TEST_F(UiFixture, RebuildingTheMenuOverItselfKeepsOneSetOfHighlights) {
 TEST_F(UiFixture, QuestionArrowsLeaveTheHighlightsUnderTheBox) {
   for (const char* opener : {"Escape", "Up Enter", "Down Down Down Enter Up Enter"}) {
     SCOPED_TRACE(opener);
-    Game->MenuReturnItem = 7;
-    Game->BuildMainMenu();
+    Game->Screens().SetMenuReturnItem(7);
+    Game->Screens().BuildMainMenu();
     Collect();
     Keys(opener);
-    ASSERT_TRUE(Game->QuestionSprite);
+    ASSERT_TRUE(Game->Screens().Question());
     const std::set<int> before = VisibleHighlights();
     ASSERT_FALSE(before.empty());
     Keys("Right");
-    EXPECT_EQ(Game->Selection, 2);
+    EXPECT_EQ(Game->Screens().Selection(), 2);
     EXPECT_EQ(VisibleHighlights(), before);
     Keys("Left");
-    EXPECT_EQ(Game->Selection, 1);
+    EXPECT_EQ(Game->Screens().Selection(), 1);
     EXPECT_EQ(VisibleHighlights(), before);
     Keys("Escape");
   }
@@ -112,23 +112,23 @@ TEST_F(UiFixture, ClearQuestionAnswers) {
                          TCase{"Right Enter", false}, TCase{"N", false}, TCase{"Escape", false}}) {
     SCOPED_TRACE(c.Keys);
     Game->SettingsRecord.InsertHiScoreEntry(ScoreCodeOf(5000), "Best");
-    Game->ShowHiScores();
+    Game->Screens().ShowHiScores();
     Keys("Up Enter");
-    ASSERT_EQ(Game->CurrentScreen, "Clear?");
+    ASSERT_EQ(Game->Screens().Name(), "Clear?");
     Keys(c.Keys);
-    EXPECT_EQ(Game->CurrentScreen, "HiScores");
+    EXPECT_EQ(Game->Screens().Name(), "HiScores");
     EXPECT_EQ(Game->SettingsRecord.HiScores[0].Score(), c.Cleared ? 1000u : 5000u);
     Keys("Escape");
     Game->SettingsRecord.ResetHiScores();
-    Game->MenuReturnItem = 7;
+    Game->Screens().SetMenuReturnItem(7);
   }
 }
 
 TEST_F(UiFixture, ExitYesSavesAndAsksToClose) {
   Game->SettingsRecord.AddText.Assign("kept");
   Keys("Escape Enter");
-  EXPECT_TRUE(Game->CloseConfirmed);
-  EXPECT_TRUE(Game->CloseRequested);
+  EXPECT_TRUE(Game->Screens().CloseConfirmed());
+  EXPECT_TRUE(Game->Screens().CloseRequestPending());
   ASSERT_EQ(std::filesystem::file_size(ConfigPath()), kSettingsSize);
   TSettingsRecord back;
   ASSERT_TRUE(LoadSettings(ConfigPath(), back));
@@ -143,7 +143,7 @@ TEST_F(UiFixture, ExitYesWithAFailingSaveStaysOpenWithPlainNames) {
   for (const char* answer : {"Y", "Enter", "click"}) {
     SCOPED_TRACE(answer);
     Keys("Escape");
-    ASSERT_EQ(Game->CurrentScreen, "Exit?");
+    ASSERT_EQ(Game->Screens().Name(), "Exit?");
     ::testing::internal::CaptureStderr();
     if (std::string(answer) == "click") ClickAt(350, 320);
     else Keys(answer);
@@ -152,9 +152,9 @@ TEST_F(UiFixture, ExitYesWithAFailingSaveStaysOpenWithPlainNames) {
     for (size_t at = said.find("[message box]"); at != std::string::npos; at = said.find("[message box]", at + 1))
       ++boxes;
     EXPECT_EQ(boxes, 1u) << said;
-    EXPECT_FALSE(Game->CloseRequested);
-    EXPECT_FALSE(Game->CloseConfirmed);
-    EXPECT_EQ(Game->CurrentScreen, "Exit?");
+    EXPECT_FALSE(Game->Screens().CloseRequestPending());
+    EXPECT_FALSE(Game->Screens().CloseConfirmed());
+    EXPECT_EQ(Game->Screens().Name(), "Exit?");
     EXPECT_EQ(Game->SettingsRecord.HiScores[0].Name.Str(), "Best");
     EXPECT_EQ(Game->SettingsRecord.HiScores[1].Name.Str(), "Anonymous");
     Keys("N");
@@ -162,7 +162,7 @@ TEST_F(UiFixture, ExitYesWithAFailingSaveStaysOpenWithPlainNames) {
   // Once the file can be written again, YES saves and quits.
   Game->ConfigPath = ConfigPath();
   Keys("Escape Y");
-  EXPECT_TRUE(Game->CloseRequested);
+  EXPECT_TRUE(Game->Screens().CloseRequestPending());
   TSettingsRecord back;
   ASSERT_TRUE(LoadSettings(ConfigPath(), back));
   EXPECT_EQ(back.HiScores[0].Name.Str(), "Best");
@@ -185,11 +185,11 @@ TEST_F(UiFixture, EnterFlipsTheOptionRows) {
   EXPECT_FALSE(Host->FullScreen());
   Keys("Down Enter");  // row 2: music, the module is there
   EXPECT_EQ(r.MusicOn, 1);
-  EXPECT_NE(Game->SongHandle, 0u);
+  EXPECT_NE(Game->Music.Playing(), 0u);
   Keys("Enter");
   EXPECT_EQ(r.MusicOn, 0);
-  EXPECT_EQ(Game->CurrentScreen, "Options");
-  EXPECT_EQ(Game->Selection, 2);
+  EXPECT_EQ(Game->Screens().Name(), "Options");
+  EXPECT_EQ(Game->Screens().Selection(), 2);
 }
 
 TEST_F(UiFixture, MusicWithoutItsModuleSaysSoAndStaysOff) {
@@ -207,26 +207,26 @@ TEST_F(UiFixture, OptionsTextIsTypedOnlyWhileEdited) {
   EXPECT_EQ(Game->SettingsRecord.AddText.Str(), "ab7");
   Keys("Enter Backspace D Up E");  // Up ends the editing
   EXPECT_EQ(Game->SettingsRecord.AddText.Str(), "abd");
-  EXPECT_FALSE(Game->EditAddText);
+  EXPECT_FALSE(Game->Screens().EditingAddText());
   Keys("Escape");
   EXPECT_FALSE(std::filesystem::exists(ConfigPath()));  // leaving by keyboard does not save
 }
 
 TEST_F(UiFixture, KeysAreSummedAfterLeftAndRightBecomeUpAndDown) {
   Keys("Left Right A");
-  EXPECT_EQ(Game->CreditKeySum, VK_UP + VK_DOWN + 'A');
+  EXPECT_EQ(Game->Screens().CreditKeySum(), VK_UP + VK_DOWN + 'A');
   Keys("Down Down Enter Escape");
-  EXPECT_EQ(Game->CreditKeySum, 0);
+  EXPECT_EQ(Game->Screens().CreditKeySum(), 0);
 }
 
 TEST_F(UiFixture, AltEnterSwitchesTheDisplayAndActivatesNothing) {
   Keys("Down");
   Keys("Enter", ssAlt);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
   EXPECT_EQ(Game->SettingsRecord.Windowed, 0);
   EXPECT_TRUE(Host->FullScreen());
   Keys("Space", ssAlt);
-  EXPECT_EQ(Game->CurrentScreen, "Menu");
+  EXPECT_EQ(Game->Screens().Name(), "Menu");
   EXPECT_EQ(std::filesystem::file_size(ConfigPath()), kSettingsSize);
 }
 
@@ -234,7 +234,7 @@ TEST_F(UiFixture, BeepOnEveryChangeOfSelection) {
   Game->SettingsRecord.SoundOn = 1;
   Keys("Down Up");
   EXPECT_EQ(Beeps(), 2);
-  Game->OpenQuestion("Exit?");
+  Game->Screens().OpenQuestion(TScreen::Exit);
   Keys("Left");  // already YES: no change, no sound
   EXPECT_EQ(Beeps(), 2);
 }
@@ -261,17 +261,17 @@ TEST_F(UiFixture, HoldingAndResumingAGame) {
            TCase{"ExitGame?", true, true, true, "Right Enter", "Game", false, false},
        }) {
     SCOPED_TRACE(std::string(c.Screen) + ": " + c.Keys);
-    if (std::string(c.Screen) == "ExitGame?") Game->OpenQuestion("ExitGame?");
-    else Game->CurrentScreen = c.Screen;
-    Game->SinglePlayer = c.Single;
-    Game->Timer2.SetEnabled(c.Held);
-    Game->Paused = c.Paused;
+    if (std::string(c.Screen) == "ExitGame?") Game->Screens().OpenQuestion(TScreen::ExitGame);
+    else Game->Screens().SetCurrent(ScreenNamed(c.Screen));
+    Game->World().SetSinglePlayer(c.Single);
+    Game->World().Timer2().SetEnabled(c.Held);
+    Game->World().SetPaused(c.Paused);
     Keys(c.Keys);
-    EXPECT_EQ(Game->CurrentScreen, c.ScreenAfter);
-    EXPECT_EQ(Game->Timer2.Enabled(), c.HeldAfter);
-    EXPECT_EQ(Game->Paused, c.PausedAfter);
+    EXPECT_EQ(Game->Screens().Name(), c.ScreenAfter);
+    EXPECT_EQ(Game->World().Timer2().Enabled(), c.HeldAfter);
+    EXPECT_EQ(Game->World().Paused(), c.PausedAfter);
     if (std::string(c.ScreenAfter) == "Game") {
-      EXPECT_FALSE(Game->QuestionSprite);
+      EXPECT_FALSE(Game->Screens().Question());
     }
   }
 }
@@ -288,13 +288,14 @@ TEST_F(UiFixture, TheKeyThatClosedAMessageIsNotAnAnswer) {
                          TCase{"Enter Enter", "Options", 5}, TCase{"Down", "Menu", 3},
                          TCase{"Down Enter", "HiScores", 3}}) {
     SCOPED_TRACE(c.Keys);
-    Game->MenuReturnItem = 2;
-    Game->BuildMainMenu();
-    Game->MessageShown = true;
+    Game->Screens().SetMenuReturnItem(2);
+    Game->Screens().BuildMainMenu();
+    // A message box closes: its key's release comes after it.
+    Game->Screens().GuardNextKey();
     Keys(c.Keys);
-    EXPECT_EQ(Game->CurrentScreen, c.Screen);
-    EXPECT_EQ(int(Game->Selection), c.Selection);
-    EXPECT_FALSE(Game->MessageShown);
+    EXPECT_EQ(Game->Screens().Name(), c.Screen);
+    EXPECT_EQ(int(Game->Screens().Selection()), c.Selection);
+    EXPECT_FALSE(Game->Screens().KeyGuarded());
   }
 }
 
@@ -319,23 +320,23 @@ TEST_F(UiFixture, LobbyAndRoomArrows) {
            TCase{true, "Up Up", 4, 3, false, false}, TCase{true, "Right Right Left", 3, 2, false, false},
        }) {
     SCOPED_TRACE(std::string(c.Room ? "room: " : "lobby: ") + c.Keys);
-    Game->MenuReturnItem = 7;
-    Game->BuildMainMenu();
+    Game->Screens().SetMenuReturnItem(7);
+    Game->Screens().BuildMainMenu();
     Keys("Enter");
-    ASSERT_EQ(Game->CurrentScreen, "MP");
-    if (c.Room) Game->OpenRoom();
+    ASSERT_EQ(Game->Screens().Name(), "MP");
+    if (c.Room) Game->Screens().OpenRoom();
     Collect();
-    ASSERT_EQ(Game->Selection, 2);
+    ASSERT_EQ(Game->Screens().Selection(), 2);
     Keys(c.Keys);
-    EXPECT_EQ(int(Game->Selection), c.Selection);
-    EXPECT_EQ(int(Game->HelpState), c.HelpState);
-    EXPECT_EQ(Game->HotSpotSessionName, c.SessionField);
-    EXPECT_EQ(Game->HotSpotPlayerName, c.PlayerField);
+    EXPECT_EQ(int(Game->Screens().Selection()), c.Selection);
+    EXPECT_EQ(int(Game->Screens().HelpState()), c.HelpState);
+    EXPECT_EQ(Game->Screens().HotSpots().SessionName, c.SessionField);
+    EXPECT_EQ(Game->Screens().HotSpots().PlayerName, c.PlayerField);
     const bool field = !c.Room && (c.Selection == 3 || c.Selection == 4);
     EXPECT_EQ(VisibleHighlights(), field ? std::set<int>{} : std::set<int>{c.Selection});
     if (c.Room) Keys("Escape");
     Keys("Escape");
-    ASSERT_EQ(Game->CurrentScreen, "Menu");
+    ASSERT_EQ(Game->Screens().Name(), "Menu");
   }
 }
 
@@ -353,25 +354,33 @@ TEST_F(UiFixture, RoundCountEntry) {
            TCase{"Backspace Enter", "5"}, TCase{"8 Escape", "5"}, TCase{"8 Down", "5"},
        }) {
     SCOPED_TRACE(c.Keys);
+    if (!Game->Net().SessionHost()) {
+      Game->Screens().OpenLobby();
+      Game->Screens().CreateGame();
+      ASSERT_TRUE(Game->Net().SessionHost());
+    }
     Game->SettingsRecord.RoundCountText.Assign("5");
-    Game->RoundCount = 5;
-    Game->CurrentScreen = "MP2";
-    Game->Selection = 3;
-    // What Enter on the field does for the host: the edit starts from an empty text.
-    Game->EditRounds = true;
-    Game->RoundsText.clear();
+    Game->Net().SetRoundCount(5);
+    Game->Screens().SetCurrent(TScreen::Room);
+    Game->Screens().SetSelection(3);
+    // Enter on the field starts the host's edit from the stored count; the
+    // cases start from an empty text.
+    Keys("Enter Backspace");
+    ASSERT_TRUE(Game->Screens().EditingRounds());
+    ASSERT_EQ(Game->Screens().RoundsText(), "");
     Keys(c.Keys);
-    EXPECT_FALSE(Game->EditRounds);
-    EXPECT_EQ(Game->CurrentScreen, "MP2");
+    EXPECT_FALSE(Game->Screens().EditingRounds());
+    EXPECT_EQ(Game->Screens().Name(), "MP2");
     EXPECT_EQ(Game->SettingsRecord.RoundCountText.Str(), c.Stored);
-    EXPECT_EQ(int(Game->RoundCount), std::stoi(c.Stored));
+    EXPECT_EQ(int(Game->Net().RoundCount()), std::stoi(c.Stored));
     EXPECT_EQ(Game->SettingsRecord.HiScores[0].Name.Str(), "Anonymous");  // nothing typed elsewhere
   }
   // A peer that does not host the session cannot start the edit.
-  Game->CurrentScreen = "MP2";
-  Game->Selection = 3;
+  Game->Net().CloseQuietly();
+  Game->Screens().SetCurrent(TScreen::Room);
+  Game->Screens().SetSelection(3);
   Keys("Enter 7 Enter");
-  EXPECT_FALSE(Game->EditRounds);
+  EXPECT_FALSE(Game->Screens().EditingRounds());
   EXPECT_EQ(Game->SettingsRecord.RoundCountText.Str(), "5");
 }
 
@@ -389,27 +398,28 @@ TEST_F(UiFixture, NameEntryLettersDigitsAndLimits) {
                          TCase{"A B C D E F G H I J K", 0, "abcdefghij"}, TCase{"N Y", 0, "ny"},
                          TCase{"A PAUSE B", 0, "ab"}}) {
     SCOPED_TRACE(c.Keys);
-    Game->EnteredName.clear();
-    Game->OpenQuestion("EnterName");
+    Game->Screens().OpenQuestion(TScreen::EnterName);
+    Keys("Backspace Backspace Backspace Backspace Backspace Backspace Backspace Backspace Backspace Backspace");
+    ASSERT_EQ(Game->Screens().EnteredName(), "");
     // Space confirms the name: keep it out of the typing cases.
     if (std::string(c.Keys).find("SPACE") != std::string::npos) {
       Keys("PERIOD TAB");
-      EXPECT_EQ(Game->EnteredName, "");
+      EXPECT_EQ(Game->Screens().EnteredName(), "");
       continue;
     }
     Keys(c.Keys, c.Shift);
-    EXPECT_EQ(Game->EnteredName, c.Name);
-    EXPECT_EQ(Game->CurrentScreen, "EnterName");
+    EXPECT_EQ(Game->Screens().EnteredName(), c.Name);
+    EXPECT_EQ(Game->Screens().Name(), "EnterName");
   }
 }
 
 TEST_F(UiFixture, ConfirmedNameKeepsTheBoxForTheSendQuestion) {
-  Game->OpenQuestion("EnterName");
-  TAsk* box = Game->QuestionSprite.get();
+  Game->Screens().OpenQuestion(TScreen::EnterName);
+  const TAsk* box = Game->Screens().Question();
   Keys("Space");
-  EXPECT_EQ(Game->CurrentScreen, "Send");
-  EXPECT_EQ(Game->QuestionSprite.get(), box);
-  EXPECT_EQ(Game->Selection, 1);
+  EXPECT_EQ(Game->Screens().Name(), "Send");
+  EXPECT_EQ(Game->Screens().Question(), box);
+  EXPECT_EQ(Game->Screens().Selection(), 1);
 }
 
 // "EXIT GAME?" answered NO during the game leaves NO selected; the send
@@ -417,17 +427,17 @@ TEST_F(UiFixture, ConfirmedNameKeepsTheBoxForTheSendQuestion) {
 TEST_F(UiFixture, SendQuestionOpensOnYesAfterANoDuringTheGame) {
   Game->StartGame();
   Collect();
-  Game->Timer2.SetEnabled(false);  // the level's hold is over
+  Game->World().Timer2().SetEnabled(false);  // the level's hold is over
   Keys("Escape Right Enter");
-  ASSERT_EQ(Game->CurrentScreen, "Game");
-  ASSERT_EQ(Game->Selection, 2);
-  Game->LocalPlayer()->SetScore(5000);
-  Game->ExitConfirmed = true;
+  ASSERT_EQ(Game->Screens().Name(), "Game");
+  ASSERT_EQ(Game->Screens().Selection(), 2);
+  Game->World().LocalPlayer()->SetScore(5000);
+  Game->Screens().SetExitConfirmed(true);
   Game->LeaveGame();
-  ASSERT_EQ(Game->CurrentScreen, "EnterName");
+  ASSERT_EQ(Game->Screens().Name(), "EnterName");
   Keys("Enter");
-  EXPECT_EQ(Game->CurrentScreen, "Send");
-  EXPECT_EQ(Game->Selection, 1);
+  EXPECT_EQ(Game->Screens().Name(), "Send");
+  EXPECT_EQ(Game->Screens().Selection(), 1);
 }
 
 class CapsLockOn : public UiFixture {
@@ -438,10 +448,10 @@ class CapsLockOn : public UiFixture {
 TEST_F(CapsLockOn, LettersAreUpperCase) {
   Pump();  // the script's frame-1 key press
   ASSERT_TRUE(Host->CapsLock());
-  Game->OpenQuestion("EnterName");
+  Game->Screens().OpenQuestion(TScreen::EnterName);
   Keys("A B 1");
   Keys("C", ssShift);
-  EXPECT_EQ(Game->EnteredName, "AB1C");
+  EXPECT_EQ(Game->Screens().EnteredName(), "AB1C");
 }
 
 // A game left with a new high score: the name entry and the send question.
@@ -449,11 +459,16 @@ class NameEntry : public UiFixture {
  protected:
   void SetUp() override {
     UiFixture::SetUp();
-    Game->FinalScoreCode = ScoreCodeOf(750);
-    Game->EnteredName = "Ann";
-    Game->BackgroundSprite.MarkDead();
-    Game->BackgroundSprite = new TFon(*Game, "Game");
-    Game->OpenQuestion("EnterName");
+    // A game ends with 750 points, and the player types "Ann".
+    Game->StartGame();
+    Game->World().LocalPlayer()->SetScore(750);
+    Game->Screens().SetExitConfirmed(true);
+    Game->LeaveGame();
+    ASSERT_EQ(Game->Screens().Name(), "EnterName");
+    ASSERT_EQ(Game->World().FinalScoreCode(), ScoreCodeOf(750));
+    Keys("A", ssShift);
+    Keys("N N");
+    ASSERT_EQ(Game->Screens().EnteredName(), "Ann");
     Collect();
   }
   int RankOf(const std::string& name) const {
@@ -472,16 +487,16 @@ TEST_F(NameEntry, AnswersOfTheSendQuestion) {
                          TCase{"Enter Escape", 0}}) {
     SCOPED_TRACE(c.Keys);
     Keys(c.Keys);
-    EXPECT_EQ(Game->CurrentScreen, "HiScores");
+    EXPECT_EQ(Game->Screens().Name(), "HiScores");
     EXPECT_EQ(RankOf("Ann"), c.Rank);
-    EXPECT_FALSE(Game->QuestionSprite);
-    EXPECT_EQ(Game->BackgroundSprite.get()->Image, &Game->DXImageList1.Find("FonMenu"));
+    EXPECT_FALSE(Game->Screens().Question());
+    EXPECT_EQ(Game->World().Background()->Image, &Game->DXImageList1.Find("FonMenu"));
     EXPECT_EQ(std::filesystem::exists(ConfigPath()), c.Rank != 0);
     // The next game's name entry.
     Game->SettingsRecord.ResetHiScores();
     std::filesystem::remove(ConfigPath());
     Keys("Escape");
-    Game->OpenQuestion("EnterName");
+    Game->Screens().OpenQuestion(TScreen::EnterName);
   }
 }
 
@@ -493,16 +508,16 @@ TEST_F(NameEntry, RefusedSubmissionStaysOnTheQuestion) {
   Keys("Y");
   std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("Can't connect to server!"), std::string::npos);
-  EXPECT_EQ(Game->CurrentScreen, "Send");
+  EXPECT_EQ(Game->Screens().Name(), "Send");
   EXPECT_EQ(RankOf("Ann"), 0);
   // The box took the key that closed it: the player's next key answers.
   ::testing::internal::CaptureStderr();
   Keys("Enter");
   said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("Can't connect"), std::string::npos) << "Enter sends again";
-  EXPECT_EQ(Game->CurrentScreen, "Send");
+  EXPECT_EQ(Game->Screens().Name(), "Send");
   Keys("Right Enter");
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   EXPECT_EQ(RankOf("Ann"), 4);
   unsetenv("MAROVANE_SCORE_SERVER");
 }
@@ -511,9 +526,9 @@ TEST_F(NameEntry, EscapeRightAfterARefusedSubmissionLeaves) {
   setenv("MAROVANE_SCORE_SERVER", "http://127.0.0.1:9", 1);
   Keys("Enter Y");
   unsetenv("MAROVANE_SCORE_SERVER");
-  ASSERT_EQ(Game->CurrentScreen, "Send");
+  ASSERT_EQ(Game->Screens().Name(), "Send");
   Keys("Escape");
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   EXPECT_EQ(RankOf("Ann"), 0);
 }
 
@@ -524,7 +539,7 @@ TEST_F(NameEntry, FailedSaveOfTheNewScoreIsShownAndPlayGoesOn) {
   Keys("Enter");
   const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("[message box]"), std::string::npos);
-  EXPECT_EQ(Game->CurrentScreen, "HiScores");
+  EXPECT_EQ(Game->Screens().Name(), "HiScores");
   EXPECT_EQ(RankOf("Ann"), 4);
   EXPECT_EQ(RankOf("Anonymous"), 1);  // names in memory stay plain
 }
@@ -552,33 +567,33 @@ TEST_F(UiFixture, HostAddressEntry) {
            TCase{"A B 1", "1"},
        }) {
     SCOPED_TRACE(c.Keys);
-    Game->HostIpText.clear();
-    Game->OpenQuestion("EnterIP");
+    Game->Screens().SetHostIpText("");
+    Game->Screens().OpenQuestion(TScreen::EnterIp);
     Keys(c.Keys);
-    EXPECT_EQ(Game->HostIpText, c.Text);
-    EXPECT_EQ(Game->CurrentScreen, "EnterIP");
-    Game->CloseQuestion();
+    EXPECT_EQ(Game->Screens().HostIpText(), c.Text);
+    EXPECT_EQ(Game->Screens().Name(), "EnterIP");
+    Game->Screens().CloseQuestion();
   }
 }
 
 TEST_F(UiFixture, HostAddressKeptFromAnEarlierEntryCanBeEdited) {
-  Game->HostIpText = "10.0.0.1";
-  Game->OpenQuestion("EnterIP");
+  Game->Screens().SetHostIpText("10.0.0.1");
+  Game->Screens().OpenQuestion(TScreen::EnterIp);
   Keys("Backspace 2 5 5");
-  EXPECT_EQ(Game->HostIpText, "10.0.0.255");
+  EXPECT_EQ(Game->Screens().HostIpText(), "10.0.0.255");
   Keys("Backspace Backspace Backspace 1 2");
-  EXPECT_EQ(Game->HostIpText, "10.0.0.12");
+  EXPECT_EQ(Game->Screens().HostIpText(), "10.0.0.12");
 }
 
 TEST_F(UiFixture, ShortHostAddressOrEscapeLeavesTheEntry) {
-  Game->OpenQuestion("EnterIP");
+  Game->Screens().OpenQuestion(TScreen::EnterIp);
   Keys("1 PERIOD 2 PERIOD 3 Enter");
-  EXPECT_EQ(Game->CurrentScreen, "EnterIP");
+  EXPECT_EQ(Game->Screens().Name(), "EnterIP");
   Keys("Escape");
-  EXPECT_EQ(Game->CurrentScreen, "MP");
-  EXPECT_EQ(Game->Selection, 2);
-  EXPECT_FALSE(Game->QuestionSprite);
-  EXPECT_EQ(Game->HostIpText, "1.2.3");  // kept for the next entry
+  EXPECT_EQ(Game->Screens().Name(), "MP");
+  EXPECT_EQ(Game->Screens().Selection(), 2);
+  EXPECT_FALSE(Game->Screens().Question());
+  EXPECT_EQ(Game->Screens().HostIpText(), "1.2.3");  // kept for the next entry
 }
 
 }  // namespace

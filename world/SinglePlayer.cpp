@@ -1,0 +1,12 @@
+#include "world/SinglePlayer.h"
+
+#include "world/Sprites.h"
+
+namespace mv {
+
+void TSinglePlayerReferee::OwnFishOut() {
+  new TSkelet(World_);
+  World_.Host().LastLifeLost();
+}
+
+}  // namespace mv
