@@ -173,7 +173,7 @@ int Usage(const std::string& why) {
                "usage: marovane [--headless] [--seed N] [--frames N] [--script FILE]\n"
                "                [--shot FRAME:FILE.png ...] [--data DIR] [--config FILE]\n"
                "                [--audio-out FILE.wav] [--realtime] [--autopilot] [--port N] [--enum-port N]\n"
-               "                [--results FILE] [--event-log FILE] [--frame-ms N]\n",
+               "                [--results FILE] [--event-log FILE] [--frame-ms N] [--text-log FILE]\n",
                why.c_str());
   return 2;
 }
@@ -237,6 +237,10 @@ int RunMarovane(int argc, char** argv) {
     } else if (a == "--config") {
       if (!(v = value("FILE"))) return Usage("--config needs a file");
       go.ConfigPath = v;
+    } else if (a == "--text-log") {
+      // Headless: every text of every frame and how well it reads.
+      if (!(v = value("FILE"))) return Usage("--text-log needs a file");
+      ho.TextLog = v;
     } else if (a == "--audio-out") {
       if (!(v = value("FILE"))) return Usage("--audio-out needs a file");
       audio_out = v;

@@ -29,6 +29,7 @@ const char* const kHelp =
     "  --seed N               fixed random seed\n"
     "  --script FILE          scripted input, one \"FRAME EVENT\" per line\n"
     "  --shot FRAME:FILE.png  save the picture of that frame\n"
+    "  --text-log FILE        write every text drawn, frame by frame, with its contrast\n"
     "  --realtime             keep 16 ms frames (to meet another process)\n"
     "  --autopilot            let the computer steer the fish\n"
     "  --frame-ms N           with --realtime: frames of N ms instead of 16\n"

@@ -379,6 +379,26 @@ bool TAudioMixer::Impl::PullMusic(size_t n) {
   return true;
 }
 
+void TAudioMixer::Impl::Duck(const float* l, const float* r, size_t n) {
+  const float rate = float(TAudioMixer::SampleRate);
+  const float attack = 1.f - std::exp(-1000.f / (DuckAttackMs * rate));
+  const float release = 1.f - std::exp(-1000.f / (DuckReleaseMs * rate));
+  for (size_t at = 0; at < n; at += DuckStep) {
+    const size_t end = std::min(n, at + DuckStep);
+    for (size_t i = at; i < end; ++i) {
+      const float p = 0.5f * (l[i] * l[i] + r[i] * r[i]);
+      DuckPower += (p > DuckPower ? attack : release) * (p - DuckPower);
+    }
+    const float over = 10.f * std::log10(DuckPower + 1e-12f) - DuckThresholdDb;
+    const float cut = std::clamp(over * DuckRatio, 0.f, MaxDuckDb);
+    const float target = std::pow(10.f, -cut / 20.f);
+    // A straight line to the new gain over the block: no steps to hear.
+    const float step = (target - DuckGain) / float(end - at);
+    for (size_t i = at; i < end; ++i) DuckBuf[i] = DuckGain += step;
+    DuckGain = target;
+  }
+}
+
 void TAudioMixer::Impl::MixMusic(float* l, float* r, size_t n) {
   if (MusicCur) {
     if (!PullMusic(n)) {
@@ -386,7 +406,7 @@ void TAudioMixer::Impl::MixMusic(float* l, float* r, size_t n) {
       MusicCur = nullptr;
     } else {
       for (size_t i = 0; i < n; ++i) {
-        const float g = MusicGain * MusicEnv / 32768.f;
+        const float g = MusicGain * MusicEnv * DuckBuf[i] / 32768.f;
         l[i] += float(MusicBuf[2 * i]) * g;
         r[i] += float(MusicBuf[2 * i + 1]) * g;
         MusicEnv = std::clamp(MusicEnv + MusicEnvStep, 0.f, 1.f);
@@ -436,6 +456,7 @@ void TAudioMixer::Impl::Render(int16_t* out, size_t frames) {
       }
     }
     ActiveCount = kept;
+    Duck(ml, mr, n);
     MixMusic(ml, mr, n);
     for (size_t i = 0; i < n; ++i) {
       if (MasterEnv != masterTarget)

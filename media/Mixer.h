@@ -114,6 +114,13 @@ struct TAudioMixer::Impl {
   static constexpr int FadeOutFrames = 176;  // 4 ms
   static constexpr int GainRampFrames = 176;
   static constexpr float MusicGain = 0.5f;
+  // While effects sound the music steps back, by half of what the effects
+  // stand over the threshold and at most MaxDuckDb, so a gulp is heard over
+  // a loud bar; a quiet menu blip hardly moves it. The level follows the
+  // effects within 5 ms and lets go over 150 ms.
+  static constexpr float DuckThresholdDb = -20.f, DuckRatio = 0.5f, MaxDuckDb = 6.f;
+  static constexpr float DuckAttackMs = 5.f, DuckReleaseMs = 300.f;
+  static constexpr size_t DuckStep = 16;  // samples per new gain target
   static constexpr size_t Chunk = 256;
   static constexpr size_t MaxVoices = 512;
   static constexpr size_t MaxFades = 64;
@@ -141,6 +148,8 @@ struct TAudioMixer::Impl {
   void Drain();
   void Apply(const TMixCommand& c);
   void FadeOut(TPlayback& pb, TVoiceSet* set);
+  // The music's gain for each of the next n samples, from the effects mixed so far.
+  void Duck(const float* l, const float* r, size_t n);
   void MixMusic(float* l, float* r, size_t n);
   bool PullMusic(size_t n);
   static void Callback(void* self, Uint8* stream, int len);
@@ -165,6 +174,8 @@ struct TAudioMixer::Impl {
   float MasterEnv = 1;
   std::array<int16_t, Chunk * 2> MusicBuf{};
   std::array<float, Chunk> MixL{}, MixR{};
+  float DuckPower = 0, DuckGain = 1;  // effects' mean square; music gain now
+  std::array<float, Chunk> DuckBuf{};
 
   SDL_AudioDeviceID Dev = 0;
   bool SdlInited = false;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <deque>
@@ -6,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/Canvas.h"
 #include "platform/Host.h"
 #include "platform/Keys.h"
 
@@ -113,11 +115,27 @@ bool ParseScript(const std::string& file, std::vector<TScripted>& events,
 class THeadlessHost final : public THost {
  public:
   explicit THeadlessHost(const THeadlessOptions& o) : Options_(o) {}
+  bool OpenTextLog(std::string& error) {
+    if (Options_.TextLog.empty()) return true;
+    TextLog_.open(Options_.TextLog, std::ios::trunc);
+    if (!TextLog_) {
+      error = "cannot write the text log \"" + Options_.TextLog + "\"";
+      return false;
+    }
+    TextLog_ << "# " << kTextLogColumns << "\n";
+    Surface_.Canvas().SetRecording(true);
+    return true;
+  }
   std::vector<TScripted> Events;
   std::vector<TAnswer> Answers;
 
   TSurface& Surface() override { return Surface_; }
-  void Flip() override { ++Flips_; }
+  // What a flip shows is what the player reads: a text is measured on it
+  // (some screens flip a notice at once, in the middle of a frame).
+  void Flip() override {
+    ++Flips_;
+    if (TextLog_.is_open()) LogTexts(Done_ + 1);
+  }
   void SetFullScreen(bool on) override { Full_ = on; }
   bool FullScreen() const override { return Full_; }
 
@@ -208,6 +226,27 @@ class THeadlessHost final : public THost {
   uint32_t Flips() const { return Flips_; }
 
  private:
+  void LogTexts(uint32_t frame) {
+    const TImage& shown = Surface_.Read();
+    char colour[16];
+    for (const TTextRecord& t : Surface_.Canvas().TakeRecords()) {
+      const TReadability r = MeasureText(t, shown);
+      TextLog_ << frame << '\t' << t.X << '\t' << t.Y << '\t' << t.Font << '\t' << t.Size << '\t' << int(t.Bold);
+      std::snprintf(colour, sizeof colour, "#%06X", unsigned(t.Color));
+      TextLog_ << '\t' << colour;
+      std::snprintf(colour, sizeof colour, "#%06X", unsigned(t.OutlineColor));
+      TextLog_ << '\t' << (t.Outlined ? colour : "-") << '\t' << r.Pixels << '\t' << r.AtLeast3 << '\t'
+               << r.AtLeast45 << '\t' << r.Hidden << '\t' << r.WorstLetter << '\t'
+               << int(std::lround(100 * r.WorstLetterShare)) << '\t';
+      // A tab or line break in a text would break the line's columns.
+      for (char c : t.Text) TextLog_ << (c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+      TextLog_ << '\n';
+    }
+    if (!TextLog_) {
+      std::fprintf(stderr, "headless: writing the text log \"%s\" failed\n", Options_.TextLog.c_str());
+      TextLog_.close();
+    }
+  }
   void Apply(const THostEvent& e) {
     if (e.Type == THostEvent::KeyDown) Held_.insert(e.Key);
     if (e.Type == THostEvent::KeyDown && e.Key == VK_CAPITAL) Caps_ = !Caps_;
@@ -220,6 +259,7 @@ class THeadlessHost final : public THost {
 
   THeadlessOptions Options_;
   TSurface Surface_;
+  std::ofstream TextLog_;
   std::deque<THostEvent> Posted_;
   std::set<uint16_t> Held_;
   size_t Next_ = 0;
@@ -232,6 +272,7 @@ class THeadlessHost final : public THost {
 
 std::unique_ptr<THost> CreateHeadlessHost(const THeadlessOptions& options, std::string& error) {
   auto host = std::make_unique<THeadlessHost>(options);
+  if (!host->OpenTextLog(error)) return nullptr;
   if (!options.ScriptFile.empty() &&
       !ParseScript(options.ScriptFile, host->Events, host->Answers, error))
     return nullptr;

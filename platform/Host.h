@@ -93,7 +93,15 @@ struct THeadlessOptions {
   uint32_t Frames = 600;                        // frames to run before quitting
   std::string ScriptFile;                       // empty: no input
   std::vector<std::pair<uint32_t, std::string>> Shots;  // frame -> PNG path
+  // Empty: none. Else every text of every frame, a line each (see
+  // kTextLogColumns), measured on the picture as it is flipped: how well it
+  // reads against what lies beneath.
+  std::string TextLog;
 };
+// The columns of a text log line, tab-separated; the text comes last.
+constexpr const char* kTextLogColumns =
+    "frame\tx\ty\tfont\tsize\tbold\tcolour\toutline\tpixels\tat3\tat4.5\thidden\tworst_letter\t"
+    "worst_letter_at3\ttext";
 std::unique_ptr<THost> CreateHeadlessHost(const THeadlessOptions& options, std::string& error);
 
 // The SDL2 window titled `caption`, 800 x 600 client area, with the PNG

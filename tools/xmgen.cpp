@@ -7,7 +7,7 @@
 //
 //   title NAME                      module name (at most 20 characters)
 //   bpm 84 / speed 6                tempo; a row is a sixteenth note
-//   track NAME KIND VOLUME [pan=-100..100] [voices=N] [oct=N]
+//   track NAME KIND VOLUME [pan=-100..100] [voices=N] [spread=0..100] [oct=N]
 //   pattern NAME ... end            four bars of sixteen rows
 //     chords Am F C G               1, 2, 4, 8 or 16 chords over the pattern
 //     TRACK STEPS                   what the track plays in this pattern
@@ -18,7 +18,8 @@
 // or 64 of them; bar lines "|" and spaces are only for the eye:
 //   drums          x hit, X accent, o soft, . nothing
 //   pad            x strike the chord, - release, . hold; or "on" to strike
-//                  at every chord change
+//                  at every chord change; `spread` fans its voices out from
+//                  the track's pan, the lowest to the left
 //   melodic        chord degrees 1..9 (1 root, 3 third, 5 fifth, 7 seventh,
 //                  8 octave, 2/9 ninth, 4 fourth, 6 sixth), - release, . hold;
 //                  or notes with lengths: "E5:4 -:2 C#5 .:3"
@@ -318,8 +319,9 @@ struct Chord {
 struct Track {
   std::string Name, Kind;
   int Volume = 48;
-  std::optional<int> Pan;  // 0..255
+  std::optional<int> Pan;  // -100..100
   int Voices = 1;
+  int Spread = 0;  // pads: pan of the outer voices from the track's pan
   int Octave = 0;
   int FirstChannel = 0;
   int InstrumentIndex = 0;
@@ -550,8 +552,9 @@ Score ParseScore(const std::string& path) {
           const std::string& a = args[i];
           size_t eq = a.find('=');
           std::string key = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
-          if (key == "pan") t.Pan = (ParseInt(value, "pan", -100, 100) + 100) * 255 / 200;
+          if (key == "pan") t.Pan = ParseInt(value, "pan", -100, 100);
           else if (key == "voices" && t.Kind == "pad") t.Voices = ParseInt(value, "voices", 1, 6);
+          else if (key == "spread" && t.Kind == "pad") t.Spread = ParseInt(value, "spread", 0, 100);
           else if (key == "oct") t.Octave = ParseInt(value, "oct", -3, 3);
           else throw Error("unknown track setting '" + a + "'");
         }
@@ -590,11 +593,22 @@ Score ParseScore(const std::string& path) {
 
 using Grid = std::vector<std::vector<Cell>>;  // [row][channel]
 
-void Place(Cell& c, uint8_t note, const Track& t, int volume) {
+// The pan (0..255) of one voice of a track, none for a centred one.
+std::optional<uint8_t> VoicePan(const Track& t, int voice) {
+  int pan = t.Pan.value_or(0);
+  if (t.Voices > 1) pan += t.Spread * (2 * voice - (t.Voices - 1)) / (t.Voices - 1);
+  if (!t.Pan && pan == 0) return std::nullopt;
+  return uint8_t((std::clamp(pan, -100, 100) + 100) * 255 / 200);
+}
+
+void Place(Cell& c, uint8_t note, const Track& t, int volume, int voice = 0) {
   c.Note = note;
   if (note != kKeyOff) {
     c.Ins = uint8_t(t.InstrumentIndex + 1);
     c.Vol = uint8_t(0x10 + std::clamp(volume, 0, 64));
+    // A note with its instrument puts the channel back to the sample's own
+    // (centre) pan, so the pan goes with every note.
+    if (auto pan = VoicePan(t, voice)) c.Fx = 8, c.Param = *pan;
   }
 }
 
@@ -629,7 +643,7 @@ void CompileLine(const Pattern& p, const Track& t, const std::string& text, Grid
       std::vector<int> notes = s[r] == 'x' ? Voicing(chord_at(r), t.Voices) : std::vector<int>{};
       for (int v = 0; v < t.Voices; ++v) {
         uint8_t note = s[r] == '-' ? kKeyOff : XmNote(notes[size_t(v)] + 12 * t.Octave, where);
-        Place(grid[r][t.FirstChannel + v], note, t, t.Volume);
+        Place(grid[r][t.FirstChannel + v], note, t, t.Volume, v);
       }
     }
     return;
@@ -773,9 +787,6 @@ std::vector<uint8_t> Compile(Score& sc, const std::string& path, double& seconds
 
   for (const Pattern& p : sc.Patterns) {
     Grid grid(kRows, std::vector<Cell>(size_t(channels)));
-    for (const Track& t : sc.Tracks)
-      if (t.Pan)
-        for (int v = 0; v < t.Voices; ++v) grid[0][t.FirstChannel + v].Fx = 8, grid[0][t.FirstChannel + v].Param = uint8_t(*t.Pan);
     for (const auto& part : p.Lines) {
       const Track& t =
           *std::find_if(sc.Tracks.begin(), sc.Tracks.end(), [&](const Track& t) { return t.Name == part.Track; });

@@ -708,14 +708,21 @@ def coral(doc, x, y, s, col):
             '<path d="%s" fill="none" stroke="%s" stroke-width="%s" stroke-linecap="round"/>' % (d, col, f(10 * s)))
 
 
-def bubbles_deco(doc, seed, n, area):
+def bubbles_deco(doc, seed, n, area, keep_clear=()):
+    """Painted bubbles; none touches a `keep_clear` box (x0, y0, x1, y1),
+    where the game writes a text over the picture."""
     import random
     rnd = random.Random(seed)
     x0, y0, x1, y1 = area
-    for i in range(n):
+    placed = 0
+    while placed < n:
         r = rnd.uniform(2, 6)
+        x, y = rnd.uniform(x0, x1), rnd.uniform(y0, y1)
+        if any(cx0 - r - 2 < x < cx1 + r + 2 and cy0 - r - 2 < y < cy1 + r + 2 for cx0, cy0, cx1, cy1 in keep_clear):
+            continue
+        placed += 1
         doc.add('<circle cx="%s" cy="%s" r="%s" fill="#dff7ff" fill-opacity="0.35" stroke="#e8fbff" stroke-opacity="0.7" stroke-width="1.2"/>'
-                % (f(rnd.uniform(x0, x1)), f(rnd.uniform(y0, y1)), f(r)))
+                % (f(x), f(y), f(r)))
 
 
 def plaque(doc, x, y, w, h, text, lit, size=32):
@@ -745,6 +752,10 @@ def doc_fonmenu():
     d = Doc(800, 600)
     water(d, 800, 600, [(0, "#0a2f6e"), (0.55, "#127fa8"), (1, "#3fd0d0")], True, 3)
     bubbles_deco(d, 5, 30, (20, 150, 780, 500))
+    # Deep water under the title, where "PLEASE WAIT ..." is written in red
+    # at (324, 110) while the lobby waits for the network.
+    band = d.lin([(0, "#03102a", 0), (0.22, "#03102a", 0.9), (0.78, "#03102a", 0.9), (1, "#03102a", 0)], x2=1, y2=0)
+    d.add('<rect x="262" y="104" width="276" height="42" rx="18" fill="%s"/>' % band)
     seabed(d, 800, 600, ("#f2d98c", "#c8a258", "#a07a38"), ("#7f8a96", "#4a5562"), 2, 540)
     coral(d, 70, 560, 1.3, "#ff7a8a")
     coral(d, 700, 570, 1.1, "#ffb347")
@@ -777,7 +788,9 @@ def doc_fongame(which):
     # the status strip: calm and dark so the score and icons read
     d.add('<rect x="0" y="0" width="800" height="60" fill="%s"/>' % d.lin([(0, "#04122a" if which == 1 else "#0a0c22"), (1, "#0a2a55" if which == 1 else "#1a1f4e")]),
           '<rect x="0" y="60" width="800" height="3" fill="#8fd6f2" opacity="0.6"/>')
-    bubbles_deco(d, 23 + which, 18, (20, 90, 780, 480))
+    # Clear water where the banners stand: "Level N" and "Round N" at
+    # (350, 200) and the big "Pause" at (360, 200).
+    bubbles_deco(d, 23 + which, 18, (20, 90, 780, 480), keep_clear=[(340, 195, 540, 275)])
     return d
 
 

@@ -12,6 +12,7 @@
 #include "media/Audio.h"
 #include "media/Mixer.h"
 #include "media/Music.h"
+#include "media/WaveCollection.h"
 
 using namespace mv;
 using mvtest::Bytes;
@@ -179,6 +180,57 @@ TEST(Music, StartAndStopFadeInsteadOfClicking) {
   auto stop = rig.Render(50);
   EXPECT_LE(MaxJump(stop), level / 10);
   EXPECT_EQ(stop.back(), 0);
+}
+
+// A gulp is heard over a loud bar: the music steps back while a loud effect
+// sounds and comes back smoothly after it; a quiet blip leaves it alone.
+TEST(Music, StepsBackUnderALoudEffectOnly) {
+  const std::string path = WriteFile("steady.xm", TinyXm(49, Square(16)));
+  auto level = [](const std::vector<int16_t>& s, int from_ms, int to_ms) {
+    double sum = 0;
+    const size_t a = size_t(from_ms) * 441 / 10 * 2, b = size_t(to_ms) * 441 / 10 * 2;
+    for (size_t i = a; i < b; ++i) sum += double(s[i]) * s[i];
+    return 10 * std::log10(sum / double(b - a) + 1e-9);
+  };
+  struct Case {
+    const char* name;
+    int volume;  // of the effect, hundredths of a dB
+    bool steps_back;
+  } cases[] = {{"loud effect", 0, true}, {"quiet effect", -2000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig plain, ducked;
+    TWaveCollection list;
+    list.SetMixer(&ducked.Mixer);
+    TWaveCollectionItem& fx = list.Add();
+    list.SetName(fx, "Ham1");
+    fx.Volume = c.volume;
+    fx.Wave.Channels = 1;
+    fx.Wave.SampleRate = 22050;
+    fx.Wave.BitsPerSample = 16;
+    for (int i = 0; i < 2205; ++i) {  // 100 ms of a 700 Hz tone at -3 dBFS
+      const int v = int(std::lround(23000 * std::sin(2 * M_PI * 700 * i / 22050.0)));
+      fx.Wave.Samples.push_back(uint8_t(v & 0xFF));
+      fx.Wave.Samples.push_back(uint8_t((v >> 8) & 0xFF));
+    }
+    for (Rig* r : {&plain, &ducked}) r->Music.SongPlay(r->Music.SongLoadFromFile(path));
+    plain.Render(300);
+    ducked.Render(300);
+    fx.Play();
+    const auto a = plain.Render(1700), b = ducked.Render(1700);
+    // From 150 ms on the effect is over: what differs is the music's level.
+    const double after = level(b, 150, 200) - level(a, 150, 200);
+    if (c.steps_back) {
+      EXPECT_LT(after, -4.0);
+      EXPECT_GT(after, -7.0);
+    } else {
+      EXPECT_NEAR(after, 0, 0.2);
+    }
+    EXPECT_NEAR(level(b, 1500, 1700) - level(a, 1500, 1700), 0, 0.2);
+    // On its way back the gain glides: no step beyond the music's own.
+    const std::vector<int16_t> back(b.begin() + 150 * 441 / 10 * 2, b.end());
+    EXPECT_LE(MaxJump(back), MaxJump(a) + 50);
+  }
 }
 
 TEST(Music, BadFilesGiveNoHandleAndSayWhy) {
