@@ -34,9 +34,11 @@ class PlayerFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(MV_BINARY_DIR) / "persist_test" / (std::string(info->name()) + "." + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    // Under /tmp, which the unprivileged player can reach (a build tree
+    // may sit in a private home).
+    std::string pattern = "/tmp/marovane-" + std::string(info->name()) + ".XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
     fs::permissions(dir_, fs::perms(0755));
   }
   void TearDown() override {
