@@ -54,6 +54,11 @@ void TEndSignals::Done() {
   Finished_.notify_all();
 }
 
+void TEndSignals::SetLastWord(std::function<void()> last_word) {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  LastWord_ = std::move(last_word);
+}
+
 void TEndSignals::Watch() {
   const sigset_t set = EndSet();
   const timespec poll{0, 50 * 1000 * 1000};
@@ -64,6 +69,7 @@ void TEndSignals::Watch() {
     std::unique_lock<std::mutex> lock(Mutex_);
     if (Finished_.wait_for(lock, std::chrono::milliseconds(900), [this] { return Done_; })) return;
     // Still busy after nearly a second: the request is honoured anyway.
+    if (LastWord_) LastWord_();
     const char msg[] = "marovane: ending now, the game did not answer in time\n";
     (void)!::write(2, msg, sizeof msg - 1);
     _exit(0);

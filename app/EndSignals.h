@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -15,7 +16,8 @@ namespace mv {
 // no handler ever runs inside the game's code (programs the game starts
 // unblock them before they run, see platform/Opener). If the loop cannot get to
 // the request within a second (a modal message box, a blocking request),
-// the watcher ends the process itself.
+// the watcher ends the process itself, after its last word (a save of the
+// settings as they stood when the loop was held up).
 class TEndSignals {
  public:
   TEndSignals();
@@ -27,6 +29,8 @@ class TEndSignals {
   int Signal() const { return Signal_.load(); }
   // The loop has ended; the watcher stands down.
   void Done();
+  // Run by the watcher just before it ends the process itself.
+  void SetLastWord(std::function<void()> last_word);
 
  private:
   void Watch();
@@ -36,6 +40,7 @@ class TEndSignals {
   std::mutex Mutex_;
   std::condition_variable Finished_;
   bool Done_ = false;
+  std::function<void()> LastWord_;
   std::thread Watcher_;
 };
 

@@ -3,6 +3,8 @@
 #include "app/EndSignals.h"
 #include "app/Install.h"
 #include "app/ProgramInfo.h"
+#include "persist/SettingsLock.h"
+#include "persist/SettingsRescue.h"
 #include "world/Autopilot.h"
 
 #include <unistd.h>
@@ -173,7 +175,8 @@ int Usage(const std::string& why) {
                "usage: marovane [--headless] [--seed N] [--frames N] [--script FILE]\n"
                "                [--shot FRAME:FILE.png ...] [--data DIR] [--config FILE]\n"
                "                [--audio-out FILE.wav] [--realtime] [--autopilot] [--port N] [--enum-port N]\n"
-               "                [--results FILE] [--event-log FILE] [--frame-ms N] [--text-log FILE]\n",
+               "                [--results FILE] [--event-log FILE] [--frame-ms N] [--text-log FILE]\n"
+               "                [--scaling sharp|smooth]\n",
                why.c_str());
   return 2;
 }
@@ -189,8 +192,15 @@ bool ParseNumber(const char* s, uint32_t& out) {
 }  // namespace
 
 int RunMarovane(int argc, char** argv) {
+  // The settings as a held-up loop left them, for a signal to save.
+  TSettingsRescue rescue;
   // Before any thread starts, so that every thread leaves them to it.
   TEndSignals end_signals;
+  end_signals.SetLastWord([&rescue] {
+    std::string error;
+    if (!rescue.SaveOffered(error)) std::fprintf(stderr, "marovane: %s\n", error.c_str());
+  });
+  TScaling scaling = TScaling::Sharp;
   bool headless = false, realtime = false, autopilot = false;
   uint32_t frame_ms = 16;
   THeadlessOptions ho;
@@ -259,6 +269,8 @@ int RunMarovane(int argc, char** argv) {
       // Multiplayer events a line each: eaten fish and objects by number, round ends.
       if (!(v = value("FILE"))) return Usage("--event-log needs a file");
       go.EventLog = v;
+    } else if (a == "--scaling") {
+      if (!(v = value("MODE")) || !ParseScaling(v, scaling)) return Usage("--scaling needs sharp or smooth");
     } else if (a == "--frame-ms") {
       // Paced (--realtime) frames of N ms instead of 16: a quicker game for tests.
       if (!(v = value("N")) || !ParseNumber(v, n) || n == 0 || n > 1000) return Usage("--frame-ms needs 1 to 1000");
@@ -269,6 +281,25 @@ int RunMarovane(int argc, char** argv) {
   }
 
   PlaceGameFiles(go, program_dir);
+  if (std::string missing = MissingDataReport(go.DataDir); !missing.empty()) {
+    if (headless) std::fprintf(stderr, "marovane: %s\n", missing.c_str());
+    else ShowMessageWithoutWindow("Marovane", missing);
+    return 1;
+  }
+  // One copy of the game per settings file.
+  TSettingsLock settings_lock;
+  std::string lock_message;
+  switch (settings_lock.Take(go.ConfigPath, lock_message)) {
+    case TSettingsLock::TResult::Busy:
+      if (headless) std::fprintf(stderr, "marovane: %s\n", lock_message.c_str());
+      else ShowMessageWithoutWindow("Marovane", lock_message);
+      return 1;
+    case TSettingsLock::TResult::Unavailable:
+      std::fprintf(stderr, "marovane: no guard against a second copy (%s)\n", lock_message.c_str());
+      break;
+    case TSettingsLock::TResult::Held:
+      break;
+  }
 
   std::string error;
   std::unique_ptr<THost> host;
@@ -279,7 +310,7 @@ int RunMarovane(int argc, char** argv) {
     host = CreateHeadlessHost(ho, error);
   } else {
     go.AudioOut = audio_out.empty() ? "device" : "wav:" + audio_out;
-    host = CreateWindowHost("Marovane", error, go.DataDir + "Data/Icon.png");
+    host = CreateWindowHost("Marovane", error, go.DataDir + "Data/Icon.png", scaling);
   }
   if (!host) {
     std::fprintf(stderr, "marovane: %s\n", error.c_str());
@@ -293,6 +324,10 @@ int RunMarovane(int argc, char** argv) {
     form.SetFrameMs(headless ? frame_ms : 16);
     form.SetAutopilot(headless && autopilot);
     form.SetEndCheck([&end_signals] { return end_signals.Requested(); });
+    form.Host().SetModalHook([&rescue, &form](bool open) {
+      if (open) rescue.Offer(form.Game().ConfigPath, form.Game().SettingsRecord);
+      else rescue.Withdraw();
+    });
     if (!form.Create(error)) {
       std::fprintf(stderr, "marovane: %s\n", error.c_str());
       if (!headless) form.Host().MessageBox(error, "Marovane", TMsgButtons::Ok);

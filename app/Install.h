@@ -26,6 +26,10 @@ TGameFiles FindGameFiles(const std::string& program_dir);
 // and the folder can be written, else in the player's own data folder.
 std::string ConfigPathFor(const TGameFiles& files, std::string& problem);
 
+// Empty when `data_dir` holds the game's archives; else, for the player,
+// which are missing and where the game looked.
+std::string MissingDataReport(const std::string& data_dir);
+
 // For the program: the data folder, unless the command line moved it away
 // from `program_dir`, and the settings file, unless it named one.
 void PlaceGameFiles(TGameOptions& options, const std::string& program_dir);

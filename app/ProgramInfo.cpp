@@ -5,6 +5,9 @@
 #ifndef MV_VERSION
 #define MV_VERSION "0"
 #endif
+#ifndef MV_DEFAULT_SCORE_SERVER
+#define MV_DEFAULT_SCORE_SERVER "http://127.0.0.1:8080"
+#endif
 
 namespace mv {
 
@@ -22,6 +25,8 @@ const char* const kHelp =
     "  --port N               UDP port of a hosted game (default 47624)\n"
     "  --enum-port N          UDP port where hosts answer searches (default 47625)\n"
     "  --audio-out FILE.wav   write the sound to FILE.wav instead of the sound card\n"
+    "  --scaling sharp|smooth how a bigger window or full screen enlarges the\n"
+    "                         picture (default sharp: crisp pixels)\n"
     "\n"
     "Runs without a display (tests, screenshots, demos):\n"
     "  --headless             no window, no sound card; ends after --frames\n"
@@ -41,6 +46,7 @@ const char* const kHelp =
     "can be written, else $XDG_DATA_HOME/marovane/Config.cfg\n"
     "(~/.local/share/marovane/Config.cfg).\n"
     "The world high-score server: MAROVANE_SCORE_SERVER=http://HOST:PORT\n"
+    "(without it " MV_DEFAULT_SCORE_SERVER ").\n"
     "See marovane(6).\n";
 
 }  // namespace

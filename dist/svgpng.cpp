@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // svgpng: renders an SVG into a square PNG with its transparency kept, for
 // the icon sizes the desktop asks for.
 //   svgpng IN.svg SIZE OUT.png

@@ -13,7 +13,10 @@ namespace mv {
 namespace {
 
 constexpr const char* kAlphabet = "ABCDEFGHJKLMNPQRSTUVWXY123456789";
-constexpr const char* kDefaultServer = "http://scores.marovane.example";
+#ifndef MV_DEFAULT_SCORE_SERVER
+#define MV_DEFAULT_SCORE_SERVER "http://127.0.0.1:8080"  // set by the build: MAROVANE_DEFAULT_SCORE_SERVER
+#endif
+constexpr const char* kDefaultServer = MV_DEFAULT_SCORE_SERVER;
 // Replies are a line of text or a small page; anything larger is hostile.
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 // Name and add text are typed into 10-character buffers; our server's tokens

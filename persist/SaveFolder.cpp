@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/SaveFolder.h"
+
+#include "persist/Settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +46,26 @@ bool MakeFolders(const std::string& folder, std::string& error) {
   return true;
 }
 
+namespace {
+
+// A player whose game kept "Config.cfg" beside it, in a folder that can no
+// longer be written, keeps that table: the first start with a file of the
+// player's own copies the old one there, byte for byte.
+void TakeOver(const std::string& old_path, TSavePlace& place) {
+  struct stat st {};
+  if (::lstat(place.ConfigPath.c_str(), &st) == 0 || errno != ENOENT) return;
+  TSettingsBytes bytes;
+  if (!ReadSettingsBytes(old_path, bytes)) return;
+  try {
+    SaveSettingsBytes(place.ConfigPath, bytes);
+    place.TakenOverFrom = old_path;
+  } catch (const ESettingsError& e) {
+    place.Problem = std::string("can't take the settings over from \"") + old_path + "\": " + e.what();
+  }
+}
+
+}  // namespace
+
 TSavePlace ChooseSavePlace(const std::string& program_folder, bool beside_program,
                            const char* xdg_data_home, const char* home) {
   TSavePlace place;
@@ -54,11 +77,17 @@ TSavePlace ChooseSavePlace(const std::string& program_folder, bool beside_progra
   const std::string own = UserSaveFolder(xdg_data_home, home);
   if (own.empty()) {
     place.Problem = "neither XDG_DATA_HOME nor HOME names a folder";
-  } else if (MakeFolders(own, place.Problem)) {
-    place.ConfigPath = own + "/Config.cfg";
+    place.ConfigPath = beside;
     return place;
   }
-  place.ConfigPath = beside;
+  if (!MakeFolders(own, place.Problem)) {
+    // Beside the data if that can be written after all; else the player's
+    // own place, so that a failed save names the folder that is wrong.
+    place.ConfigPath = FolderWritable(program_folder) ? beside : own + "/Config.cfg";
+    return place;
+  }
+  place.ConfigPath = own + "/Config.cfg";
+  TakeOver(beside, place);
   return place;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <string>
 
@@ -21,13 +22,17 @@ bool MakeFolders(const std::string& folder, std::string& error);
 
 struct TSavePlace {
   std::string ConfigPath;
-  std::string Problem;  // why the per-player folder could not be used
+  std::string Problem;        // why the per-player folder could not be used
+  std::string TakenOverFrom;  // the old file copied to ConfigPath, if one was
 };
 
 // `program_folder` ends in '/'. `beside_program`: the data was found in the
 // program's folder (not in an installed data folder). `xdg_data_home` and
-// `home` as for UserSaveFolder. Falls back to the program's folder, with
-// the reason in Problem, when the player has no usable folder.
+// `home` as for UserSaveFolder. Without a HOME, the program's folder, with
+// the reason in Problem. When the player's folder cannot be made, the
+// program's folder if it can be written, else the player's path (so the
+// failing save names it), with the reason in Problem. The first start with
+// a per-player file copies a "Config.cfg" from the program's folder there.
 TSavePlace ChooseSavePlace(const std::string& program_folder, bool beside_program,
                            const char* xdg_data_home, const char* home);
 

@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/Settings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace mv {
 
@@ -242,19 +245,103 @@ std::string SettingsWriteTarget(const std::string& path) {
   return {};  // a loop of links
 }
 
-void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
-  const TSettingsBytes bytes = rec.Encode();
+namespace {
+
+// Why a file cannot be made in the folder of `file`: the first folder on
+// the way that is missing, and whether its parent could take it.
+std::string MissingFolderReason(const std::string& file) {
+  std::string folder = file.substr(0, file.rfind('/') == std::string::npos ? 0 : file.rfind('/'));
+  std::string missing;
+  while (!folder.empty()) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) break;
+    missing = folder;
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos || slash == 0 ? (slash == 0 ? "/" : "") : folder.substr(0, slash);
+    if (folder == "/") break;
+  }
+  if (missing.empty()) return {};
+  std::string why = "the folder \"" + missing + "\" does not exist";
+  if (!folder.empty() && ::access(folder.c_str(), W_OK | X_OK) != 0)
+    why += " and can't be made in \"" + folder + "\": " + Reason(errno);
+  return why;
+}
+
+// The folder cannot take a new file, but the file itself may be writable
+// (a --config file handed to the game in someone else's folder): the record
+// is written over it. Should that fail, the old bytes go back.
+void SaveInPlace(const std::string& path, const std::string& target, const TSettingsBytes& bytes) {
+  const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) SaveFailed(path, "can't write \"" + target + "\"", errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    SaveFailed(path, "\"" + target + "\" is not a file", EINVAL);
+  }
+  // What is there now, to put back on failure. A settings file is small;
+  // anything far larger is not ours to keep whole.
+  std::vector<uint8_t> old(size_t(std::min<off_t>(st.st_size, 1 << 20)));
+  size_t got = 0;
+  while (got < old.size()) {
+    const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, off_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  old.resize(got);
+  auto put = [fd](const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pwrite(fd, data + done, size - done, off_t(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return n < 0 ? errno : ENOSPC;
+      done += size_t(n);
+    }
+    return 0;
+  };
+  int err = put(bytes.data(), bytes.size());
+  if (!err && ::ftruncate(fd, off_t(bytes.size())) != 0) err = errno;
+  if (!err && ::fsync(fd) != 0) err = errno;
+  if (err) {
+    const bool restored = put(old.data(), old.size()) == 0 && ::ftruncate(fd, off_t(old.size())) == 0 &&
+                          ::fsync(fd) == 0;
+    ::close(fd);
+    SaveFailed(path,
+               "can't write it in place (its folder takes no new file)" +
+                   std::string(restored ? ", the old contents are kept" : ", and the old contents could not be put back"),
+               err);
+  }
+  if (::close(fd) != 0) SaveFailed(path, "can't close \"" + target + "\"", errno);
+}
+
+}  // namespace
+
+void SaveSettingsBytes(const std::string& path, const TSettingsBytes& bytes) {
   const std::string target = SettingsWriteTarget(path);
   if (target.empty()) SaveFailed(path, "can't follow its symbolic links", ELOOP);
   const std::string tmp = SettingsTempPath(target);
 
   // A stale temporary (or a link planted there) is removed first, and the new
   // one created exclusively, so nothing outside the record's own file is hit.
-  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT && errno != EISDIR && errno != EPERM) {
+  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT && errno != EISDIR && errno != EPERM && errno != EACCES &&
+      errno != EROFS) {
     SaveFailed(path, "can't remove old \"" + tmp + "\"", errno);
   }
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) SaveFailed(path, "can't create \"" + tmp + "\"", errno);
+  if (fd < 0) {
+    const int err = errno;
+    struct stat st {};
+    if ((err == EACCES || err == EPERM || err == EROFS) && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(target.c_str(), W_OK) == 0) {
+      SaveInPlace(path, target, bytes);
+      return;
+    }
+    if (err == ENOENT) {
+      const std::string why = MissingFolderReason(target);
+      if (!why.empty()) throw ESettingsError("Can't save settings to \"" + path + "\": " + why);
+    }
+    SaveFailed(path, "can't create \"" + tmp + "\"", err);
+  }
 
   auto fail = [&](const std::string& what, int err, bool close_fd) {
     if (close_fd) ::close(fd);
@@ -274,5 +361,9 @@ void SaveSettings(const std::string& path, const TSettingsRecord& rec) {
     fail("can't replace it with \"" + tmp + "\"", errno, false);
   }
 }
+
+void SaveSettings(const std::string& path, const TSettingsRecord& rec) { SaveSettingsBytes(path, rec.Encode()); }
+
+bool ReadSettingsBytes(const std::string& path, TSettingsBytes& bytes) { return ReadRecord(path, bytes); }
 
 }  // namespace mv

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <array>
 #include <cstdint>
@@ -98,6 +99,13 @@ bool LoadSettings(const std::string& path, TSettingsRecord& rec, std::string* sa
 // Writes the whole record through a temporary file renamed into place, so a
 // failed save never leaves a truncated file. Throws ESettingsError naming
 // the file and the reason.
+// A folder that takes no new file but holds a writable file at `path` gets
+// the record written over that file instead, the old bytes put back if the
+// write fails.
 void SaveSettings(const std::string& path, const TSettingsRecord& rec);
+// The same for a record as stored (names scrambled).
+void SaveSettingsBytes(const std::string& path, const TSettingsBytes& bytes);
+// One whole record from `path`; false for a missing, unreadable or short file.
+bool ReadSettingsBytes(const std::string& path, TSettingsBytes& bytes);
 
 }  // namespace mv

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
 #include <cmath>
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -21,6 +24,7 @@ struct TScripted {
 struct TAnswer {
   uint32_t Frame;
   TMsgResult Result;
+  uint32_t DelayMs = 0;  // a player reading the box before answering
 };
 
 bool ParseScript(const std::string& file, std::vector<TScripted>& events,
@@ -96,7 +100,9 @@ bool ParseScript(const std::string& file, std::vector<TScripted>& events,
                                      : THostEvent::Maximise;
       events.push_back({f, e});
     } else if (act == "answer") {
-      if (w.size() != 3) return fail("answer needs YES, NO or OK");
+      long delay = 0;
+      if (w.size() != 3 && !(w.size() == 5 && w[3] == "after" && int_of(w[4], 0, 600000, delay)))
+        return fail("answer needs YES, NO or OK, and may end in \"after MS\"");
       std::string a = w[2];
       for (char& c : a) c = char(std::toupper(static_cast<unsigned char>(c)));
       TMsgResult r;
@@ -104,7 +110,7 @@ bool ParseScript(const std::string& file, std::vector<TScripted>& events,
       else if (a == "NO") r = TMsgResult::No;
       else if (a == "OK") r = TMsgResult::Ok;
       else return fail("answer must be YES, NO or OK, not \"" + w[2] + "\"");
-      answers.push_back({f, r});
+      answers.push_back({f, r, uint32_t(delay)});
     } else {
       return fail("unknown action \"" + act + "\"");
     }
@@ -201,11 +207,16 @@ class THeadlessHost final : public THost {
   }
   TMsgResult MessageBox(const std::string& text, const std::string& caption,
                         TMsgButtons buttons) override {
+    TModalScope modal(*this);
     std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
     for (auto it = Answers.begin(); it != Answers.end(); ++it) {
       if (it->Frame <= Done_ + 1) {
         TMsgResult r = it->Result;
+        const uint32_t delay = it->DelayMs;
         Answers.erase(it);
+        // The game's thread waits here as it does on a real box.
+        if (delay) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         return r;
       }
     }

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/Scaler.h"
 #include "platform/Surface.h"
 
 namespace mv {
@@ -82,6 +85,30 @@ class THost {
   // Headless hooks, no-ops in a window: the loop reports each frame drawn.
   virtual void FrameDone(uint32_t frame_number) { (void)frame_number; }
   virtual bool Headless() const { return false; }
+
+  // Called with true just before a message box holds up the calling
+  // thread, and with false once it has returned.
+  void SetModalHook(std::function<void(bool open)> hook) { ModalHook_ = std::move(hook); }
+
+ protected:
+  // Brackets a message box in the hosts.
+  class TModalScope {
+   public:
+    explicit TModalScope(THost& host) : Host_(host) {
+      if (Host_.ModalHook_) Host_.ModalHook_(true);
+    }
+    ~TModalScope() {
+      if (Host_.ModalHook_) Host_.ModalHook_(false);
+    }
+    TModalScope(const TModalScope&) = delete;
+    TModalScope& operator=(const TModalScope&) = delete;
+
+   private:
+    THost& Host_;
+  };
+
+ private:
+  std::function<void(bool open)> ModalHook_;
 };
 
 // A scripted, display-less host. Script lines: "FRAME key-down NAME",
@@ -105,9 +132,15 @@ constexpr const char* kTextLogColumns =
 std::unique_ptr<THost> CreateHeadlessHost(const THeadlessOptions& options, std::string& error);
 
 // The SDL2 window titled `caption`, 800 x 600 client area, with the PNG
-// `icon_png` (if any) as its icon. Fails with "no display: ..." when there
+// `icon_png` (if any) as its icon; larger windows and full screen show the
+// picture enlarged by `scaling`. Fails with "no display: ..." when there
 // is no display to show it on (unless SDL_VIDEODRIVER names a driver).
 std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error,
-                                        const std::string& icon_png = {});
+                                        const std::string& icon_png = {}, TScaling scaling = TScaling::Sharp);
+
+// A message for the player before there is a window (a second copy of the
+// game that must not start): a message box where a display is, and always
+// on stderr.
+void ShowMessageWithoutWindow(const std::string& caption, const std::string& text);
 
 }  // namespace mv

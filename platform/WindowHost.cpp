@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <SDL.h>
 #include <png.h>
 
@@ -10,6 +11,7 @@
 #include "platform/Host.h"
 #include "platform/Keys.h"
 #include "platform/Opener.h"
+#include "platform/Scaler.h"
 
 namespace mv {
 namespace {
@@ -64,13 +66,17 @@ uint8_t ShiftBits(SDL_Keymod m) {
                  ((m & KMOD_CTRL) ? ssCtrl : 0));
 }
 
+// The smallest window the player can drag it to: half the picture, still
+// readable.
+constexpr int kMinWidth = 400, kMinHeight = 300;
+
 class TWindowHost final : public THost {
  public:
+  explicit TWindowHost(TScaling scaling) : Scaling_(scaling) {}
   ~TWindowHost() override {
     if (Pad_) SDL_GameControllerClose(Pad_);
     if (Stick_) SDL_JoystickClose(Stick_);
-    if (Texture_) SDL_DestroyTexture(Texture_);
-    if (Renderer_) SDL_DestroyRenderer(Renderer_);
+    if (Staging_) SDL_FreeSurface(Staging_);
     if (Window_) SDL_DestroyWindow(Window_);
     SDL_Quit();
   }
@@ -93,7 +99,11 @@ class TWindowHost final : public THost {
       error = "no display: set DISPLAY or use --headless";
       return false;
     }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    // The game draws every pixel itself and enlarges the picture itself
+    // (see Present), so the window's own pixels are all it needs: SDL's
+    // shared-memory image on X11, not a texture through OpenGL, which in
+    // software rendering cost a full-screen frame 15 to 19 ms of CPU.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Resizable, so that window managers offer the maximise button (which
     // switches to full screen); a window dragged to another size shows the
     // picture scaled.
@@ -104,35 +114,19 @@ class TWindowHost final : public THost {
       return false;
     }
     if (!icon_png.empty()) SetIcon(icon_png);
-    Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!Renderer_) Renderer_ = SDL_CreateRenderer(Window_, -1, SDL_RENDERER_SOFTWARE);
-    if (!Renderer_) {
-      error = std::string("cannot create the renderer: ") + SDL_GetError();
+    SDL_SetWindowMinimumSize(Window_, kMinWidth, kMinHeight);
+    if (!SDL_GetWindowSurface(Window_)) {
+      error = std::string("cannot draw into the window: ") + SDL_GetError();
       return false;
     }
-    SDL_RenderSetLogicalSize(Renderer_, Surface_.Width(), Surface_.Height());
-    Texture_ = SDL_CreateTexture(Renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                 Surface_.Width(), Surface_.Height());
-    if (!Texture_) {
-      error = std::string("cannot create the screen texture: ") + SDL_GetError();
-      return false;
-    }
-    SDL_SetRenderDrawColor(Renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(Renderer_);
-    SDL_RenderPresent(Renderer_);
+    Present(true);
     // Joysticks come and go; start the subsystem now, open devices on demand.
     SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     return true;
   }
 
   TSurface& Surface() override { return Surface_; }
-  void Flip() override {
-    const TImage& px = Surface_.Read();
-    SDL_UpdateTexture(Texture_, nullptr, px.Pixels.data(), px.Width * 4);
-    SDL_RenderClear(Renderer_);
-    SDL_RenderCopy(Renderer_, Texture_, nullptr, nullptr);
-    SDL_RenderPresent(Renderer_);
-  }
+  void Flip() override { Present(false); }
   void SetFullScreen(bool on) override {
     if (SDL_SetWindowFullscreen(Window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) Full_ = on;
     else std::fprintf(stderr, "Full screen switch failed: %s\n", SDL_GetError());
@@ -189,21 +183,20 @@ class TWindowHost final : public THost {
   void GetPointer(int& x, int& y) override {
     int wx = 0, wy = 0;
     SDL_GetMouseState(&wx, &wy);
-    float lx = 0, ly = 0;
-    SDL_RenderWindowToLogical(Renderer_, wx, wy, &lx, &ly);
-    x = std::clamp(int(lx), 0, Surface_.Width() - 1);
-    y = std::clamp(int(ly), 0, Surface_.Height() - 1);
+    x = SurfaceX(wx);
+    y = SurfaceY(wy);
   }
   void WarpPointer(int x, int y) override {
     x = std::clamp(x, 0, Surface_.Width() - 1);
     y = std::clamp(y, 0, Surface_.Height() - 1);
-    int wx = 0, wy = 0;
-    SDL_RenderLogicalToWindow(Renderer_, float(x) + 0.5f, float(y) + 0.5f, &wx, &wy);
+    const int wx = Fit_.W > 0 ? Fit_.X + int((int64_t(x) * 2 + 1) * Fit_.W / (2 * int64_t(Surface_.Width()))) : x;
+    const int wy = Fit_.H > 0 ? Fit_.Y + int((int64_t(y) * 2 + 1) * Fit_.H / (2 * int64_t(Surface_.Height()))) : y;
     SDL_WarpMouseInWindow(Window_, wx, wy);
   }
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption,
                         TMsgButtons buttons) override {
+    TModalScope modal(*this);
     std::fprintf(stderr, "[message box] %s: %s\n", caption.c_str(), text.c_str());
     SDL_MessageBoxButtonData ok{SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "OK"};
     SDL_MessageBoxButtonData yn[2] = {
@@ -241,6 +234,56 @@ class TWindowHost final : public THost {
   int Clamp(int v, bool is_x) const {
     return std::clamp(v, 0, (is_x ? Surface_.Width() : Surface_.Height()) - 1);
   }
+  // Window pixels to the picture's own, through where the picture is shown.
+  int SurfaceX(int wx) const {
+    if (Fit_.W <= 0) return Clamp(wx, true);
+    const int64_t d = int64_t(wx - Fit_.X) * Surface_.Width();
+    return Clamp(int(d < 0 ? -1 : d / Fit_.W), true);
+  }
+  int SurfaceY(int wy) const {
+    if (Fit_.H <= 0) return Clamp(wy, false);
+    const int64_t d = int64_t(wy - Fit_.Y) * Surface_.Height();
+    return Clamp(int(d < 0 ? -1 : d / Fit_.H), false);
+  }
+
+  // Shows the last finished frame, enlarged to fit the window with its own
+  // proportions (black beside it). `whole`: the borders too, as after the
+  // window system lost what the window showed.
+  void Present(bool whole) {
+    SDL_Surface* ws = SDL_GetWindowSurface(Window_);
+    if (!ws) {
+      if (!SurfaceFailed_) std::fprintf(stderr, "marovane: can't draw into the window: %s\n", SDL_GetError());
+      SurfaceFailed_ = true;
+      return;
+    }
+    if (ws != Shown_ || ws->w != ShownW_ || ws->h != ShownH_) {
+      Shown_ = ws;
+      ShownW_ = ws->w;
+      ShownH_ = ws->h;
+      Fit_ = FitInside(Surface_.Width(), Surface_.Height(), ws->w, ws->h);
+      Scaler_.Configure(Surface_.Width(), Surface_.Height(), Fit_.W, Fit_.H, Scaling_);
+      const SDL_PixelFormat* f = ws->format;
+      Direct_ = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000u && f->Gmask == 0xFF00u && f->Bmask == 0xFFu;
+      if (Staging_) SDL_FreeSurface(Staging_);
+      Staging_ = Direct_ ? nullptr : SDL_CreateRGBSurfaceWithFormat(0, Fit_.W, Fit_.H, 32, SDL_PIXELFORMAT_RGB888);
+      whole = true;
+    }
+    if (whole) SDL_FillRect(ws, nullptr, SDL_MapRGB(ws->format, 0, 0, 0));
+    const TImage& px = Surface_.Read();
+    SDL_Rect rect{Fit_.X, Fit_.Y, Fit_.W, Fit_.H};
+    if (Direct_) {
+      if (SDL_MUSTLOCK(ws)) SDL_LockSurface(ws);
+      const int pitch = ws->pitch / 4;
+      Scaler_.Scale(px.Pixels.data(), px.Width, static_cast<uint32_t*>(ws->pixels) + size_t(Fit_.Y) * size_t(pitch) + size_t(Fit_.X),
+                    pitch);
+      if (SDL_MUSTLOCK(ws)) SDL_UnlockSurface(ws);
+    } else if (Staging_) {
+      Scaler_.Scale(px.Pixels.data(), px.Width, static_cast<uint32_t*>(Staging_->pixels), Staging_->pitch / 4);
+      SDL_BlitSurface(Staging_, nullptr, ws, &rect);
+    }
+    if (whole) SDL_UpdateWindowSurface(Window_);
+    else SDL_UpdateWindowSurfaceRects(Window_, &rect, 1);
+  }
 
   bool Translate(const SDL_Event& ev, THostEvent& e) {
     switch (ev.type) {
@@ -256,8 +299,8 @@ class TWindowHost final : public THost {
         return true;
       case SDL_MOUSEMOTION:
         e.Type = THostEvent::MouseMove;
-        e.X = Clamp(ev.motion.x, true);
-        e.Y = Clamp(ev.motion.y, false);
+        e.X = SurfaceX(ev.motion.x);
+        e.Y = SurfaceY(ev.motion.y);
         e.Shift = ShiftState();
         return true;
       case SDL_MOUSEBUTTONDOWN:
@@ -268,8 +311,8 @@ class TWindowHost final : public THost {
                                                          : 0;
         if (!b) return false;
         e.Button = b;
-        e.X = Clamp(ev.button.x, true);
-        e.Y = Clamp(ev.button.y, false);
+        e.X = SurfaceX(ev.button.x);
+        e.Y = SurfaceY(ev.button.y);
         e.Shift = ShiftState();
         if (ev.type == SDL_MOUSEBUTTONDOWN) {
           e.Type = THostEvent::MouseDown;
@@ -300,6 +343,14 @@ class TWindowHost final : public THost {
           case SDL_WINDOWEVENT_MINIMIZED:
             e.Type = THostEvent::Minimise;
             return true;
+          case SDL_WINDOWEVENT_EXPOSED:
+            // Uncovered: the paused game draws no frame, so the last one is
+            // shown again (else what covered it stays in the window).
+            Present(true);
+            return false;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            Present(true);
+            return false;
           case SDL_WINDOWEVENT_MAXIMIZED:
             // The window is never maximised: the game turns this into full screen.
             SDL_RestoreWindow(Window_);
@@ -460,8 +511,15 @@ class TWindowHost final : public THost {
 
   TSurface Surface_;
   SDL_Window* Window_ = nullptr;
-  SDL_Renderer* Renderer_ = nullptr;
-  SDL_Texture* Texture_ = nullptr;
+  // Where and how the picture is shown in the window's surface.
+  TScaling Scaling_;
+  TScaler Scaler_;
+  TFitRect Fit_;
+  SDL_Surface* Shown_ = nullptr;
+  int ShownW_ = 0, ShownH_ = 0;
+  bool Direct_ = false;             // the window's pixels are ours, 0x00RRGGBB
+  SDL_Surface* Staging_ = nullptr;  // else the picture is converted through this
+  bool SurfaceFailed_ = false;
   SDL_GameController* Pad_ = nullptr;
   SDL_Joystick* Stick_ = nullptr;
   std::deque<THostEvent> Posted_;
@@ -473,10 +531,18 @@ class TWindowHost final : public THost {
 }  // namespace
 
 std::unique_ptr<THost> CreateWindowHost(const std::string& caption, std::string& error,
-                                        const std::string& icon_png) {
-  auto host = std::make_unique<TWindowHost>();
+                                        const std::string& icon_png, TScaling scaling) {
+  auto host = std::make_unique<TWindowHost>(scaling);
   if (!host->Open(caption, icon_png, error)) return nullptr;
   return host;
+}
+
+void ShowMessageWithoutWindow(const std::string& caption, const std::string& text) {
+  std::fprintf(stderr, "marovane: %s\n", text.c_str());
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (driver && (!std::strcmp(driver, "dummy") || !std::strcmp(driver, "offscreen"))) return;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption.c_str(), text.c_str(), nullptr);
 }
 
 }  // namespace mv

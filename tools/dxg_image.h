@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Picture sources for dxgtool: PNG and SVG in, PNG out.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A contact sheet: every picture of some archives on one PNG, each scaled
 // into a cell and named, for looking the art over at a glance.
 #include "tools/dxg_sheet.h"

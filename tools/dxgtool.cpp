@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // dxgtool: lists, extracts and packs the game's ".dxg" archives.
 #include <cctype>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sfxgen: synthesises the game's sound effects from small text recipes and
 // packs them into the effect archive.
 //

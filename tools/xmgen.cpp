@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // xmgen: writes a FastTracker II module (XM 1.04) from a text score, with
 // instruments whose samples are synthesised here.
 //

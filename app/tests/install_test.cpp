@@ -25,10 +25,20 @@ TEST(Install, DataBesideTheProgramThenTheInstalledFolder) {
   fs::create_directories(games);
   const std::string program = games.string() + "/";
 
-  // Nothing anywhere: the program's folder, so the error names it.
+  // Nothing anywhere: the installed data folder, so the error names the
+  // place the data package fills; a build's own Data/ folder names the build.
+  const std::string installed = (root / "usr" / "share" / "games" / "marovane").string() + "/";
   TGameFiles none = FindGameFiles(program, rel, (root / "elsewhere").string());
-  EXPECT_EQ(none.DataDir, program);
-  EXPECT_TRUE(none.BesideProgram);
+  EXPECT_EQ(none.DataDir, installed);
+  EXPECT_NE(MissingDataReport(none.DataDir).find(installed + "Data/MData.dxg"), std::string::npos);
+  fs::create_directories(games / "Data");
+  EXPECT_EQ(FindGameFiles(program, rel, (root / "elsewhere").string()).DataDir, program);
+  fs::remove_all(games / "Data");
+
+  // Part of the data installed: that folder, where the rest belongs.
+  fs::create_directories(root / "usr" / "share" / "games" / "marovane" / "Sound");
+  EXPECT_EQ(FindGameFiles(program, rel, (root / "elsewhere").string()).DataDir, installed);
+  fs::remove_all(root / "usr" / "share");
 
   // Installed at the configured place only (the tree was not moved).
   put_data(root / "elsewhere");

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: CC-BY-SA-4.0
 """Writes every picture of the game as an SVG file into svg/.
 
 The SVGs are the sources the build packs (with dxgtool); this script is how
@@ -89,6 +90,7 @@ class Doc:
 
     def text(self):
         return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<!-- SPDX-License-Identifier: CC-BY-SA-4.0 -->\n'
                 '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">\n'
                 '<defs>%s</defs>\n%s\n</svg>\n'
                 % (self.w, self.h, self.w, self.h, "\n".join(self.defs), "\n".join(self.body)))
@@ -1194,13 +1196,14 @@ def build():
     for name, text in files.items():
         with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as fh:
             fh.write(text)
-    head = "# Written by generate.py: picture NAME SOURCE [options]\n"
+    spdx = "# SPDX-License-Identifier: CC-BY-SA-4.0\n"
+    head = spdx + "# Written by generate.py: picture NAME SOURCE [options]\n"
     with open(os.path.join(HERE, "MData.manifest"), "w") as fh:
         fh.write(head + "\n".join(m) + "\n")
     with open(os.path.join(HERE, "GData.manifest"), "w") as fh:
         fh.write(head + "\n".join(g) + "\n")
     with open(os.path.join(HERE, "names.txt"), "w") as fh:
-        fh.write("".join("MData %s\n" % l.split()[1] for l in m) + "".join("GData %s\n" % l.split()[1] for l in g))
+        fh.write(spdx + "".join("MData %s\n" % l.split()[1] for l in m) + "".join("GData %s\n" % l.split()[1] for l in g))
     # drop sources no longer written, so the build never packs a stale one
     for old in os.listdir(OUT):
         if old.endswith(".svg") and old[:-4] not in files:

@@ -27,6 +27,7 @@ TEST(GameArchives, HoldEveryPictureTheGameLooksUp) {
   ASSERT_TRUE(in) << "assets/art/names.txt lists the names the game uses";
   int names = 0;
   for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] == '#') continue;
     std::istringstream ls(line);
     std::string archive, name;
     if (!(ls >> archive >> name)) continue;

@@ -124,7 +124,7 @@ TEST(ScoreText, UrlsFollowTheServerSetting) {
     const char* setting;  // nullptr: not set
     const char* base;
   };
-  const char* fallback = "http://scores.marovane.example";
+  const char* fallback = MV_DEFAULT_SCORE_SERVER;
   const Case cases[] = {
       {"http://127.0.0.1:9/", "http://127.0.0.1:9"},
       {"http://127.0.0.1:8080", "http://127.0.0.1:8080"},

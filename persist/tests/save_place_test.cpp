@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the settings live, and saves through a linked "Config.cfg".
 #include <gtest/gtest.h>
 #include <sys/stat.h>

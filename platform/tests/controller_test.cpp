@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A game controller in the window: its buttons and its stick arrive as the
 // keys a player expects, and a controller plugged in later works too.
 #include <SDL.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening pages with the desktop's opener: a real program is started, and a
 // missing or failing one becomes a message for the player.
 #include <gtest/gtest.h>
