@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts wired together; start-up, the timers, the window's handlers,
 // and starting and leaving a game.
 #include "app/Game.h"

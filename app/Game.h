@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running program: the form's components and the parts of the game,
 // wired to each other. Each handler of the form keeps its name here and

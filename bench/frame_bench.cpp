@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One frame of the game loop with a game-sized scene: background and
 // seaweed, 30 fish, 5 objects, 20 bubbles, the status sprites and texts,
 // measured beside the floor of a frame drawn from scratch: one 800 x 600 fill

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU cost of the audio mix: one second of 44100 Hz stereo output, rendered
 // in device-sized callbacks, with 8 effect voices and an 8-channel module.
 // "core_pct" is the share of one core the mix takes while it plays in real

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One static library per folder: every .cpp directly in the folder is part of
 # it; every tests/*_test.cpp becomes its own GoogleTest executable.
 #   mv_library(NAME DEPS <targets...>)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ".dxg" archive bytes through the reader, the picture and wave loaders, a
 // draw of every pattern and a play of every effect. Every refusal must name
 // the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Datagrams through the peer message codec, its parse step and session
 // discovery: decoding then encoding gives back the same bytes, a parsed
 // message is in range, and a real discovery responder on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // XM bytes through the module loader and, when it takes them, a few seconds
 // of rendering. A module must either be refused or play without hanging.
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Datagrams through a host's and a guest's message handlers: two real games
 // meet over loopback, then each input is a run of messages sent from one to
 // the other through the session (as peers send them), plus a few handed

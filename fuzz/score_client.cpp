@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Score-server replies through the score client: a loopback server answers
 // each request with bytes of the input. Only a well-formed "HTTP/1.x 2xx"
 // reply may count as a success, and a submission only counts when both of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests through the world score server, over loopback to the real
 // server: each request gets exactly one well-formed reply (a status line,
 // headers, and a body as long as Content-Length says), whatever it asks.

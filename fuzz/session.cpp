@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Session frames from a peer, through a real hosting session service: a raw
 // ENet peer connects over loopback and sends the input as frames (after a
 // proper hello when the input asks for one). Whatever it sends, the host's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Config.cfg" bytes through load, sort, insert and save. A loaded record
 // saves and loads back equal, its table is sorted, and a new entry keeps it so.
 #include <cstring>

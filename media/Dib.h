@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <cstddef>  // before platform/Image.h, which uses size_t
 #include <cstdint>

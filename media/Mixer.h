@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Audio-thread side of TAudioMixer. The game thread talks to the mixing side
 // only through a lock-free single-producer/single-consumer command queue and

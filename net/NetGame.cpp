@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game's side of a peer session: players, messages, referees, rounds
 // and the board.
 #include "net/NetGame.h"

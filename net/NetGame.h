@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The game's side of a peer session: the player list as fish of the world,
 // the peer messages that keep every peer's world in step, the referees of

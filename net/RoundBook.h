@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a multiplayer round has seen, kept alike on every peer: the numbers
 // the host gave its fish and objects, who ate which, whether the round is

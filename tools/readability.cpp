@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // readability: plays seeded headless games through the screens and tells,
 // for every text each screen draws, how much of it reads: the share of its
 // letter pixels with at least 3:1 contrast against what lay beneath them,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The multiplayer lobby ("MP") and room ("MP2") screens over the session.
 #include <chrono>
 #include <cstdio>
@@ -62,7 +63,7 @@ void TScreens::OpenLobby() {
   HelpState_ = 1;
   World_.SetSinglePlayer(false);
 
-  LobbyHostAddress_ = " ";
+  LobbyHostAddress_.assign(1, ' ');  // no host: a space, as the session takes it
   Net_.Session().SetHostAddress(LobbyHostAddress_);
   EnumerateSessions();
   Current_ = TScreen::Lobby;

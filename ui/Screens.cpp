@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The screens and the menus built of highlight sprites over backgrounds.
 #include "ui/Screens.h"
 

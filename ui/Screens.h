@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The screens: which one is shown, what is highlighted and being typed,
 // the menu sprites and the question box, the lobby's list of games, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of each screen, drawn over the sprites.
 #include <algorithm>
 #include <cstdarg>

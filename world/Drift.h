@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What computer fish and drifting objects share: crossing the screen, being
 // met mouth first by a player fish, and being swallowed.

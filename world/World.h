@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The underwater world: the level, the fish and objects swimming in it, the
 // player fish, the scenery and the status indicators, with the two timers

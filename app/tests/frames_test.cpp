@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A seeded, scripted game with its pictures drawn through runs of drawn
 // pixels (the frame's fill left out under a background covering it, the
 // background copied back only where drawn over) against the same game with

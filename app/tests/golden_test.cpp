@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole seeded runs of the game, frame by frame, held against a record: the
 // picture every tenth frame, the results board, the event log and the
 // settings file's bytes at the end. A change meant to keep the game as it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The high-score table as drawn: names from the settings file in their
 // 1-byte code page, and scores as the unsigned values the table sorts by.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two-second hold of a single-player game, through the whole program:
 // how long the first level holds, and the fish after a lost life.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the game's data: beside the program, or in the installed data
 // folder found from the program's folder or at its configured place.
 #include <gtest/gtest.h>

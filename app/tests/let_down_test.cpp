@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program when a file lets it down: a save that fails at the exit
 // question, a missing game module, an effect it cannot play.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peers of one session in one process, stepped frame by frame on loopback:
 // the lobby, the room, rounds in step, a vanished host and hostile messages.
 #include <gtest/gtest.h>

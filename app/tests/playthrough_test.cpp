@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole games through the program: start from the menu, play, lose, and the
 // way back to the menu or into the table.
 #include <gtest/gtest.h>

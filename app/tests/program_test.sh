@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program from outside: --help and --version, a bad option, no display,
 # and SIGTERM / SIGINT / SIGHUP ending a running game with its settings saved.
 # Usage: program_test.sh MAROVANE WORK_DIR

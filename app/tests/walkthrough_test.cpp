@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A new player's tour: every menu screen from the keyboard alone and with
 // the mouse alone, a game whose score enters the table, and the table still
 // holding it after a restart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window's own events do: closing, losing the focus, minimising
 // and maximising, on the screens where each matters.
 #include <gtest/gtest.h>

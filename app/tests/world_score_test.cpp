@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A game whose score goes to a local world high-score server and into the
 // local table.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built picture archives hold every picture the game asks for, cut the
 // way the game draws them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound the game really writes (--audio-out of headless runs): the music
 // is stereo as the modules pan it, and in a game the effects stand clearly
 // over the music without clipping.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built menu pictures against the texts the game writes over them, where
 // and how the game writes them: every text stands on a background it can be
 // read on, and the pictures leave each other's parts in sight.

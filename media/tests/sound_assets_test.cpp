@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks the built sound archive and music modules the way the game uses
 // them: every effect it plays is there and sounds cleanly, and both modules
 // load and play long enough, audibly and without clipping.

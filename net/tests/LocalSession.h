@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sessions in memory for tests: several games in one process meet through
 // one hub, and every message reaches every other player at that player's

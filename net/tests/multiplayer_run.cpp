@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real games, each in a process of its own, play over loopback through a
 // UDP relay of ours that delays every datagram by about 100 ms and loses one
 // in twenty (the way a poor connection does). The peers are headless, paced

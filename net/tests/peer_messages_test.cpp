@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one step from bytes to a message the game reads: each code to its
 // type with its fields, and everything out of range refused with a reason.
 #include <gtest/gtest.h>

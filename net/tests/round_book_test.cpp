@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The round's book: numbers, verdicts, the won round and the host that went,
 // as every peer keeps them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless host's text log: every text of every flipped picture, a line
 // each, with how much of it reads against what lay beneath.
 #include <gtest/gtest.h>

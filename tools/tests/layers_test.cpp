@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layers of the game, lowest first: platform < sprites < media <
 // persist, online < net transport < world < net game < ui < app. A part may
 // include and link only what lies below it; the folders on top (server,
