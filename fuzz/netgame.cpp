@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Form1.h"
+#include "app/tests/PeerRig.h"
 #include "fuzz/FuzzUtil.h"
 #include "net/Messages.h"
 #include "net/Session.h"
@@ -17,34 +17,12 @@ using namespace mv;
 
 namespace {
 
-struct TPeer {
-  TPeer(const std::string& name, uint16_t game_port, uint16_t enum_port) {
-    const std::string dir = fuzz::ScratchPath("netgame");
-    std::filesystem::create_directories(dir);
-    THeadlessOptions ho;
-    ho.Frames = 1u << 30;
-    std::string error;
-    auto host = CreateHeadlessHost(ho, error);
-    if (!host) fuzz::Broken("no headless host: " + error);
-    TGameOptions go;
-    go.DataDir = fuzz::DataDir();
-    go.ConfigPath = dir + "/" + name + ".cfg";
-    go.SeedFromClock = false;
-    go.Seed = game_port;
-    go.AudioOut = "none";
-    go.Session.AllowBroadcast = false;
-    go.Session.GamePort = game_port;
-    go.Session.EnumPort = enum_port;
-    go.Session.EnumWaitMs = 300;
-    Form = std::make_unique<TForm1>(std::move(host), go);
-    if (!Form->Create(error)) fuzz::Broken("game not created (is MAROVANE_FUZZ_DATA a built game?): " + error);
-    TGame& g = Game();
-    g.SettingsRecord.SoundOn = 0;
-    g.SettingsRecord.PlayerNameSetting.Assign(name);
-    g.SettingsRecord.SessionName.Assign("Reef");
+struct TPeer : test::TPeer {
+  TPeer(const std::string& name, uint16_t game_port, uint16_t enum_port) try
+      : test::TPeer({name, fuzz::DataDir(), fuzz::ScratchPath("netgame"), game_port, enum_port}) {
+  } catch (const std::exception& e) {
+    fuzz::Broken(std::string(e.what()) + " (is MAROVANE_FUZZ_DATA a built game?)");
   }
-  TGame& Game() { return Form->Game(); }
-  std::unique_ptr<TForm1> Form;
 };
 
 struct TPair {
@@ -78,7 +56,7 @@ std::unique_ptr<TPair> Meet(bool play) {
   if (g.Screens().SessionList().size() != 1) fuzz::Broken("the guest did not find the host");
   g.Screens().SelectSession(0);
   TPair* pair = p.get();
-  g.JoinWaitHook = [pair] { pair->Host->Form->StepFrame(); };
+  p->Guest->WhileWaiting = [pair] { pair->Host->Form->StepFrame(); };
   g.Screens().JoinGame();
   if (g.Screens().Name() != "MP2") fuzz::Broken("the guest did not join");
   p->Pump(5);
@@ -118,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Through the session, as a peer sends it: 4 or 8 bytes.
       const size_t want = op & 4 ? kGameMessageSize : kPositionMessageSize;
       const std::string bytes = in.Bytes(want);
-      if (bytes.size() == want && sender.DXPlay1 && sender.Net().SessionOpen())
+      if (bytes.size() == want && sender.Net().SessionOpen())
         sender.DXPlay1().SendToAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     if (op & 0x80) pair->Pump(1);

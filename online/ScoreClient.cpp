@@ -289,7 +289,7 @@ bool HttpGet(const std::string& url, std::string& body, long connect_timeout_ms,
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
 
-  // Like the original client, anything but a success status is a failure.
+  // Anything but a success status is a failure.
   if (rc != CURLE_OK || reply.overflow || status < 200 || status > 299 ||
       !WellFormedSuccess(reply.status_line))
     return false;

@@ -18,7 +18,7 @@ namespace mv {
 namespace {
 
 // The faces the screens were laid out in, and ours drawn in their place, at
-// a size that gives the original's width.
+// a size that gives the laid-out face's width.
 struct TStandIn {
   const char* Name;
   const char* Family;

@@ -767,7 +767,7 @@ std::vector<uint8_t> Compile(Score& sc, const std::string& path, double& seconds
     channels += t.Voices;
   }
   if (channels > kMaxChannels) throw Error("the tracks need " + std::to_string(channels) + " channels; at most 32");
-  channels += channels % 2;  // the original tracker only knew even counts
+  channels += channels % 2;  // trackers expect an even count of channels
 
   Writer w;
   w.Text("Extended Module: ", 17);

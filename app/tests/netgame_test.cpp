@@ -14,48 +14,17 @@
 #include "app/Form1.h"
 #include "net/Messages.h"
 #include "platform/Keys.h"
-#include "net/tests/LocalSession.h"
+#include "app/tests/PeerRig.h"
 #include "world/Sprites.h"
 
 namespace mv::test {
 namespace {
 
-struct TPeer {
-  TPeer(const std::string& name, uint16_t game_port, uint16_t enum_port) {
-    auto dir = std::filesystem::path(MV_BINARY_DIR) / "test-runs" / "netgame";
-    std::filesystem::create_directories(dir);
-    std::filesystem::remove(dir / (name + ".cfg"));
-    THeadlessOptions ho;
-    ho.Frames = 1u << 30;
-    std::string error;
-    auto host = CreateHeadlessHost(ho, error);
-    TGameOptions go;
-    go.DataDir = MV_BINARY_DIR;
-    go.ConfigPath = (dir / (name + ".cfg")).string();
-    go.SeedFromClock = false;
-    go.Seed = game_port;
-    go.AudioOut = "none";
-    go.Session.AllowBroadcast = false;
-    go.Session.GamePort = game_port;
-    go.Session.EnumPort = enum_port;
-    go.Session.EnumWaitMs = 300;
-    go.ResultsFile = (dir / (name + ".board")).string();
-    go.MakeSession = [this, o = go.Session] {
-      return std::make_unique<TSteppedSession>(std::make_unique<TSessionService>(o), [this] {
-        if (WhileWaiting) WhileWaiting();
-      });
-    };
-    Form = std::make_unique<TForm1>(std::move(host), go);
-    EXPECT_TRUE(Form->Create(error)) << error;
-    TGame& g = Game();
-    g.SettingsRecord.SoundOn = 0;
-    g.SettingsRecord.PlayerNameSetting.Assign(name);
-    g.SettingsRecord.SessionName.Assign("Reef");
-  }
-  TGame& Game() { return Form->Game(); }
-  std::unique_ptr<TForm1> Form;
-  // Runs while this game waits for an answer (the other games step here).
-  std::function<void()> WhileWaiting;
+// A peer of these tests: its files in test-runs/netgame.
+struct TPeer : mv::test::TPeer {
+  TPeer(const std::string& name, uint16_t game_port, uint16_t enum_port)
+      : mv::test::TPeer({name, MV_BINARY_DIR, std::string(MV_BINARY_DIR) + "/test-runs/netgame", game_port,
+                         enum_port}) {}
 };
 
 class NetGame : public ::testing::Test {
