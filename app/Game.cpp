@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "platform/Canvas.h"
 #include "ui/MenuSprites.h"
 #include "world/Sprites.h"

@@ -1,10 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # One static library per folder: every .cpp directly in the folder is part of
-# it; every tests/*_test.cpp becomes its own GoogleTest executable.
-#   mv_library(NAME DEPS <targets...>)
+# it but those left to another library of the folder (EXCEPT); every
+# tests/*_test.cpp becomes its own GoogleTest executable.
+#   mv_library(NAME [EXCEPT <files...>] DEPS <targets...> [TEST_DEPS <targets...>])
 function(mv_library name)
-  cmake_parse_arguments(MV "" "" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(MV "" "" "EXCEPT;DEPS;TEST_DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(f ${MV_EXCEPT})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

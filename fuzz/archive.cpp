@@ -7,6 +7,7 @@
 
 #include "fuzz/FuzzUtil.h"
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "media/Audio.h"
 #include "platform/Surface.h"
 

@@ -3,10 +3,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "media/WaveCollection.h"
 #include "sprites/PictureCollection.h"
 
 namespace mv {
+
+class TWaveCollection;
 
 // Any fault of an archive: "Invalid stream format", "DIB is invalid",
 // "Bitcount in invalid (%d)", "JPEG error #%d", ... The message names the

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "media/ArchiveReader.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Canvas.h"
+#include "platform/Surface.h"
 
 #include <SDL.h>
 #include <SDL_ttf.h>
@@ -377,6 +378,13 @@ void TCanvas::FrameRect(const TRect& r) {
   fill(L, B - pen, R, B);
   fill(L, T, L + pen, B);
   fill(R - pen, T, R, B);
+}
+
+TCanvas& TSurface::Canvas() {
+  if (!Canvas_) {
+    Canvas_ = {new TCanvas(Pixels_, [this](const TRect& r) { PixelsIn(r); }), [](TCanvas* c) { delete c; }};
+  }
+  return *Canvas_;
 }
 
 }  // namespace mv

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Canvas.h"
 
 namespace mv {
 namespace {
@@ -139,12 +138,6 @@ bool TSurface::Cover(int x, int y, const TImage& src, const TRect& src_rect,
 void TSurface::Fill(TColor color) {
   FillPending_ = true;
   FillColor_ = color & 0xFFFFFFu;
-}
-
-TCanvas& TSurface::Canvas() {
-  if (!Canvas_)
-    Canvas_ = std::make_unique<TCanvas>(Pixels_, [this](const TRect& r) { PixelsIn(r); });
-  return *Canvas_;
 }
 
 bool SavePng(const TImage& image, const std::string& path) {

@@ -51,7 +51,7 @@ class TSurface {
              const std::shared_ptr<const void>& stamp);
 
   void Fill(TColor color);
-  // The text canvas drawing onto this surface.
+  // The text canvas drawing onto this surface (made with the first text).
   TCanvas& Canvas();
 
  private:
@@ -72,7 +72,9 @@ class TSurface {
   mutable bool HaveBackdrop_ = false;
   mutable TBackdrop Backdrop_;
   std::vector<TRect> Drawn_;  // clipped to the surface
-  std::unique_ptr<TCanvas> Canvas_;
+  // The text part of the platform makes it and knows how it goes: a surface
+  // that never shows text needs no fonts.
+  std::unique_ptr<TCanvas, void (*)(TCanvas*)> Canvas_{nullptr, nullptr};
 };
 
 // Writes the picture as a PNG file; false (and a message on stderr) on failure.

@@ -13,6 +13,7 @@
 
 #include "app/Game.h"
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "net/tests/LocalSession.h"
 #include "platform/Host.h"
 #include "platform/Keys.h"

@@ -5,6 +5,7 @@
 
 #include "archive_fixture.h"
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "media/ArchiveReader.h"
 #include "media/ArchiveWriter.h"
 #include "media/Jpeg.h"

@@ -6,6 +6,7 @@
 
 #include "archive_fixture.h"
 #include "media/Archive.h"
+#include "media/WaveCollection.h"
 #include "media/ArchiveReader.h"
 #include "media/Audio.h"
 

@@ -48,7 +48,8 @@ std::string PartOfFile(const std::string& folder, const fs::path& file) {
 // The part a library of ours is.
 std::string PartOfLibrary(const std::string& lib) {
   static const std::map<std::string, std::string> kLibs{
-      {"platform", "platform"}, {"sprites", "sprites"},     {"media", "media"},
+      {"platform", "platform"}, {"platformsdl", "platform"}, {"sprites", "sprites"},
+      {"media", "media"},       {"archives", "media"},
       {"persist", "persist"},   {"online", "online"},       {"scoretext", "online"},
       {"netsession", "net transport"}, {"netlocal", "net transport"}, {"net", "net game"}, {"netrules", "net game"},
       {"world", "world"},       {"ui", "ui"},               {"app", "app"},
