@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "fuzz/FuzzUtil.h"
-#include "online/ScoreClient.h"
+#include "online/ScoreText.h"
 #include "server/ScoreServer.h"
 
 using namespace mv;

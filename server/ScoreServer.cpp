@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "online/ScoreClient.h"
+#include "online/ScoreText.h"
 #include "server/WorldPage.h"
 
 namespace mv {
@@ -70,6 +70,10 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   if (!options.secret.empty() && options.secret.size() < TokenSigner::kMinSecretBytes) {
     error = "the token secret is shorter than " + std::to_string(TokenSigner::kMinSecretBytes) +
             " bytes";
+    return nullptr;
+  }
+  if (options.db_path.empty()) {
+    error = "no score database given (an SQLite file or a postgresql:// address)";
     return nullptr;
   }
   std::unique_ptr<ScoreServer> server(new ScoreServer(std::move(options)));

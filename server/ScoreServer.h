@@ -23,8 +23,9 @@ namespace mv {
 struct ScoreServerOptions {
   std::string bind = "127.0.0.1";  // IPv4 or IPv6 literal
   uint16_t port = 0;               // 0: the system picks one
-  // An SQLite file, or a "postgresql://" URI.
-  std::string db_path = "marovane-scores.db";
+  // An SQLite file, or a "postgresql://" URI; no default, so scores never
+  // land wherever the server happens to be started.
+  std::string db_path;
   // A world page read from the database holds a thread while it waits;
   // submissions wait for their commit without holding one.
   unsigned threads = 16;

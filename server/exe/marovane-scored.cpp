@@ -1,5 +1,5 @@
 // marovane-scored: the world high-score server.
-//   marovane-scored --port N [--db FILE|postgresql://...] [--bind ADDRESS]
+//   marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]
 //       [--secret-file FILE] [--threads N] [--max-connections N]
 //       [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...
 // Prints "listening on ADDRESS:PORT" as its first line (port 0 picks a free
@@ -20,7 +20,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: marovane-scored --port N [--db FILE|postgresql://...] [--bind ADDRESS]\n"
+    "usage: marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]\n"
     "         [--secret-file FILE] [--threads N] [--max-connections N]\n"
     "         [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...\n";
 
@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!have_port) return Usage("--port is required");
+  if (options.db_path.empty())
+    return Usage("--db is required: an SQLite file (e.g. /var/lib/marovane-scored/scores.db) or a postgresql:// address");
 
   // Signals wait for sigwait below; the server's threads inherit the mask.
   sigset_t stop;
