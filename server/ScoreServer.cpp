@@ -89,6 +89,16 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   http.port = o.port;
   http.threads = o.threads;
   http.max_connections = o.max_connections;
+  http.max_connections_per_address = o.max_connections_per_address;
+  for (std::string& p : o.trusted_proxies) {
+    const std::string canonical = CanonicalAddress(p);
+    if (canonical.empty()) {
+      error = "trusted proxy \"" + Shown(p, 60) + "\" is not an IPv4 or IPv6 address";
+      return nullptr;
+    }
+    p = canonical;
+  }
+  http.unbounded_addresses = o.trusted_proxies;
   http.request_timeout_ms = o.request_timeout_ms;
   http.log = o.log;
   ScoreServer* self = server.get();
@@ -119,7 +129,7 @@ void ScoreServer::Log(const std::string& line) const {
 }
 
 std::string ScoreServer::Client(const HttpRequest& request) const {
-  if (request.forwarded_for.empty()) return request.peer;
+  if (request.forwarded_for.empty() || options_.trusted_proxies.empty()) return request.peer;
   bool trusted = false;
   for (const std::string& p : options_.trusted_proxies) trusted |= p == request.peer;
   if (!trusted) return request.peer;
@@ -129,7 +139,9 @@ std::string ScoreServer::Client(const HttpRequest& request) const {
                                                 : request.forwarded_for.substr(comma + 1);
   while (!last.empty() && last.front() == ' ') last.erase(0, 1);
   while (!last.empty() && last.back() == ' ') last.pop_back();
-  return last.empty() || last.size() > 64 ? request.peer : Shown(last, 64);
+  // What a proxy appends is an address; anything else is not believed.
+  const std::string address = CanonicalAddress(last);
+  return address.empty() ? request.peer : address;
 }
 
 HttpReply ScoreServer::Answer(const HttpRequest& request) {

@@ -34,9 +34,11 @@ struct ScoreServerOptions {
   // secret for this process alone.
   std::string secret;
   unsigned max_connections = 4096;
+  unsigned max_connections_per_address = 64;  // a trusted proxy has no bound
   unsigned request_timeout_ms = 5000;
   unsigned submissions_per_minute = 30;  // per client address
-  // Peers whose X-Forwarded-For names the client (a reverse proxy).
+  // Peers whose X-Forwarded-For names the client (a reverse proxy); an
+  // IPv4-mapped IPv6 address is the same as the IPv4 address.
   std::vector<std::string> trusted_proxies;
   std::function<void(const std::string&)> log;  // whole lines; empty: quiet
 };
@@ -55,6 +57,8 @@ class ScoreServer {
   ScoreServer& operator=(const ScoreServer&) = delete;
 
   uint16_t Port() const { return http_->Port(); }
+  // Connections refused because their address had its share open.
+  uint64_t RefusedForAddress() const { return http_->RefusedForAddress(); }
   // "127.0.0.1:PORT" or "[::1]:PORT".
   std::string Address() const;
 

@@ -1,6 +1,6 @@
 // marovane-scored: the world high-score server.
 //   marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]
-//       [--secret-file FILE] [--threads N] [--max-connections N]
+//       [--secret-file FILE] [--threads N] [--max-connections N] [--max-connections-per-address N]
 //       [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...
 // Prints "listening on ADDRESS:PORT" as its first line (port 0 picks a free
 // port), then serves until SIGINT or SIGTERM.
@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]\n"
-    "         [--secret-file FILE] [--threads N] [--max-connections N]\n"
+    "         [--secret-file FILE] [--threads N] [--max-connections N] [--max-connections-per-address N]\n"
     "         [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...\n";
 
 int Usage(const std::string& why) {
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     static const char* const kOptions[] = {"--port", "--db", "--bind", "--secret-file", "--threads",
-                                           "--max-connections", "--request-timeout",
+                                           "--max-connections", "--max-connections-per-address",
+                                           "--request-timeout",
                                            "--submissions-per-minute", "--trusted-proxy"};
     bool known = false;
     for (const char* o : kOptions) known |= arg == o;
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--max-connections") {
       if (!ParseCount(value, 1, 1000000, options.max_connections))
         return Usage("--max-connections " + quoted + " is not a number from 1 to 1000000");
+    } else if (arg == "--max-connections-per-address") {
+      if (!ParseCount(value, 1, 1000000, options.max_connections_per_address))
+        return Usage("--max-connections-per-address " + quoted + " is not a number from 1 to 1000000");
     } else if (arg == "--request-timeout") {
       if (!ParseCount(value, 100, 600000, options.request_timeout_ms))
         return Usage("--request-timeout " + quoted + " is not a number of milliseconds from 100 to 600000");

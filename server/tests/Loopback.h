@@ -7,9 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace mv::test {
 
@@ -92,6 +94,41 @@ inline RawReply RawGet(uint16_t port, const std::string& target, const std::stri
                      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
                          "Connection: close\r\n\r\n",
                      from);
+}
+
+struct OneReply {
+  int status = 0;
+  std::string connection;  // the Connection header's value, lower case
+  std::string body;
+};
+
+// The replies in `raw`, framed by their Content-Length (none for the
+// replies to HEAD requests, which `heads` counts from the start); what
+// cannot be framed ends the list.
+inline std::vector<OneReply> SplitReplies(std::string raw, size_t heads = 0) {
+  std::vector<OneReply> out;
+  while (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) {
+    const size_t end = raw.find("\r\n\r\n");
+    if (end == std::string::npos) break;
+    std::string head = raw.substr(0, end + 2);
+    for (char& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    OneReply r;
+    r.status = std::atoi(raw.c_str() + 9);
+    size_t length = 0;
+    const size_t cl = head.find("\r\ncontent-length:");
+    if (cl != std::string::npos) length = std::strtoul(head.c_str() + cl + 17, nullptr, 10);
+    if (out.size() < heads) length = 0;
+    const size_t conn = head.find("\r\nconnection:");
+    if (conn != std::string::npos) {
+      size_t from = conn + 13;
+      while (from < head.size() && head[from] == ' ') ++from;
+      r.connection = head.substr(from, head.find("\r\n", from) - from);
+    }
+    r.body = raw.substr(end + 4, length);
+    out.push_back(r);
+    raw.erase(0, std::min(raw.size(), end + 4 + length));
+  }
+  return out;
 }
 
 class ScratchDir {

@@ -1,11 +1,17 @@
 #pragma once
-// The real marovane-scored program with its stdout and stderr on pipes.
+// The real marovane-scored program with its stdout and stderr on pipes; its
+// stderr (the access log) is taken in all along, so the server never waits
+// for a full pipe.
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mv {
@@ -33,12 +39,27 @@ class Scored {
     close(err[1]);
     out_ = out[0];
     err_ = err[0];
+    drain_ = std::thread([this] {
+      char buf[4096];
+      for (;;) {
+        const ssize_t n = read(err_, buf, sizeof buf);
+        std::lock_guard<std::mutex> hold(lock_);
+        if (n <= 0) {
+          ended_ = true;
+          grew_.notify_all();
+          return;
+        }
+        err_text_.append(buf, static_cast<size_t>(n));
+        grew_.notify_all();
+      }
+    });
   }
   ~Scored() {
     if (pid_ > 0 && status_ < 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
+    if (drain_.joinable()) drain_.join();
     if (out_ >= 0) close(out_);
     if (err_ >= 0) close(err_);
   }
@@ -54,6 +75,7 @@ class Scored {
     return line;
   }
   void Signal(int sig) { kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
   // Exit code, waiting at most 10 s; -1 if it is still running.
   int Wait() {
     for (int i = 0; i < 1000 && status_ < 0; ++i) {
@@ -66,23 +88,27 @@ class Scored {
     }
     return status_;
   }
+  // What it wrote on stderr: all of it once it has ended, else what came
+  // until a second passed without more.
   std::string Stderr() {
-    std::string text;
-    char buf[512];
-    for (;;) {
-      pollfd p{err_, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) break;
-      const ssize_t n = read(err_, buf, sizeof buf);
-      if (n <= 0) break;
-      text.append(buf, static_cast<size_t>(n));
+    std::unique_lock<std::mutex> hold(lock_);
+    for (size_t seen = err_text_.size(); !ended_;) {
+      grew_.wait_for(hold, std::chrono::seconds(1));
+      if (err_text_.size() == seen) break;
+      seen = err_text_.size();
     }
-    return text;
+    return err_text_;
   }
 
  private:
   pid_t pid_ = -1;
   int out_ = -1, err_ = -1;
   int status_ = -1;
+  std::thread drain_;
+  std::mutex lock_;
+  std::condition_variable grew_;
+  std::string err_text_;
+  bool ended_ = false;
 };
 
 }  // namespace mv

@@ -372,14 +372,7 @@ std::string TokenAt(uint16_t port) {
 // The status and body of each reply in `raw`, in order.
 std::vector<std::pair<int, std::string>> Replies(const std::string& raw) {
   std::vector<std::pair<int, std::string>> out;
-  size_t at = raw.find("HTTP/1.1 ");
-  while (at != std::string::npos) {
-    const size_t body = raw.find("\r\n\r\n", at);
-    const size_t next = body == std::string::npos ? body : raw.find("HTTP/1.1 ", body);
-    out.emplace_back(std::atoi(raw.c_str() + at + 9),
-                     body == std::string::npos ? "" : raw.substr(body + 4, next - body - 4));
-    at = next;
-  }
+  for (const test::OneReply& r : test::SplitReplies(raw)) out.emplace_back(r.status, r.body);
   return out;
 }
 
@@ -584,6 +577,7 @@ TEST(ScoreServers, SlowConnectionsAreCutWhileOthersAreServed) {
   ScoreServerOptions o;
   o.db_path = dir.File("slow.db");
   o.request_timeout_ms = 1500;
+  o.max_connections_per_address = 1000;  // the time-out is under test here
   OwnServer s(o);
   ASSERT_TRUE(s.server);
   const uint16_t port = s.server->Port();
