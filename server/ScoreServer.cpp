@@ -1,5 +1,6 @@
 #include "server/ScoreServer.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "online/ScoreText.h"
@@ -78,7 +79,9 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   }
   std::unique_ptr<ScoreServer> server(new ScoreServer(std::move(options)));
   ScoreServerOptions& o = server->options_;
-  server->store_ = ScoreStore::Open(o.db_path, o.threads, error);
+  if (o.readers == 0) o.readers = 1;
+  // A connection for each reader, and for the writer and the health check.
+  server->store_ = ScoreStore::Open(o.db_path, o.readers + 2, error);
   if (!server->store_) return nullptr;
   server->signer_ = std::make_unique<TokenSigner>(o.secret, o.token_life_s);
   server->home_ = std::make_shared<const std::string>(RenderHomePage());
@@ -105,12 +108,37 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   server->http_ = HttpServer::Start(
       http, [self](const HttpRequest& r) { return self->Answer(r); }, error);
   if (!server->http_) return nullptr;
+  for (unsigned i = 0; i < o.readers; ++i) server->readers_.emplace_back([self] { self->ReadPages(); });
   return server;
 }
 
 ScoreServer::~ScoreServer() {
   http_.reset();  // no request runs past here
-  store_.reset();
+  {
+    // Pages still waiting to be read have no one left to read them to.
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    stopping_ = true;
+    page_queue_.clear();
+    page_work_.notify_all();
+  }
+  for (std::thread& t : readers_) t.join();
+  store_.reset();  // writes what submissions still wait
+}
+
+void ScoreServer::LogError(const std::string& line) {
+  const int64_t second = UnixNow();
+  uint64_t unshown = 0;
+  {
+    std::lock_guard<std::mutex> hold(error_lock_);
+    if (second == error_second_) {
+      ++errors_unshown_;
+      return;
+    }
+    error_second_ = second;
+    unshown = errors_unshown_;
+    errors_unshown_ = 0;
+  }
+  Log(line + (unshown ? " (and " + std::to_string(unshown) + " more errors since the last shown)" : ""));
 }
 
 std::string ScoreServer::Address() const {
@@ -150,9 +178,11 @@ HttpReply ScoreServer::Answer(const HttpRequest& request) {
   const bool read = request.method == "GET" || request.method == "HEAD";
   if (request.path == kScriptPath) {
     reply = read ? Script(request, client) : Refuse(405, "only GET is answered");
+    if (reply.status == 405) reply.allow = "GET";
   } else if (request.path == "/" || request.path == "/marovane.png") {
     if (!read) {
       reply = Refuse(405, "only GET is answered");
+      reply.allow = "GET, HEAD";
     } else {
       const bool home = request.path == "/";
       reply.content_type = home ? "text/html; charset=utf-8" : "image/png";
@@ -161,6 +191,7 @@ HttpReply ScoreServer::Answer(const HttpRequest& request) {
     }
   } else if (request.path == "/healthz") {
     reply = read ? Health() : Refuse(405, "only GET is answered");
+    if (reply.status == 405) reply.allow = "GET, HEAD";
   } else {
     reply = Refuse(404, "no such page");
   }
@@ -202,10 +233,10 @@ HttpReply ScoreServer::Script(const HttpRequest& request, const std::string& cli
   }
   if (hs) {
     if (type || page) return Refuse(400, "a submission takes only prg and inf");
-    if (!SubmissionAllowed(client))
-      return Refuse(429, "too many submissions from this address, try again in a minute");
+    // Only GET stores: a HEAD that spent the token would lose the score.
+    if (request.method != "GET") return Refuse(405, "only GET stores a score");
     if (!inf || !*inf || (*inf)->empty()) return Refuse(400, "submission without inf");
-    return Submission(**inf);
+    return Submission(**inf, client);
   }
   if (inf) return Refuse(400, "the world page takes no inf");
   if (!type || !*type || **type != "0") return Refuse(400, "the world page needs type=0");
@@ -226,18 +257,7 @@ HttpReply ScoreServer::Availability() {
                        signer_->Issue(now) + "|");
 }
 
-bool ScoreServer::SubmissionAllowed(const std::string& client) {
-  const int64_t minute = UnixNow() / 60;
-  std::lock_guard<std::mutex> hold(limit_lock_);
-  // A fresh count each minute; a flood of addresses cannot grow it for long.
-  if (minute != limit_minute_ || submissions_.size() > 1000000) {
-    submissions_.clear();
-    limit_minute_ = minute;
-  }
-  return ++submissions_[client] <= options_.submissions_per_minute;
-}
-
-HttpReply ScoreServer::Submission(const std::string& inf) {
+HttpReply ScoreServer::Submission(const std::string& inf, const std::string& client) {
   if (inf.size() > kMaxInfChars) return Refuse(400, "submission too long");
   std::string text;
   if (!DecodeScoreText(inf, text)) return Refuse(400, "submission is not an encoded score text");
@@ -251,7 +271,8 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
   // Answered once the score's transaction has committed, or failed: the
   // thread goes on serving others meanwhile.
   HttpReply reply;
-  reply.later = [this, entry = std::move(entry), issued, now](HttpAnswer answer) {
+  SubmitLimit limit{client, options_.submissions_per_minute};
+  reply.later = [this, entry = std::move(entry), issued, now, limit](HttpAnswer answer) {
     store_->SubmitLater(entry, entry.token, issued, now,
                         // The store itself, not store_: while it stops, writing what is
                         // queued, store_ is already empty.
@@ -260,14 +281,20 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
                           switch (result) {
                             case StoreResult::kReplay:
                               return answer(Refuse(403, "token unknown, used or expired"));
+                            case StoreResult::kLimited:
+                              return answer(Refuse(
+                                  429, "too many submissions from this address, try again in a minute"));
+                            case StoreResult::kBusy:
+                              return answer(Refuse(503, "server busy, try again now"));
                             case StoreResult::kFailed:
-                              Log(error);
+                              LogError(error);
                               return answer(Refuse(500, "the score could not be stored"));
                             case StoreResult::kStored:
                               answer(Text(200, "OK|stored"));
                               return ForgetOldTokens(*store, now);
                           }
-                        });
+                        },
+                        limit);
   };
   return reply;
 }
@@ -280,47 +307,120 @@ void ScoreServer::ForgetOldTokens(ScoreStore& store, int64_t now) {
   if (now - last < 60 || !tokens_forgotten_at_.compare_exchange_strong(last, now)) return;
   std::string why;
   if (!store.ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
-    Log(why);
+    LogError(why);
 }
 
+// A page kept since the last change is sent at once; any other waits for a
+// reader, and every request that finds it stale meanwhile waits for the
+// same read, which begins after the last of them came.
 HttpReply ScoreServer::WorldPage(size_t page) {
-  HttpReply reply;
-  reply.content_type = "text/html; charset=utf-8";
-  // Taken before reading: a score stored meanwhile changes it again, so a
-  // page that might miss it is never kept as current.
+  // Taken before looking: a score stored meanwhile changes it again, so a
+  // page that might miss it is never taken as current.
   const uint64_t stamp = store_->ChangeStamp();
-  const bool cacheable = stamp != 0 && page <= kCachedPages;
-  if (cacheable) {
-    std::lock_guard<std::mutex> hold(cache_lock_);
-    const CachedPage& c = cache_[page - 1];
-    if (c.stamp == stamp && c.html) {
-      reply.shared_body = c.html;
-      return reply;
+  std::lock_guard<std::mutex> hold(pages_lock_);
+  auto found = pages_.find(page);
+  if (found != pages_.end() && stamp != 0 && found->second.stamp == stamp && found->second.html) {
+    found->second.used = ++page_clock_;
+    HttpReply reply;
+    reply.content_type = "text/html; charset=utf-8";
+    reply.shared_body = found->second.html;
+    return reply;
+  }
+  if (page_queue_.size() >= kMaxQueuedPages && (found == pages_.end() || !found->second.queued))
+    return Refuse(503, "server busy, try again now");
+  HttpReply reply;
+  reply.later = [this, page](HttpAnswer answer) {
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    if (stopping_) return;
+    CachedPage& c = pages_[page];
+    c.used = ++page_clock_;
+    c.waiting.push_back(std::move(answer));
+    if (!c.queued) {
+      c.queued = true;
+      page_queue_.push_back(page);
+      page_work_.notify_one();
     }
+  };
+  return reply;
+}
+
+HttpReply ScoreServer::Read(size_t page) {
+  if (page == kHealthJob) {
+    std::string why;
+    if (!store_->Healthy(why)) {
+      LogError("health check: " + why);
+      return Refuse(503, "the score store does not answer");
+    }
+    if (!store_->Writable(why)) {
+      LogError("health check: " + why);
+      return Refuse(503, "the score store cannot store scores");
+    }
+    return Text(200, "OK");
   }
   std::vector<StoredScore> rows;
   uint64_t total = 0;
   std::string why;
   if (!store_->Page((page - 1) * kWorldPageRows, kWorldPageRows, rows, total, why)) {
-    Log(why);
+    LogError(why);
     return Refuse(500, "the scores could not be read");
   }
-  auto html = std::make_shared<const std::string>(RenderWorldPage(rows, page, total));
-  if (cacheable) {
-    std::lock_guard<std::mutex> hold(cache_lock_);
-    cache_[page - 1] = {stamp, html};
-  }
-  reply.shared_body = std::move(html);
+  HttpReply reply;
+  reply.content_type = "text/html; charset=utf-8";
+  reply.shared_body = std::make_shared<const std::string>(RenderWorldPage(rows, page, total));
   return reply;
 }
 
-HttpReply ScoreServer::Health() {
-  std::string why;
-  if (!store_->Healthy(why)) {
-    Log("health check: " + why);
-    return Refuse(503, "the score store does not answer");
+void ScoreServer::ReadPages() {
+  for (;;) {
+    size_t page = 0;
+    std::vector<HttpAnswer> waiting;
+    {
+      std::unique_lock<std::mutex> hold(pages_lock_);
+      page_work_.wait(hold, [&] { return stopping_ || !page_queue_.empty(); });
+      if (stopping_) return;
+      page = page_queue_.front();
+      page_queue_.pop_front();
+      CachedPage& c = pages_[page];
+      c.queued = false;  // who comes from now on waits for the next read
+      waiting.swap(c.waiting);
+    }
+    const uint64_t stamp = page == kHealthJob ? 0 : store_->ChangeStamp();
+    HttpReply reply = Read(page);
+    {
+      std::lock_guard<std::mutex> hold(pages_lock_);
+      CachedPage& c = pages_[page];
+      if (page != kHealthJob && reply.status == 200 && stamp != 0) {
+        c.stamp = stamp;
+        c.html = reply.shared_body;
+      }
+      if (pages_.size() > 2 * kCachedPages) {
+        // The least recently asked go, unless someone waits for them.
+        std::vector<std::pair<uint64_t, size_t>> idle;
+        for (const auto& [number, entry] : pages_)
+          if (!entry.queued && entry.waiting.empty()) idle.emplace_back(entry.used, number);
+        std::sort(idle.begin(), idle.end());
+        for (size_t i = 0; i + kCachedPages < idle.size(); ++i) pages_.erase(idle[i].second);
+      }
+    }
+    for (HttpAnswer& answer : waiting) answer(reply);
   }
-  return Text(200, "OK");
+}
+
+HttpReply ScoreServer::Health() {
+  HttpReply reply;
+  reply.later = [this](HttpAnswer answer) {
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    if (stopping_) return;
+    CachedPage& c = pages_[kHealthJob];
+    c.waiting.push_back(std::move(answer));
+    if (!c.queued) {
+      // Before any page: a queue of pages never holds it up.
+      c.queued = true;
+      page_queue_.push_front(kHealthJob);
+      page_work_.notify_one();
+    }
+  };
+  return reply;
 }
 
 }  // namespace mv

@@ -198,9 +198,12 @@ TEST(HttpBesideNginx, TheSmugglingShapesAreAnsweredAsNginxAnswersThem) {
       EXPECT_EQ(mine[i].status, theirs[i].status) << i;
       // Both say when they close, and HTTP/1.0 hears that it may keep on.
       EXPECT_EQ(mine[i].connection == "close", theirs[i].connection == "close") << i;
-      if (i == 0 && theirs[i].connection == "keep-alive" && std::string(what).rfind("HTTP/1.0", 0) == 0)
+      if (i == 0 && theirs[i].connection == "keep-alive" && std::string(what).rfind("HTTP/1.0", 0) == 0) {
         EXPECT_EQ(mine[i].connection, "keep-alive") << i;
-      if (mine[i].status == 200) EXPECT_EQ(mine[i].body.rfind("OK|Marovane|", 0), 0u) << mine[i].body;
+      }
+      if (mine[i].status == 200) {
+        EXPECT_EQ(mine[i].body.rfind("OK|Marovane|", 0), 0u) << mine[i].body;
+      }
     }
   }
   // Every reply carries the date.
