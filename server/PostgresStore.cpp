@@ -200,6 +200,7 @@ class PostgresStore final : public ScoreStore {
     stop_ = true;
     if (listener_.joinable()) listener_.join();
     for (PGconn* c : idle_) PQfinish(c);
+    PQfinish(health_);
   }
 
   void WriteBatch(std::vector<Pending>& batch) override {
@@ -359,13 +360,23 @@ class PostgresStore final : public ScoreStore {
     return true;
   }
 
+  // On a connection of its own that prepares nothing: a table locked by
+  // someone else, or every pooled connection busy, does not hold it up.
   bool Healthy(std::string& error) override {
-    Lease lease(*this, error);
-    if (!lease) return false;
-    Result r(PQexec(lease.conn, "SELECT 1"));
+    std::lock_guard<std::mutex> hold(health_lock_);
+    // Closed by the database while idle (a restart, an administrator): it
+    // said so, and a fresh connection asks instead.
+    pollfd said{health_ ? PQsocket(health_) : -1, POLLIN, 0};
+    if (health_ && (PQstatus(health_) != CONNECTION_OK || poll(&said, 1, 0) != 0)) {
+      PQfinish(health_);
+      health_ = nullptr;
+    }
+    if (!health_ && !(health_ = Connect(error))) return false;
+    Result r(PQexec(health_, "SELECT 1"));
     if (!r.Ok()) {
-      error = shown_ + ": " + Message(lease.conn);
-      lease.Broken();
+      error = shown_ + ": " + Message(health_);
+      PQfinish(health_);
+      health_ = nullptr;
       return false;
     }
     return true;
@@ -570,6 +581,8 @@ class PostgresStore final : public ScoreStore {
   std::vector<PGconn*> idle_;
   unsigned open_ = 0, limit_ = 1;
   std::thread listener_;
+  std::mutex health_lock_;
+  PGconn* health_ = nullptr;
   std::atomic<bool> stop_{false}, listening_{false};
   std::atomic<uint64_t> generation_{1};
 };

@@ -109,6 +109,7 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
       http, [self](const HttpRequest& r) { return self->Answer(r); }, error);
   if (!server->http_) return nullptr;
   for (unsigned i = 0; i < o.readers; ++i) server->readers_.emplace_back([self] { self->ReadPages(); });
+  server->health_ = std::thread([self] { self->CheckHealth(); });
   return server;
 }
 
@@ -120,8 +121,10 @@ ScoreServer::~ScoreServer() {
     stopping_ = true;
     page_queue_.clear();
     page_work_.notify_all();
+    health_work_.notify_all();
   }
   for (std::thread& t : readers_) t.join();
+  if (health_.joinable()) health_.join();
   store_.reset();  // writes what submissions still wait
 }
 
@@ -345,18 +348,7 @@ HttpReply ScoreServer::WorldPage(size_t page) {
 }
 
 HttpReply ScoreServer::Read(size_t page) {
-  if (page == kHealthJob) {
-    std::string why;
-    if (!store_->Healthy(why)) {
-      LogError("health check: " + why);
-      return Refuse(503, "the score store does not answer");
-    }
-    if (!store_->Writable(why)) {
-      LogError("health check: " + why);
-      return Refuse(503, "the score store cannot store scores");
-    }
-    return Text(200, "OK");
-  }
+  ++pages_read_;
   std::vector<StoredScore> rows;
   uint64_t total = 0;
   std::string why;
@@ -384,12 +376,12 @@ void ScoreServer::ReadPages() {
       c.queued = false;  // who comes from now on waits for the next read
       waiting.swap(c.waiting);
     }
-    const uint64_t stamp = page == kHealthJob ? 0 : store_->ChangeStamp();
+    const uint64_t stamp = store_->ChangeStamp();
     HttpReply reply = Read(page);
     {
       std::lock_guard<std::mutex> hold(pages_lock_);
       CachedPage& c = pages_[page];
-      if (page != kHealthJob && reply.status == 200 && stamp != 0) {
+      if (reply.status == 200 && stamp != 0) {
         c.stamp = stamp;
         c.html = reply.shared_body;
       }
@@ -406,21 +398,38 @@ void ScoreServer::ReadPages() {
   }
 }
 
+// Every request that comes while a check runs waits for the next one.
 HttpReply ScoreServer::Health() {
   HttpReply reply;
   reply.later = [this](HttpAnswer answer) {
     std::lock_guard<std::mutex> hold(pages_lock_);
     if (stopping_) return;
-    CachedPage& c = pages_[kHealthJob];
-    c.waiting.push_back(std::move(answer));
-    if (!c.queued) {
-      // Before any page: a queue of pages never holds it up.
-      c.queued = true;
-      page_queue_.push_front(kHealthJob);
-      page_work_.notify_one();
-    }
+    health_waiting_.push_back(std::move(answer));
+    health_work_.notify_one();
   };
   return reply;
+}
+
+void ScoreServer::CheckHealth() {
+  for (;;) {
+    std::vector<HttpAnswer> waiting;
+    {
+      std::unique_lock<std::mutex> hold(pages_lock_);
+      health_work_.wait(hold, [&] { return stopping_ || !health_waiting_.empty(); });
+      if (stopping_) return;
+      waiting.swap(health_waiting_);
+    }
+    HttpReply reply = Text(200, "OK");
+    std::string why;
+    if (!store_->Healthy(why)) {
+      LogError("health check: " + why);
+      reply = Refuse(503, "the score store does not answer");
+    } else if (!store_->Writable(why)) {
+      LogError("health check: " + why);
+      reply = Refuse(503, "the score store cannot store scores");
+    }
+    for (HttpAnswer& answer : waiting) answer(reply);
+  }
 }
 
 }  // namespace mv

@@ -67,6 +67,8 @@ class ScoreServer {
   ScoreServer& operator=(const ScoreServer&) = delete;
 
   uint16_t Port() const { return http_->Port(); }
+  // Pages read from the store so far (not those sent as kept).
+  uint64_t PagesRead() const { return pages_read_.load(); }
   // Connections refused because their address had its share open.
   uint64_t RefusedForAddress() const { return http_->RefusedForAddress(); }
   // "127.0.0.1:PORT" or "[::1]:PORT".
@@ -98,7 +100,6 @@ class ScoreServer {
     bool queued = false;
     uint64_t used = 0;
   };
-  static constexpr size_t kHealthJob = 0;  // in the page queue, before any page
 
   ScoreServerOptions options_;
   std::unique_ptr<ScoreStore> store_;
@@ -113,12 +114,19 @@ class ScoreServer {
   uint64_t page_clock_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> readers_;
+  // The health check has a thread of its own: pages held up by the
+  // database do not hold it up.
+  std::vector<HttpAnswer> health_waiting_;
+  std::condition_variable health_work_;
+  std::thread health_;
+  void CheckHealth();
 
   std::mutex error_lock_;
   int64_t error_second_ = -1;
   uint64_t errors_unshown_ = 0;
 
   std::atomic<int64_t> tokens_forgotten_at_{0};
+  std::atomic<uint64_t> pages_read_{0};
 };
 
 }  // namespace mv

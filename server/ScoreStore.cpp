@@ -1,6 +1,10 @@
 #include "server/ScoreStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -328,6 +332,8 @@ class SqliteStore final : public ScoreStore {
         return nullptr;
       }
     store->last_written_ = store->WrittenVersion();
+    store->reserve_ = path + "-reserve";
+    store->KeepReserve();
     store->StartWriter();
     return store;
   }
@@ -526,6 +532,11 @@ class SqliteStore final : public ScoreStore {
       p.id = sqlite3_last_insert_rowid(writer_.db);
     }
     if (!Step(commit_)) return fail_all("cannot store the score");
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (now - reserve_checked_ >= 10) {
+      reserve_checked_ = now;
+      KeepReserve();
+    }
   }
 
   bool ProbeWrite(std::string& error) override {
@@ -543,7 +554,33 @@ class SqliteStore final : public ScoreStore {
   // A write that failed (a full disk, say) leaves the log as long as it
   // grew: copying it into the database and cutting it back frees the room
   // the next write needs, without a restart.
-  void Recover() { sqlite3_exec(writer_.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr); }
+  // The room a checkpoint needs on a full disk: the log's pages go into
+  // the database, which may have to grow, before the log can be cut back.
+  // A file of that size is kept beside the database and given up when a
+  // write fails; it comes back once the disk has room for it.
+  static constexpr off_t kReserveBytes = 4 << 20;
+  void KeepReserve() {
+    struct stat st {};
+    if (stat(reserve_.c_str(), &st) == 0) return;
+    struct statvfs disk {};
+    if (statvfs(path_.c_str(), &disk) != 0 ||
+        static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize < 3u * kReserveBytes)
+      return;
+    const int fd = open(reserve_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const bool ok = posix_fallocate(fd, 0, kReserveBytes) == 0;
+    close(fd);
+    if (!ok) unlink(reserve_.c_str());
+  }
+
+  // Tried again a second later while a reader still holds an older view,
+  // rather than waiting for it here.
+  void Recover() {
+    unlink(reserve_.c_str());
+    sqlite3_busy_timeout(writer_.db, 0);
+    sqlite3_exec(writer_.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(writer_.db, 5000);
+  }
 
   bool Connect(SqliteConnection& c, bool create, std::string& error) {
     auto fail = [&](const std::string& what) {
@@ -602,6 +639,8 @@ class SqliteStore final : public ScoreStore {
                *probe_ = nullptr, *written_ = nullptr;
   sqlite3_stmt *version_ = nullptr, *alive_ = nullptr;
   int64_t last_written_ = -1;
+  std::string reserve_;
+  int64_t reserve_checked_ = 0;
 };
 
 }  // namespace
