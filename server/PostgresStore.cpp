@@ -169,8 +169,9 @@ class Result {
 class PostgresStore final : public ScoreStore {
  public:
   static std::unique_ptr<ScoreStore> Open(const std::string& uri, unsigned connections,
-                                          std::string& error) {
+                                          std::string& error, const std::string& password_file) {
     std::unique_ptr<PostgresStore> store(new PostgresStore(uri));
+    store->password_file_ = password_file;
     PGconn* first = store->Connect(error);
     if (!first) return nullptr;
     {
@@ -409,8 +410,8 @@ class PostgresStore final : public ScoreStore {
     // Every wait on the database is bounded: connecting, a silent peer, a
     // statement. Settings in the URI come last and win.
     const char* keys[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
-                          "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
-    const char* values[] = {"5", "1", "10", "5", "2", "10000", uri_.c_str(), nullptr};
+                          "keepalives_count", "tcp_user_timeout", "passfile", "dbname", nullptr};
+    const char* values[] = {"5", "1", "10", "5", "2", "10000", password_file_.c_str(), uri_.c_str(), nullptr};
     PGconn* c = PQconnectdbParams(keys, values, 1);
     if (!c || PQstatus(c) != CONNECTION_OK) {
       error = shown_ + ": cannot connect: " + Message(c);
@@ -576,6 +577,7 @@ class PostgresStore final : public ScoreStore {
   }
 
   const std::string uri_, shown_;
+  std::string password_file_;
   std::mutex lock_;
   std::condition_variable freed_;
   std::vector<PGconn*> idle_;
@@ -590,8 +592,8 @@ class PostgresStore final : public ScoreStore {
 }  // namespace
 
 std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, unsigned connections,
-                                              std::string& error) {
-  return PostgresStore::Open(uri, connections, error);
+                                              std::string& error, const std::string& password_file) {
+  return PostgresStore::Open(uri, connections, error, password_file);
 }
 
 }  // namespace mv

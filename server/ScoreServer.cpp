@@ -81,7 +81,7 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   ScoreServerOptions& o = server->options_;
   if (o.readers == 0) o.readers = 1;
   // A connection for each reader, and for the writer and the health check.
-  server->store_ = ScoreStore::Open(o.db_path, o.readers + 2, error);
+  server->store_ = ScoreStore::Open(o.db_path, o.readers + 2, error, o.db_password_file);
   if (!server->store_) return nullptr;
   server->signer_ = std::make_unique<TokenSigner>(o.secret, o.token_life_s);
   server->home_ = std::make_shared<const std::string>(RenderHomePage());

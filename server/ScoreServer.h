@@ -28,6 +28,8 @@ struct ScoreServerOptions {
   // An SQLite file, or a "postgresql://" URI; no default, so scores never
   // land wherever the server happens to be started.
   std::string db_path;
+  // A libpq password file for a postgresql:// store (empty: libpq's own).
+  std::string db_password_file;
   // Threads serving connections; none of them waits for the database:
   // submissions wait for their commit, pages and the health check for
   // `readers` threads of their own.

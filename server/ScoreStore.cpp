@@ -20,9 +20,9 @@ bool ScoreStore::IsPostgres(const std::string& where) {
 }
 
 std::unique_ptr<ScoreStore> ScoreStore::Open(const std::string& where, unsigned connections,
-                                             std::string& error) {
+                                             std::string& error, const std::string& password_file) {
   if (connections == 0) connections = 1;
-  return IsPostgres(where) ? OpenPostgresStore(where, connections, error)
+  return IsPostgres(where) ? OpenPostgresStore(where, connections, error, password_file)
                            : OpenSqliteStore(where, connections, error);
 }
 

@@ -44,10 +44,11 @@ class ScoreStore {
 
   // "postgresql://..." or "postgres://..." (a libpq connection URI) opens
   // PostgreSQL; anything else is an SQLite file, created when missing.
-  // `connections` is how many pages may be read at once. Null with
-  // `error` naming the store and what is wrong with it.
+  // `connections` is how many pages may be read at once; `password_file`
+  // a libpq password file for PostgreSQL (empty: libpq's own choice). Null
+  // with `error` naming the store and what is wrong with it.
   static std::unique_ptr<ScoreStore> Open(const std::string& where, unsigned connections,
-                                          std::string& error);
+                                          std::string& error, const std::string& password_file = "");
   static bool IsPostgres(const std::string& where);
 
   virtual ~ScoreStore() = default;
@@ -160,6 +161,6 @@ class ScoreStore {
 std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, unsigned connections,
                                             std::string& error);
 std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, unsigned connections,
-                                              std::string& error);
+                                              std::string& error, const std::string& password_file);
 
 }  // namespace mv

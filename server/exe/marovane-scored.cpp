@@ -1,6 +1,7 @@
 // marovane-scored: the world high-score server.
 //   marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]
-//       [--secret-file FILE] [--threads N] [--max-connections N] [--max-connections-per-address N]
+//       [--secret-file FILE] [--db-password-file FILE] [--threads N]
+//       [--max-connections N] [--max-connections-per-address N]
 //       [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...
 // Prints "listening on ADDRESS:PORT" as its first line (port 0 picks a free
 // port), then serves until SIGINT or SIGTERM.
@@ -10,6 +11,7 @@
 
 #include <mutex>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]\n"
-    "         [--secret-file FILE] [--threads N] [--max-connections N] [--max-connections-per-address N]\n"
+    "         [--secret-file FILE] [--db-password-file FILE] [--threads N]\n"
+    "         [--max-connections N] [--max-connections-per-address N]\n"
     "         [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...\n";
 
 int Usage(const std::string& why) {
@@ -83,7 +86,8 @@ int main(int argc, char** argv) {
       std::printf("%s", kUsage);
       return 0;
     }
-    static const char* const kOptions[] = {"--port", "--db", "--bind", "--secret-file", "--threads",
+    static const char* const kOptions[] = {"--port", "--db", "--bind", "--secret-file", "--db-password-file",
+                                           "--threads",
                                            "--max-connections", "--max-connections-per-address",
                                            "--request-timeout",
                                            "--submissions-per-minute", "--trusted-proxy"};
@@ -104,6 +108,8 @@ int main(int argc, char** argv) {
       options.bind = value;
     } else if (arg == "--secret-file") {
       secret_file = value;
+    } else if (arg == "--db-password-file") {
+      options.db_password_file = value;
     } else if (arg == "--threads") {
       if (!ParseCount(value, 1, 256, options.threads))
         return Usage("--threads " + quoted + " is not a number from 1 to 256");
@@ -139,6 +145,12 @@ int main(int argc, char** argv) {
   std::string error;
   if (!secret_file.empty() && !mv::ReadSecretFile(secret_file, options.secret, error)) {
     std::fprintf(stderr, "marovane-scored: %s\n", error.c_str());
+    return 1;
+  }
+  // libpq passes over a password file it cannot read without a word.
+  if (!options.db_password_file.empty() && access(options.db_password_file.c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "marovane-scored: %s: cannot read the database password file: %s\n",
+                 options.db_password_file.c_str(), std::strerror(errno));
     return 1;
   }
   if (secret_file.empty())

@@ -20,7 +20,9 @@ const std::string kProgram = std::string(MV_BINARY_DIR) + "/marovane-scored";
 
 class Scored {
  public:
-  explicit Scored(const std::vector<std::string>& args) {
+  // `program`: what to run instead, with `args` (a wrapper that runs the
+  // server as another user, say).
+  explicit Scored(const std::vector<std::string>& args, const std::string& program = kProgram) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return;
     pid_ = fork();
@@ -29,10 +31,10 @@ class Scored {
       dup2(err[1], 2);
       close(out[0]);
       close(err[0]);
-      std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv(kProgram.c_str(), argv.data());
+      execv(program.c_str(), argv.data());
       _exit(127);
     }
     close(out[1]);
