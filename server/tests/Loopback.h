@@ -65,8 +65,10 @@ inline std::string ReadUntilClosed(int fd, int silence_ms, bool* closed = nullpt
 }
 
 // Sends `request` as it is and reads until the server closes (or 5 s of
-// silence).
-inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "") {
+// silence). `half_close`: say the request is all by closing the sending
+// side (a proxy such as nginx takes that for a client gone).
+inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "",
+                            bool half_close = true) {
   RawReply reply;
   const int fd = ConnectLoopback(port, from);
   if (fd < 0) return reply;
@@ -76,7 +78,7 @@ inline RawReply RawExchange(uint16_t port, const std::string& request, const std
     if (n <= 0) break;  // the server may refuse an oversized request early
     sent += static_cast<size_t>(n);
   }
-  shutdown(fd, SHUT_WR);
+  if (half_close) shutdown(fd, SHUT_WR);
   const std::string raw = ReadUntilClosed(fd, 5000);
   close(fd);
   if (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) reply.status = std::atoi(raw.c_str() + 9);
@@ -89,11 +91,11 @@ inline RawReply RawExchange(uint16_t port, const std::string& request, const std
 }
 
 inline RawReply RawGet(uint16_t port, const std::string& target, const std::string& from = "",
-                       const std::string& extra_headers = "") {
+                       const std::string& extra_headers = "", bool half_close = true) {
   return RawExchange(port,
                      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
                          "Connection: close\r\n\r\n",
-                     from);
+                     from, half_close);
 }
 
 struct OneReply {
