@@ -123,6 +123,9 @@ HttpRequestReader::Outcome HttpRequestReader::Read(std::string& in, HttpRequest&
     if (header_checked_ && in.empty()) return Outcome::kMore;
     const size_t used = parser.put(boost::asio::buffer(in.data(), in.size()), ec);
     in.erase(0, used);
+    // The whole head is there: a parser that wants more of it found the
+    // request line or a header cut short, which no later byte can mend.
+    if (ec == http::error::need_more && !header_checked_) return Refuse(refusal, 400, "malformed request head");
     if (ec == http::error::need_more) return Outcome::kMore;
     if (ec) {
       if (ec == http::error::body_limit) return Refuse(refusal, 413, "request body too long");

@@ -91,6 +91,7 @@ TEST(HttpRequestReader, ReadsAsTheRulesSayWhateverTheChunks) {
       {"HTTP/1.2 as 1.1", "GET / HTTP/1.2\r\nHost: x\r\n\r\n", {"GET /"}},
       {"HTTP/2.0", "GET / HTTP/2.0\r\nHost: x\r\n\r\n", {"505"}},
       {"HTTP/0.9", "GET / HTTP/0.9\r\n\r\n", {"400"}},
+      {"a version cut short", "GET / t:\r\n\r\nabcd", {"400"}},
       {"not HTTP", "\x16\x03\x01 hello\r\n\r\n", {"400"}},
       {"a lower-case method", "get / HTTP/1.1\r\nHost: x\r\n\r\n", {"400"}},
       {"a fragment", "GET /a?b#c HTTP/1.1\r\nHost: x\r\n\r\n", {"GET /a"}},
