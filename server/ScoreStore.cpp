@@ -603,8 +603,8 @@ class SqliteStore final : public ScoreStore {
     // that after each checkpoint, so it never holds on to a disk's room.
     std::string pragmas =
         "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;"
-        " PRAGMA mmap_size=268435456; PRAGMA journal_size_limit=4194304;";
-    if (create) pragmas += " PRAGMA wal_autocheckpoint=1000;";
+        " PRAGMA mmap_size=268435456; PRAGMA journal_size_limit=33554432;";
+    if (create) pragmas += " PRAGMA wal_autocheckpoint=8000;";
     if (sqlite3_exec(c.db, pragmas.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
       return fail("not a usable score database");
     if (create && sqlite3_exec(c.db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
