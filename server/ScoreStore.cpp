@@ -427,61 +427,61 @@ class SqliteStore final : public ScoreStore {
     return true;
   }
 
-  bool ReadFrom(const ScoreKey& first, size_t limit, std::vector<StoredScore>& out,
-                std::string& error) override {
+  // Runs `steps` on a free reader inside one read transaction, so all its
+  // statements see the same rows; `steps` gives SQLITE_DONE when they went
+  // well.
+  template <class Steps>
+  bool ReadTransaction(std::string& error, Steps steps) {
     Reading reading(*this);
     SqliteReader& r = *reading;
-    // One read transaction, so both parts see the same rows.
     if (sqlite3_exec(r.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return ReadFail(r, error);
-    std::vector<StoredScore> rows;
-    int rc;
-    {
-      Stepper s(r.ties);
-      sqlite3_bind_int64(*s, 1, first.score);
-      sqlite3_bind_int64(*s, 2, first.id);
-      sqlite3_bind_int64(*s, 3, static_cast<sqlite3_int64>(limit));
-      while ((rc = sqlite3_step(*s)) == SQLITE_ROW) rows.push_back(RowOf(*s));
-    }
-    if (rc == SQLITE_DONE && rows.size() < limit) {
-      Stepper s(r.below);
-      sqlite3_bind_int64(*s, 1, first.score);
-      sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(limit - rows.size()));
-      while ((rc = sqlite3_step(*s)) == SQLITE_ROW) rows.push_back(RowOf(*s));
-    }
-    const bool ok = rc == SQLITE_DONE;
+    const bool ok = steps(r) == SQLITE_DONE;
     if (!ok) ReadFail(r, error);
     sqlite3_exec(r.db, "COMMIT", nullptr, nullptr, nullptr);
-    if (!ok) return false;
+    return ok;
+  }
+  static int CollectRows(const Stepper& s, std::vector<StoredScore>& rows) {
+    int rc;
+    while ((rc = sqlite3_step(*s)) == SQLITE_ROW) rows.push_back(RowOf(*s));
+    return rc;
+  }
+
+  bool ReadFrom(const ScoreKey& first, size_t limit, std::vector<StoredScore>& out,
+                std::string& error) override {
+    std::vector<StoredScore> rows;
+    if (!ReadTransaction(error, [&](SqliteReader& r) {
+          Stepper ties(r.ties);
+          sqlite3_bind_int64(*ties, 1, first.score);
+          sqlite3_bind_int64(*ties, 2, first.id);
+          sqlite3_bind_int64(*ties, 3, static_cast<sqlite3_int64>(limit));
+          const int rc = CollectRows(ties, rows);
+          if (rc != SQLITE_DONE || rows.size() >= limit) return rc;
+          Stepper below(r.below);
+          sqlite3_bind_int64(*below, 1, first.score);
+          sqlite3_bind_int64(*below, 2, static_cast<sqlite3_int64>(limit - rows.size()));
+          return CollectRows(below, rows);
+        }))
+      return false;
     out = std::move(rows);
     return true;
   }
 
   bool ReadCounting(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
                     std::string& error) override {
-    Reading reading(*this);
-    SqliteReader& r = *reading;
-    if (sqlite3_exec(r.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return ReadFail(r, error);
     std::vector<StoredScore> rows;
-    int rc;
-    {
-      Stepper s(r.counting);
-      sqlite3_bind_int64(*s, 1, static_cast<sqlite3_int64>(limit));
-      sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(offset));
-      while ((rc = sqlite3_step(*s)) == SQLITE_ROW) rows.push_back(RowOf(*s));
-    }
     uint64_t count = 0;
-    if (rc == SQLITE_DONE) {
-      Stepper s(r.count);
-      rc = sqlite3_step(*s);
-      if (rc == SQLITE_ROW) {
-        count = static_cast<uint64_t>(sqlite3_column_int64(*s, 0));
-        rc = SQLITE_DONE;
-      }
-    }
-    const bool ok = rc == SQLITE_DONE;
-    if (!ok) ReadFail(r, error);
-    sqlite3_exec(r.db, "COMMIT", nullptr, nullptr, nullptr);
-    if (!ok) return false;
+    if (!ReadTransaction(error, [&](SqliteReader& r) {
+          Stepper page(r.counting);
+          sqlite3_bind_int64(*page, 1, static_cast<sqlite3_int64>(limit));
+          sqlite3_bind_int64(*page, 2, static_cast<sqlite3_int64>(offset));
+          const int rc = CollectRows(page, rows);
+          if (rc != SQLITE_DONE) return rc;
+          Stepper counted(r.count);
+          if (sqlite3_step(*counted) != SQLITE_ROW) return SQLITE_ERROR;
+          count = static_cast<uint64_t>(sqlite3_column_int64(*counted, 0));
+          return SQLITE_DONE;
+        }))
+      return false;
     out = std::move(rows);
     total = count;
     return true;

@@ -45,6 +45,19 @@ inline int ConnectLoopback(uint16_t port, const std::string& from = "") {
   return fd;
 }
 
+// A port no one listens on just now.
+inline uint16_t FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
 // Reads until the server closes or `silence_ms` pass without a byte;
 // `closed` says which it was.
 inline std::string ReadUntilClosed(int fd, int silence_ms, bool* closed = nullptr) {

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include "server/tests/Loopback.h"
+
 namespace mv::test {
 
 class PgCluster {
@@ -43,7 +45,7 @@ class PgCluster {
         return;
       }
     }
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     const std::string data = dir_ + "/data";
     const std::string auth = kind == kDebian ? " --auth-local peer --auth-host scram-sha-256"
                                              : " -A trust -U marovane";
@@ -110,18 +112,6 @@ class PgCluster {
     s << in.rdbuf();
     return s.str();
   }
-  static uint16_t FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-  }
-
   std::string dir_, as_, error_, server_options_;
   uint16_t port_ = 0;
   bool started_ = false;
