@@ -12,13 +12,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <filesystem>
 #include <memory>
 
 #include "fuzz/FuzzUtil.h"
-#include "online/ScoreClient.h"
+#include "online/ScoreText.h"
 #include "server/ScoreServer.h"
 
 using namespace mv;
@@ -38,6 +39,11 @@ void Start() {
   std::string error;
   server = ScoreServer::Start(o, error);
   if (!server) fuzz::Broken("score server not started: " + error);
+  // The database, its log and the room kept beside it go with the process.
+  std::atexit([] {
+    for (const char* end : {"", "-wal", "-shm", "-reserve"})
+      std::filesystem::remove(fuzz::ScratchPath(std::string("scores.db") + end));
+  });
 }
 
 // Sends `request` on a fresh connection, half-closes, and reads until the

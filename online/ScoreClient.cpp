@@ -3,7 +3,6 @@
 
 #include <curl/curl.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,30 +12,14 @@ namespace mv {
 
 namespace {
 
-constexpr const char* kAlphabet = "ABCDEFGHJKLMNPQRSTUVWXY123456789";
 #ifndef MV_DEFAULT_SCORE_SERVER
 #define MV_DEFAULT_SCORE_SERVER "http://127.0.0.1:8080"  // set by the build: MAROVANE_DEFAULT_SCORE_SERVER
 #endif
 constexpr const char* kDefaultServer = MV_DEFAULT_SCORE_SERVER;
 // Replies are a line of text or a small page; anything larger is hostile.
 constexpr size_t kMaxReplyBytes = 64 * 1024;
-// Name and add text are typed into 10-character buffers; our server's tokens
-// are 32 characters, and a longer one only makes a longer query.
-constexpr size_t kMaxFieldChars = 10;
-constexpr size_t kMaxTokenChars = 64;
 
-// The score server decodes every submission: one look-up a digit.
-constexpr std::array<int8_t, 256> kAlphabetIndex = [] {
-  std::array<int8_t, 256> index{};
-  index.fill(-1);
-  for (int i = 0; i < 32; ++i) index[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
-  return index;
-}();
-
-int AlphabetIndex(char c) { return kAlphabetIndex[static_cast<unsigned char>(c)]; }
-
-// One cookie jar for the whole run, shared by every request like the
-// original client component's. One lock per kind of shared data: curl may
+// One cookie jar for the whole run, shared by every request. One lock per kind of shared data: curl may
 // hold the share's own lock while it takes the cookie lock.
 struct CurlGlobals {
   CURLSH* share = nullptr;
@@ -103,17 +86,6 @@ size_t CollectBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
-// The server splits the score text at "|" and takes printable ASCII only, so a
-// name or add text edited into the settings file must not carry anything else.
-std::string FieldValue(const std::string& value, size_t max_chars) {
-  std::string out;
-  for (unsigned char c : value) {
-    if (c < 0x20 || c > 0x7e || c == '|') continue;
-    if (out.size() == max_chars) break;
-    out.push_back(static_cast<char>(c));
-  }
-  return out;
-}
 
 // A base URL is scheme and authority only; a path, query or blank would turn
 // the request paths into something else. Trailing slashes are dropped.
@@ -141,82 +113,6 @@ bool UsableBase(std::string& base, std::string& why) {
 }
 
 }  // namespace
-
-std::string EncodeScoreText(const std::string& text) {
-  const size_t bits = text.size() * 8;
-  const size_t lead = (5 - bits % 5) % 5;
-  std::string out;
-  out.reserve((bits + lead) / 5);
-  unsigned acc = 0;
-  size_t have = lead;  // the leading zero digits are already in acc
-  for (unsigned char byte : text) {
-    for (int b = 7; b >= 0; --b) {
-      acc = (acc << 1) | ((byte >> b) & 1u);
-      if (++have == 5) {
-        out.push_back(kAlphabet[acc]);
-        acc = 0;
-        have = 0;
-      }
-    }
-  }
-  return out;
-}
-
-bool DecodeScoreText(const std::string& encoded, std::string& text) {
-  const size_t bits = encoded.size() * 5;
-  const size_t lead = bits % 8;
-  // Only lengths the encoder can produce: fewer than five padding digits.
-  if (lead >= 5) return false;
-  std::string out;
-  out.reserve(bits / 8);
-  unsigned acc = 0;
-  size_t have = 0;
-  size_t skipped = 0;
-  for (char c : encoded) {
-    const int v = AlphabetIndex(c);
-    if (v < 0) return false;
-    for (int b = 4; b >= 0; --b) {
-      const unsigned bit = (static_cast<unsigned>(v) >> b) & 1u;
-      if (skipped < lead) {
-        if (bit) return false;  // padding digits are always zero
-        ++skipped;
-        continue;
-      }
-      acc = (acc << 1) | bit;
-      if (++have == 8) {
-        out.push_back(static_cast<char>(acc));
-        acc = 0;
-        have = 0;
-      }
-    }
-  }
-  text = std::move(out);
-  return true;
-}
-
-std::string TokenFromReply(const std::string& reply) {
-  std::string rest = reply;
-  std::string field;
-  for (int round = 0; round < 5; ++round) {
-    const size_t bar = rest.find('|');
-    if (bar == std::string::npos) {
-      field.clear();
-    } else {
-      field = rest.substr(0, bar);
-      rest.erase(0, bar + 1);
-    }
-  }
-  return field;
-}
-
-std::string BuildScoreText(const std::string& name, uint32_t score, const std::string& token,
-                           const std::string& add) {
-  std::string text = "type=0|name=" + FieldValue(name, kMaxFieldChars) + "|score=" + std::to_string(score) +
-                     "|key=" + std::string(1, kScoreKeyLetter) + "|p=" + FieldValue(token, kMaxTokenChars) +
-                     "|add=" + FieldValue(add, kMaxFieldChars) + "|z=";
-  while (text.size() % 5 != 0) text.push_back('0');
-  return text;
-}
 
 std::string ScoreServerBase() {
   const char* env = std::getenv("MAROVANE_SCORE_SERVER");

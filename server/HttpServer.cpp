@@ -7,12 +7,14 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <mutex>
 #include <unordered_map>
 
@@ -34,28 +36,15 @@ const char* Reason(unsigned status) {
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
+    case 413: return "Content Too Large";
     case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
     case 503: return "Service Unavailable";
     case 505: return "HTTP Version Not Supported";
     default: return "Unknown";
   }
-}
-
-bool SameWord(const std::string& a, const char* b) {
-  const size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-  return true;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
 }
 
 // Request targets may carry any byte; the log shows them tamed.
@@ -71,12 +60,18 @@ std::string Tamed(const std::string& s, size_t max = 200) {
   return out;
 }
 
+// An IPv4 client of an IPv6 socket is shown and counted as its IPv4 address.
 std::string PeerText(const sockaddr_storage& a) {
   char text[INET6_ADDRSTRLEN] = "?";
   if (a.ss_family == AF_INET) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
   } else if (a.ss_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(a).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+      inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    } else {
+      inet_ntop(AF_INET6, &v6, text, sizeof text);
+    }
   }
   return text;
 }
@@ -157,14 +152,29 @@ struct HttpServer::Worker {
   // A reply that comes later is awaited this long past the request's own
   // deadline; then the connection is closed unanswered.
   static constexpr int64_t kLaterLimitMs = 30000;
+  // Unread requests held per connection while its replies wait; the rest
+  // stays in the socket, so a client that will not read stops being read.
+  static constexpr size_t kMaxUnread = HttpServer::kMaxHead + 16 * 1024;
+
+  // One piece of a connection's output: its own text, or a body shared by
+  // every reply that sends it.
+  struct Piece {
+    std::string text;
+    std::shared_ptr<const std::string> shared;
+    size_t done = 0;
+    const char* Data() const { return (shared ? *shared : text).data() + done; }
+    size_t Left() const { return (shared ? shared->size() : text.size()) - done; }
+  };
 
   struct Conn {
     int fd = -1;
     uint64_t serial = 0;  // tells a later reply this connection from one reusing its fd
     std::string peer;
+    bool counted = false;  // in its address's share
     std::string in;
-    std::string out;
-    size_t out_done = 0;
+    HttpRequestReader reader;
+    std::deque<Piece> out;
+    size_t unsent = 0;
     int64_t deadline = 0;
     uint32_t interest = EPOLLIN | EPOLLRDHUP;
     bool close_after = false;  // close once `out` is sent
@@ -172,6 +182,7 @@ struct HttpServer::Worker {
     bool writing = false;      // waiting for EPOLLOUT
     bool waiting = false;      // for a reply that comes later
     bool peer_done = false;    // the client sent all it will
+    bool idle = true;          // no whole request is left in `in`
     HttpRequest waiting_for;   // the request that reply answers, for the log
   };
 
@@ -181,8 +192,9 @@ struct HttpServer::Worker {
   std::unordered_map<int, std::unique_ptr<Conn>> conns;
   uint64_t serials = 0;
   std::string log;
-  int64_t log_second = -1;
+  time_t log_second = -1, date_second = -1;
   char stamp[32] = "";
+  char date[40] = "";
 
   explicit Worker(HttpServer& s) : server(s) {}
   ~Worker() {
@@ -191,7 +203,10 @@ struct HttpServer::Worker {
       mailbox->open = false;
       mailbox->letters.clear();
     }
-    for (auto& [fd, c] : conns) close(fd);
+    for (auto& [fd, c] : conns) {
+      close(fd);
+      if (c->counted) server.Release(c->peer);
+    }
     if (epoll_fd >= 0) close(epoll_fd);
   }
 
@@ -213,10 +228,11 @@ struct HttpServer::Worker {
         auto it = conns.find(events[i].data.fd);
         if (it == conns.end()) continue;
         Conn& c = *it->second;
-        if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-          if (!c.writing && !Read(c, now)) continue;
+        const uint32_t e = events[i].events;
+        if ((e & EPOLLOUT) || (c.writing && (e & (EPOLLHUP | EPOLLERR)))) {
+          if (!Pump(c, now)) continue;
         }
-        if (c.writing && (events[i].events & (EPOLLOUT | EPOLLHUP | EPOLLERR))) Write(c, now);
+        if ((e & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP)) && (c.interest & EPOLLIN)) Read(c, now);
       }
       if (now - last_sweep >= 100) {
         Sweep(now);
@@ -235,7 +251,12 @@ struct HttpServer::Worker {
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) return;  // EAGAIN, or out of descriptors: the sweep frees some
       if (server.open_.load() >= server.options_.max_connections) {
-        server.Refuse(fd, now);
+        server.Refuse(fd, Why::kFull);
+        continue;
+      }
+      std::string peer = PeerText(addr);
+      if (!server.Admit(peer)) {
+        server.Refuse(fd, Why::kAddress);
         continue;
       }
       ++server.open_;
@@ -244,7 +265,8 @@ struct HttpServer::Worker {
       auto c = std::make_unique<Conn>();
       c->fd = fd;
       c->serial = ++serials;
-      c->peer = PeerText(addr);
+      c->peer = std::move(peer);
+      c->counted = true;
       c->deadline = now + server.options_.request_timeout_ms;
       epoll_event ev{};
       ev.events = EPOLLIN | EPOLLRDHUP;
@@ -252,6 +274,7 @@ struct HttpServer::Worker {
       if (epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &ev) != 0) {
         close(fd);
         --server.open_;
+        server.Release(c->peer);
         continue;
       }
       conns.emplace(fd, std::move(c));
@@ -263,6 +286,7 @@ struct HttpServer::Worker {
     epoll_ctl(epoll_fd, EPOLL_CTL_DEL, fd, nullptr);
     close(fd);
     --server.open_;
+    if (c.counted) server.Release(c.peer);
     conns.erase(fd);  // `c` is gone from here on
   }
 
@@ -270,20 +294,22 @@ struct HttpServer::Worker {
   bool Read(Conn& c, int64_t now) {
     char buf[16384];
     for (;;) {
-      const ssize_t n = recv(c.fd, buf, sizeof buf, 0);
+      const size_t room = c.draining ? sizeof buf : std::min(sizeof buf, kMaxUnread - std::min(kMaxUnread, c.in.size()));
+      if (room == 0) break;  // enough waits to be answered
+      const ssize_t n = recv(c.fd, buf, room, 0);
       if (n > 0) {
         if (c.draining) continue;
         c.in.append(buf, static_cast<size_t>(n));
-        if (c.in.size() > kMaxHead + sizeof buf) break;  // enough to judge
-        // Short of the buffer: all there was for now. More wakes us again,
-        // which saves asking only to hear "nothing".
-        if (static_cast<size_t>(n) < sizeof buf) break;
+        // Short of what was asked: all there was for now. More wakes us
+        // again, which saves asking only to hear "nothing".
+        if (static_cast<size_t>(n) < room) break;
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
       if (n < 0 && errno == EINTR) continue;
       // A second end of input is a hang-up heard while a reply was awaited.
-      if (n < 0 || c.draining || c.peer_done || (c.in.empty() && !c.waiting && c.out_done >= c.out.size())) {
+      if (n < 0 || c.draining || c.peer_done ||
+          (c.in.empty() && !c.reader.Midway() && !c.waiting && c.out.empty())) {
         Close(c);  // failed, or closed with nothing left to answer
         return false;
       }
@@ -293,38 +319,45 @@ struct HttpServer::Worker {
       break;
     }
     if (c.draining) return true;
-    return Process(c, now);
+    c.idle = false;
+    return Pump(c, now);
   }
 
-  // What follows an overlong head cannot be told from a new request, so the
-  // one answer ends the connection.
-  void RefuseLongHead(Conn& c) {
-    c.close_after = true;
-    Answer(c, nullptr, Error(431, "request head too long"));
-    c.in.clear();
-  }
-
-  // Answers every whole request in `c.in` up to one answered later, then
-  // sends.
-  bool Process(Conn& c, int64_t now) {
-    while (!c.close_after && !c.waiting) {
-      const size_t end = c.in.find("\r\n\r\n");
-      if (end == std::string::npos) {
-        if (c.in.size() > kMaxHead) RefuseLongHead(c);
-        break;
+  // Answers the whole requests in `c.in` while the output has room and no
+  // reply is awaited from elsewhere.
+  void Process(Conn& c, int64_t now) {
+    while (!c.close_after && !c.waiting && !c.idle && c.unsent <= kMaxUnsent) {
+      HttpRequest request;
+      HttpRequestReader::Refusal refusal;
+      switch (c.reader.Read(c.in, request, refusal)) {
+        case HttpRequestReader::Outcome::kMore:
+          c.idle = true;
+          break;
+        case HttpRequestReader::Outcome::kRefused:
+          // Nothing after a broken request can be told from a new one.
+          c.close_after = true;
+          Answer(c, nullptr, Error(refusal.status, refusal.why));
+          c.in.clear();
+          break;
+        case HttpRequestReader::Outcome::kRequest:
+          request.peer = c.peer;
+          Handle(c, request);
+          c.deadline = now + server.options_.request_timeout_ms + (c.waiting ? kLaterLimitMs : 0);
+          break;
       }
-      if (end + 4 > kMaxHead) {
-        RefuseLongHead(c);
-        break;
-      }
-      const std::string head = c.in.substr(0, end);
-      c.in.erase(0, end + 4);
-      Handle(c, head);
-      c.deadline = now + server.options_.request_timeout_ms + (c.waiting ? kLaterLimitMs : 0);
     }
-    if (c.peer_done && !c.waiting) c.close_after = true;
+    if (c.peer_done && c.idle && !c.waiting) c.close_after = true;
+  }
+
+  // Answers and sends until the connection waits for the client, for a
+  // later reply or for more requests. False when it was closed.
+  bool Pump(Conn& c, int64_t now) {
+    for (;;) {
+      Process(c, now);
+      if (!Send(c, now)) return false;
+      if (c.writing || c.draining || c.waiting || c.idle || c.close_after) break;
+    }
     Rearm(c);
-    if (!c.out.empty() || c.close_after) return Write(c, now);
     return true;
   }
 
@@ -337,7 +370,7 @@ struct HttpServer::Worker {
       c.waiting = false;
       Answer(c, &c.waiting_for, letter.reply);
       c.deadline = now + server.options_.request_timeout_ms;
-      Process(c, now);  // the requests that came meanwhile
+      Pump(c, now);  // and the requests that came meanwhile
     }
   }
 
@@ -348,67 +381,8 @@ struct HttpServer::Worker {
     return r;
   }
 
-  void Handle(Conn& c, const std::string& head) {
-    HttpRequest req;
-    req.peer = c.peer;
-    const size_t line_end = head.find("\r\n");
-    const std::string line = head.substr(0, line_end);
-    const size_t s1 = line.find(' ');
-    const size_t s2 = s1 == std::string::npos ? s1 : line.find(' ', s1 + 1);
-    if (s2 == std::string::npos || line.find(' ', s2 + 1) != std::string::npos) {
-      c.close_after = true;
-      return Answer(c, nullptr, Error(400, "malformed request line"));
-    }
-    req.method = line.substr(0, s1);
-    req.target = line.substr(s1 + 1, s2 - s1 - 1);
-    const std::string version = line.substr(s2 + 1);
-    if (version.rfind("HTTP/", 0) != 0) {
-      c.close_after = true;
-      return Answer(c, &req, Error(400, "not an HTTP request"));
-    }
-    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
-      c.close_after = true;
-      return Answer(c, &req, Error(505, "only HTTP/1.0 and HTTP/1.1 are answered"));
-    }
-    bool keep_alive = version == "HTTP/1.1";
-    bool has_body = false;
-    size_t from = line_end == std::string::npos ? head.size() : line_end + 2;
-    while (from < head.size()) {
-      size_t to = head.find("\r\n", from);
-      if (to == std::string::npos) to = head.size();
-      const std::string h = head.substr(from, to - from);
-      from = to + 2;
-      const size_t colon = h.find(':');
-      if (colon == std::string::npos || colon == 0) {
-        c.close_after = true;
-        return Answer(c, &req, Error(400, "malformed header line"));
-      }
-      const std::string name = h.substr(0, colon);
-      const std::string value = Trim(h.substr(colon + 1));
-      if (SameWord(name, "connection")) {
-        if (SameWord(value, "close")) keep_alive = false;
-        if (SameWord(value, "keep-alive")) keep_alive = true;
-      } else if (SameWord(name, "content-length")) {
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
-          c.close_after = true;
-          return Answer(c, &req, Error(400, "bad Content-Length"));
-        }
-        if (value.find_first_not_of('0') != std::string::npos) has_body = true;
-      } else if (SameWord(name, "transfer-encoding")) {
-        has_body = true;
-      } else if (SameWord(name, "x-forwarded-for")) {
-        req.forwarded_for = value;
-      }
-    }
-    // Bodies are never read: answer, then close.
-    if (has_body || !keep_alive) c.close_after = true;
-    if (req.target.empty() || req.target[0] != '/') {
-      c.close_after = true;
-      return Answer(c, &req, Error(400, "the target is not a path"));
-    }
-    const size_t q = req.target.find('?');
-    req.path = req.target.substr(0, q);
-    if (q != std::string::npos) req.query = req.target.substr(q + 1);
+  void Handle(Conn& c, const HttpRequest& req) {
+    if (!req.keep_alive) c.close_after = true;
     HttpReply reply;
     try {
       reply = server.handler_(req);
@@ -434,14 +408,27 @@ struct HttpServer::Worker {
   void Answer(Conn& c, const HttpRequest* req, const HttpReply& reply) {
     const std::string& body = reply.shared_body ? *reply.shared_body : reply.body;
     const bool head_only = req && req->method == "HEAD";
-    char top[512];
+    Date();
+    char top[640];
     const int n = std::snprintf(
         top, sizeof top,
-        "HTTP/1.1 %u %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\nCache-Control: %s\r\n%s\r\n",
-        reply.status, Reason(reply.status), reply.content_type.c_str(), body.size(),
-        reply.cache_control.c_str(), c.close_after ? "Connection: close\r\n" : "");
-    c.out.append(top, static_cast<size_t>(n));
-    if (!head_only) c.out += body;
+        "HTTP/1.1 %u %s\r\nDate: %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\nCache-Control: %s\r\n"
+        "%s%s%s%s\r\n",
+        reply.status, Reason(reply.status), date, reply.content_type.c_str(), body.size(),
+        reply.cache_control.c_str(), reply.allow.empty() ? "" : "Allow: ", reply.allow.c_str(),
+        reply.allow.empty() ? "" : "\r\n",
+        c.close_after ? "Connection: close\r\n" : req && req->http10 ? "Connection: keep-alive\r\n" : "");
+    Piece head;
+    head.text.assign(top, static_cast<size_t>(std::min<int>(n, sizeof top - 1)));
+    if (!head_only && !reply.shared_body) head.text += body;
+    c.unsent += head.text.size();
+    c.out.push_back(std::move(head));
+    if (!head_only && reply.shared_body && !body.empty()) {
+      Piece shared;
+      shared.shared = reply.shared_body;
+      c.unsent += body.size();
+      c.out.push_back(std::move(shared));
+    }
     // The access log: time, client, request, status, body bytes.
     Stamp();
     log += stamp;
@@ -456,31 +443,40 @@ struct HttpServer::Worker {
     log += '\n';
   }
 
-  // False when the connection was closed.
-  bool Write(Conn& c, int64_t now) {
-    while (c.out_done < c.out.size()) {
-      const ssize_t n = send(c.fd, c.out.data() + c.out_done, c.out.size() - c.out_done,
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
+  // Sends what the socket takes. False when the connection was closed.
+  bool Send(Conn& c, int64_t now) {
+    while (!c.out.empty()) {
+      iovec parts[16];
+      int count = 0;
+      for (auto it = c.out.begin(); it != c.out.end() && count < 16; ++it, ++count)
+        parts[count] = {const_cast<char*>(it->Data()), it->Left()};
+      msghdr message{};
+      message.msg_iov = parts;
+      message.msg_iovlen = static_cast<size_t>(count);
+      const ssize_t n = sendmsg(c.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
-        c.out_done += static_cast<size_t>(n);
+        size_t sent = static_cast<size_t>(n);
+        c.unsent -= sent;
+        while (sent > 0) {
+          Piece& p = c.out.front();
+          const size_t take = std::min(sent, p.Left());
+          p.done += take;
+          sent -= take;
+          if (p.Left() == 0) c.out.pop_front();
+        }
         c.deadline = now + server.options_.request_timeout_ms;
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         c.writing = true;
-        Rearm(c);
         return true;
       }
       if (n < 0 && errno == EINTR) continue;
       Close(c);
       return false;
     }
-    c.out.clear();
-    c.out_done = 0;
     c.writing = false;
-    Rearm(c);
-    if (c.waiting) return true;
-    if (c.close_after) {
+    if (c.close_after && !c.waiting && !c.draining) {
       if (c.peer_done) {  // everything it sent is read: nothing to drain
         Close(c);
         return false;
@@ -491,21 +487,18 @@ struct HttpServer::Worker {
       c.draining = true;
       c.in.clear();
       c.deadline = now + std::min<int64_t>(1000, server.options_.request_timeout_ms);
-      return true;
     }
-    // Requests that came in while the reply was going out.
-    if (!c.in.empty() && c.in.find("\r\n\r\n") != std::string::npos) return Process(c, now);
     return true;
   }
 
-  // What to wait for: room to send, or more requests; nothing more once
-  // the client has sent all it will, or has sent a whole head's worth ahead
-  // while a reply is awaited from elsewhere (then only errors are heard).
+  // What to wait for: room to send while replies wait, and more requests
+  // unless the client has sent all it will or enough already waits unread
+  // (replies it does not take, or one awaited from elsewhere); then only
+  // errors are heard.
   void Rearm(Conn& c) {
-    const bool full = c.waiting && c.in.size() > kMaxHead;
-    const uint32_t want = c.writing ? EPOLLOUT
-                          : full || (c.peer_done && !c.draining) ? 0u
-                                                                 : EPOLLIN | EPOLLRDHUP;
+    const bool full = c.in.size() >= kMaxUnread || c.unsent > kMaxUnsent || (c.waiting && c.in.size() > kMaxHead);
+    uint32_t want = c.writing ? EPOLLOUT : 0u;
+    if (c.draining || (!c.peer_done && !full)) want |= EPOLLIN | EPOLLRDHUP;
     if (want == c.interest) return;
     c.interest = want;
     epoll_event ev{};
@@ -520,14 +513,30 @@ struct HttpServer::Worker {
       if (c->deadline <= now) late.push_back(fd);
     for (int fd : late) {
       Conn& c = *conns[fd];
-      if (!c.draining && !c.writing && !c.waiting && !c.in.empty()) {
+      if (!c.draining && !c.writing && !c.waiting && c.out.empty() && (!c.in.empty() || c.reader.Midway())) {
         // Part of a request came, too slowly: say why before closing.
         c.close_after = true;
         Answer(c, nullptr, Error(408, "the request did not arrive in time"));
-        send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const std::string& text = c.out.front().text;
+        send(c.fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       }
       Close(c);
     }
+  }
+
+  void Date() {
+    const time_t t = std::time(nullptr);
+    if (t == date_second) return;
+    date_second = t;
+    tm parts{};
+    gmtime_r(&t, &parts);
+    // The HTTP date, in English whatever the locale.
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::snprintf(date, sizeof date, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[parts.tm_wday % 7],
+                  parts.tm_mday, kMonths[parts.tm_mon % 12], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
   }
 
   void Stamp() {
@@ -554,7 +563,23 @@ struct HttpServer::Worker {
   }
 };
 
-void HttpServer::Refuse(int fd, int64_t) {
+bool HttpServer::Admit(const std::string& address) {
+  std::lock_guard<std::mutex> hold(address_lock_);
+  if (unbounded_.count(address)) return true;
+  unsigned& open = per_address_[address];
+  if (open >= options_.max_connections_per_address) return false;
+  ++open;
+  return true;
+}
+
+void HttpServer::Release(const std::string& address) {
+  std::lock_guard<std::mutex> hold(address_lock_);
+  auto it = per_address_.find(address);
+  if (it == per_address_.end()) return;  // unbounded
+  if (--it->second == 0) per_address_.erase(it);
+}
+
+void HttpServer::Refuse(int fd, Why why) {
   // Take in what the client already sent, so closing does not reset the
   // connection before it reads the answer.
   char sink[4096];
@@ -562,22 +587,25 @@ void HttpServer::Refuse(int fd, int64_t) {
   (void)!send(fd, kRefusal, sizeof kRefusal - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
   shutdown(fd, SHUT_WR);
   close(fd);
-  ++refused_;
-  ++refused_unlogged_;
+  const int kind = why == Why::kFull ? 0 : 1;
+  ++(kind == 0 ? refused_ : refused_address_);
+  ++refused_unlogged_[kind];
   // At most one line a second however many are refused.
   const int64_t second = static_cast<int64_t>(std::time(nullptr));
-  int64_t last = refusal_logged_second_.load();
-  if (second != last && refusal_logged_second_.compare_exchange_strong(last, second)) {
-    const uint64_t count = refused_unlogged_.exchange(0);
+  int64_t last = refusal_logged_second_[kind].load();
+  if (second != last && refusal_logged_second_[kind].compare_exchange_strong(last, second)) {
+    const uint64_t count = refused_unlogged_[kind].exchange(0);
     if (options_.log) {
       char stamp[32];
       const time_t t = second;
       tm parts{};
       gmtime_r(&t, &parts);
       std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &parts);
-      options_.log(std::string(stamp) + " refused " + std::to_string(count) +
-                   " connection(s) with 503: " + std::to_string(options_.max_connections) +
-                   " already open\n");
+      options_.log(std::string(stamp) + " refused " + std::to_string(count) + " connection(s) with 503: " +
+                   (kind == 0 ? std::to_string(options_.max_connections) + " already open"
+                              : std::to_string(options_.max_connections_per_address) +
+                                    " already open from the same address") +
+                   "\n");
     }
   }
 }
@@ -602,6 +630,7 @@ std::unique_ptr<HttpServer> HttpServer::Start(HttpServerOptions options, HttpHan
   }
   if (options.threads == 0) options.threads = 1;
   if (options.max_connections == 0) options.max_connections = 1;
+  if (options.max_connections_per_address == 0) options.max_connections_per_address = 1;
   // Past the descriptor limit a connection could be neither served nor
   // refused with an answer; keep some for the database and the log.
   rlimit files{};
@@ -619,6 +648,10 @@ std::unique_ptr<HttpServer> HttpServer::Start(HttpServerOptions options, HttpHan
   std::unique_ptr<HttpServer> server(new HttpServer);
   server->options_ = std::move(options);
   server->handler_ = std::move(handler);
+  for (const std::string& a : server->options_.unbounded_addresses) {
+    const std::string canonical = CanonicalAddress(a);
+    if (!canonical.empty()) server->unbounded_.insert(canonical);
+  }
   const int fd = socket(addr.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int one = 1;
   if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

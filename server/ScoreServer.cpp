@@ -1,8 +1,9 @@
 #include "server/ScoreServer.h"
 
+#include <algorithm>
 #include <ctime>
 
-#include "online/ScoreClient.h"
+#include "online/ScoreText.h"
 #include "server/WorldPage.h"
 
 namespace mv {
@@ -72,9 +73,15 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
             " bytes";
     return nullptr;
   }
+  if (options.db_path.empty()) {
+    error = "no score database given (an SQLite file or a postgresql:// address)";
+    return nullptr;
+  }
   std::unique_ptr<ScoreServer> server(new ScoreServer(std::move(options)));
   ScoreServerOptions& o = server->options_;
-  server->store_ = ScoreStore::Open(o.db_path, o.threads, error);
+  if (o.readers == 0) o.readers = 1;
+  // A connection for each reader, and for the writer and the health check.
+  server->store_ = ScoreStore::Open(o.db_path, o.readers + 2, error, o.db_password_file);
   if (!server->store_) return nullptr;
   server->signer_ = std::make_unique<TokenSigner>(o.secret, o.token_life_s);
   server->home_ = std::make_shared<const std::string>(RenderHomePage());
@@ -85,18 +92,56 @@ std::unique_ptr<ScoreServer> ScoreServer::Start(ScoreServerOptions options, std:
   http.port = o.port;
   http.threads = o.threads;
   http.max_connections = o.max_connections;
+  http.max_connections_per_address = o.max_connections_per_address;
+  for (std::string& p : o.trusted_proxies) {
+    const std::string canonical = CanonicalAddress(p);
+    if (canonical.empty()) {
+      error = "trusted proxy \"" + Shown(p, 60) + "\" is not an IPv4 or IPv6 address";
+      return nullptr;
+    }
+    p = canonical;
+  }
+  http.unbounded_addresses = o.trusted_proxies;
   http.request_timeout_ms = o.request_timeout_ms;
   http.log = o.log;
   ScoreServer* self = server.get();
   server->http_ = HttpServer::Start(
       http, [self](const HttpRequest& r) { return self->Answer(r); }, error);
   if (!server->http_) return nullptr;
+  for (unsigned i = 0; i < o.readers; ++i) server->readers_.emplace_back([self] { self->ReadPages(); });
+  server->health_ = std::thread([self] { self->CheckHealth(); });
   return server;
 }
 
 ScoreServer::~ScoreServer() {
   http_.reset();  // no request runs past here
-  store_.reset();
+  {
+    // Pages still waiting to be read have no one left to read them to.
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    stopping_ = true;
+    page_queue_.clear();
+    page_work_.notify_all();
+    health_work_.notify_all();
+  }
+  for (std::thread& t : readers_) t.join();
+  if (health_.joinable()) health_.join();
+  store_.reset();  // writes what submissions still wait
+}
+
+void ScoreServer::LogError(const std::string& line) {
+  const int64_t second = UnixNow();
+  uint64_t unshown = 0;
+  {
+    std::lock_guard<std::mutex> hold(error_lock_);
+    if (second == error_second_) {
+      ++errors_unshown_;
+      return;
+    }
+    error_second_ = second;
+    unshown = errors_unshown_;
+    errors_unshown_ = 0;
+  }
+  Log(line + (unshown ? " (and " + std::to_string(unshown) + " more errors since the last shown)" : ""));
 }
 
 std::string ScoreServer::Address() const {
@@ -115,7 +160,7 @@ void ScoreServer::Log(const std::string& line) const {
 }
 
 std::string ScoreServer::Client(const HttpRequest& request) const {
-  if (request.forwarded_for.empty()) return request.peer;
+  if (request.forwarded_for.empty() || options_.trusted_proxies.empty()) return request.peer;
   bool trusted = false;
   for (const std::string& p : options_.trusted_proxies) trusted |= p == request.peer;
   if (!trusted) return request.peer;
@@ -125,7 +170,9 @@ std::string ScoreServer::Client(const HttpRequest& request) const {
                                                 : request.forwarded_for.substr(comma + 1);
   while (!last.empty() && last.front() == ' ') last.erase(0, 1);
   while (!last.empty() && last.back() == ' ') last.pop_back();
-  return last.empty() || last.size() > 64 ? request.peer : Shown(last, 64);
+  // What a proxy appends is an address; anything else is not believed.
+  const std::string address = CanonicalAddress(last);
+  return address.empty() ? request.peer : address;
 }
 
 HttpReply ScoreServer::Answer(const HttpRequest& request) {
@@ -134,9 +181,11 @@ HttpReply ScoreServer::Answer(const HttpRequest& request) {
   const bool read = request.method == "GET" || request.method == "HEAD";
   if (request.path == kScriptPath) {
     reply = read ? Script(request, client) : Refuse(405, "only GET is answered");
+    if (reply.status == 405) reply.allow = "GET";
   } else if (request.path == "/" || request.path == "/marovane.png") {
     if (!read) {
       reply = Refuse(405, "only GET is answered");
+      reply.allow = "GET, HEAD";
     } else {
       const bool home = request.path == "/";
       reply.content_type = home ? "text/html; charset=utf-8" : "image/png";
@@ -145,6 +194,7 @@ HttpReply ScoreServer::Answer(const HttpRequest& request) {
     }
   } else if (request.path == "/healthz") {
     reply = read ? Health() : Refuse(405, "only GET is answered");
+    if (reply.status == 405) reply.allow = "GET, HEAD";
   } else {
     reply = Refuse(404, "no such page");
   }
@@ -186,10 +236,10 @@ HttpReply ScoreServer::Script(const HttpRequest& request, const std::string& cli
   }
   if (hs) {
     if (type || page) return Refuse(400, "a submission takes only prg and inf");
-    if (!SubmissionAllowed(client))
-      return Refuse(429, "too many submissions from this address, try again in a minute");
+    // Only GET stores: a HEAD that spent the token would lose the score.
+    if (request.method != "GET") return Refuse(405, "only GET stores a score");
     if (!inf || !*inf || (*inf)->empty()) return Refuse(400, "submission without inf");
-    return Submission(**inf);
+    return Submission(**inf, client);
   }
   if (inf) return Refuse(400, "the world page takes no inf");
   if (!type || !*type || **type != "0") return Refuse(400, "the world page needs type=0");
@@ -210,18 +260,7 @@ HttpReply ScoreServer::Availability() {
                        signer_->Issue(now) + "|");
 }
 
-bool ScoreServer::SubmissionAllowed(const std::string& client) {
-  const int64_t minute = UnixNow() / 60;
-  std::lock_guard<std::mutex> hold(limit_lock_);
-  // A fresh count each minute; a flood of addresses cannot grow it for long.
-  if (minute != limit_minute_ || submissions_.size() > 1000000) {
-    submissions_.clear();
-    limit_minute_ = minute;
-  }
-  return ++submissions_[client] <= options_.submissions_per_minute;
-}
-
-HttpReply ScoreServer::Submission(const std::string& inf) {
+HttpReply ScoreServer::Submission(const std::string& inf, const std::string& client) {
   if (inf.size() > kMaxInfChars) return Refuse(400, "submission too long");
   std::string text;
   if (!DecodeScoreText(inf, text)) return Refuse(400, "submission is not an encoded score text");
@@ -235,7 +274,8 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
   // Answered once the score's transaction has committed, or failed: the
   // thread goes on serving others meanwhile.
   HttpReply reply;
-  reply.later = [this, entry = std::move(entry), issued, now](HttpAnswer answer) {
+  SubmitLimit limit{client, options_.submissions_per_minute};
+  reply.later = [this, entry = std::move(entry), issued, now, limit](HttpAnswer answer) {
     store_->SubmitLater(entry, entry.token, issued, now,
                         // The store itself, not store_: while it stops, writing what is
                         // queued, store_ is already empty.
@@ -244,14 +284,20 @@ HttpReply ScoreServer::Submission(const std::string& inf) {
                           switch (result) {
                             case StoreResult::kReplay:
                               return answer(Refuse(403, "token unknown, used or expired"));
+                            case StoreResult::kLimited:
+                              return answer(Refuse(
+                                  429, "too many submissions from this address, try again in a minute"));
+                            case StoreResult::kBusy:
+                              return answer(Refuse(503, "server busy, try again now"));
                             case StoreResult::kFailed:
-                              Log(error);
+                              LogError(error);
                               return answer(Refuse(500, "the score could not be stored"));
                             case StoreResult::kStored:
                               answer(Text(200, "OK|stored"));
                               return ForgetOldTokens(*store, now);
                           }
-                        });
+                        },
+                        limit);
   };
   return reply;
 }
@@ -264,47 +310,126 @@ void ScoreServer::ForgetOldTokens(ScoreStore& store, int64_t now) {
   if (now - last < 60 || !tokens_forgotten_at_.compare_exchange_strong(last, now)) return;
   std::string why;
   if (!store.ForgetTokensBefore(now - signer_->Life() - TokenSigner::kClockSkewSeconds - 60, why))
-    Log(why);
+    LogError(why);
 }
 
+// A page kept since the last change is sent at once; any other waits for a
+// reader, and every request that finds it stale meanwhile waits for the
+// same read, which begins after the last of them came.
 HttpReply ScoreServer::WorldPage(size_t page) {
-  HttpReply reply;
-  reply.content_type = "text/html; charset=utf-8";
-  // Taken before reading: a score stored meanwhile changes it again, so a
-  // page that might miss it is never kept as current.
+  // Taken before looking: a score stored meanwhile changes it again, so a
+  // page that might miss it is never taken as current.
   const uint64_t stamp = store_->ChangeStamp();
-  const bool cacheable = stamp != 0 && page <= kCachedPages;
-  if (cacheable) {
-    std::lock_guard<std::mutex> hold(cache_lock_);
-    const CachedPage& c = cache_[page - 1];
-    if (c.stamp == stamp && c.html) {
-      reply.shared_body = c.html;
-      return reply;
-    }
+  std::lock_guard<std::mutex> hold(pages_lock_);
+  auto found = pages_.find(page);
+  if (found != pages_.end() && stamp != 0 && found->second.stamp == stamp && found->second.html) {
+    found->second.used = ++page_clock_;
+    HttpReply reply;
+    reply.content_type = "text/html; charset=utf-8";
+    reply.shared_body = found->second.html;
+    return reply;
   }
+  if (page_queue_.size() >= kMaxQueuedPages && (found == pages_.end() || !found->second.queued))
+    return Refuse(503, "server busy, try again now");
+  HttpReply reply;
+  reply.later = [this, page](HttpAnswer answer) {
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    if (stopping_) return;
+    CachedPage& c = pages_[page];
+    c.used = ++page_clock_;
+    c.waiting.push_back(std::move(answer));
+    if (!c.queued) {
+      c.queued = true;
+      page_queue_.push_back(page);
+      page_work_.notify_one();
+    }
+  };
+  return reply;
+}
+
+HttpReply ScoreServer::Read(size_t page) {
+  ++pages_read_;
   std::vector<StoredScore> rows;
   uint64_t total = 0;
   std::string why;
   if (!store_->Page((page - 1) * kWorldPageRows, kWorldPageRows, rows, total, why)) {
-    Log(why);
+    LogError(why);
     return Refuse(500, "the scores could not be read");
   }
-  auto html = std::make_shared<const std::string>(RenderWorldPage(rows, page, total));
-  if (cacheable) {
-    std::lock_guard<std::mutex> hold(cache_lock_);
-    cache_[page - 1] = {stamp, html};
-  }
-  reply.shared_body = std::move(html);
+  HttpReply reply;
+  reply.content_type = "text/html; charset=utf-8";
+  reply.shared_body = std::make_shared<const std::string>(RenderWorldPage(rows, page, total));
   return reply;
 }
 
-HttpReply ScoreServer::Health() {
-  std::string why;
-  if (!store_->Healthy(why)) {
-    Log("health check: " + why);
-    return Refuse(503, "the score store does not answer");
+void ScoreServer::ReadPages() {
+  for (;;) {
+    size_t page = 0;
+    std::vector<HttpAnswer> waiting;
+    {
+      std::unique_lock<std::mutex> hold(pages_lock_);
+      page_work_.wait(hold, [&] { return stopping_ || !page_queue_.empty(); });
+      if (stopping_) return;
+      page = page_queue_.front();
+      page_queue_.pop_front();
+      CachedPage& c = pages_[page];
+      c.queued = false;  // who comes from now on waits for the next read
+      waiting.swap(c.waiting);
+    }
+    const uint64_t stamp = store_->ChangeStamp();
+    HttpReply reply = Read(page);
+    {
+      std::lock_guard<std::mutex> hold(pages_lock_);
+      CachedPage& c = pages_[page];
+      if (reply.status == 200 && stamp != 0) {
+        c.stamp = stamp;
+        c.html = reply.shared_body;
+      }
+      if (pages_.size() > 2 * kCachedPages) {
+        // The least recently asked go, unless someone waits for them.
+        std::vector<std::pair<uint64_t, size_t>> idle;
+        for (const auto& [number, entry] : pages_)
+          if (!entry.queued && entry.waiting.empty()) idle.emplace_back(entry.used, number);
+        std::sort(idle.begin(), idle.end());
+        for (size_t i = 0; i + kCachedPages < idle.size(); ++i) pages_.erase(idle[i].second);
+      }
+    }
+    for (HttpAnswer& answer : waiting) answer(reply);
   }
-  return Text(200, "OK");
+}
+
+// Every request that comes while a check runs waits for the next one.
+HttpReply ScoreServer::Health() {
+  HttpReply reply;
+  reply.later = [this](HttpAnswer answer) {
+    std::lock_guard<std::mutex> hold(pages_lock_);
+    if (stopping_) return;
+    health_waiting_.push_back(std::move(answer));
+    health_work_.notify_one();
+  };
+  return reply;
+}
+
+void ScoreServer::CheckHealth() {
+  for (;;) {
+    std::vector<HttpAnswer> waiting;
+    {
+      std::unique_lock<std::mutex> hold(pages_lock_);
+      health_work_.wait(hold, [&] { return stopping_ || !health_waiting_.empty(); });
+      if (stopping_) return;
+      waiting.swap(health_waiting_);
+    }
+    HttpReply reply = Text(200, "OK");
+    std::string why;
+    if (!store_->Healthy(why)) {
+      LogError("health check: " + why);
+      reply = Refuse(503, "the score store does not answer");
+    } else if (!store_->Writable(why)) {
+      LogError("health check: " + why);
+      reply = Refuse(503, "the score store cannot store scores");
+    }
+    for (HttpAnswer& answer : waiting) answer(reply);
+  }
 }
 
 }  // namespace mv

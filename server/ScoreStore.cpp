@@ -1,7 +1,12 @@
 #include "server/ScoreStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <ctime>
 #include <mutex>
@@ -15,9 +20,9 @@ bool ScoreStore::IsPostgres(const std::string& where) {
 }
 
 std::unique_ptr<ScoreStore> ScoreStore::Open(const std::string& where, unsigned connections,
-                                             std::string& error) {
+                                             std::string& error, const std::string& password_file) {
   if (connections == 0) connections = 1;
-  return IsPostgres(where) ? OpenPostgresStore(where, connections, error)
+  return IsPostgres(where) ? OpenPostgresStore(where, connections, error, password_file)
                            : OpenSqliteStore(where, connections, error);
 }
 
@@ -27,31 +32,40 @@ bool ScoreStore::Add(const ScoreEntry& entry, std::string& error) {
 }
 
 void ScoreStore::SubmitLater(const ScoreEntry& entry, const std::string& token, int64_t issued,
-                             int64_t now, SubmitDone done) {
+                             int64_t now, SubmitDone done, const SubmitLimit& limit) {
   Pending p;
   p.entry = entry;
   p.token = token;
   p.issued = issued;
   p.now = now;
+  p.limit = limit;
   p.done = std::move(done);
-  std::lock_guard<std::mutex> hold(queue_lock_);
+  std::unique_lock<std::mutex> hold(queue_lock_);
+  if (queue_.size() >= kMaxQueued) {
+    hold.unlock();
+    if (p.done) p.done(StoreResult::kBusy, "");
+    return;
+  }
   queue_.push_back(std::move(p));
   queued_.notify_one();
 }
 
 StoreResult ScoreStore::Submit(const ScoreEntry& entry, const std::string& token, int64_t issued,
-                               int64_t now, std::string& error) {
+                               int64_t now, std::string& error, const SubmitLimit& limit) {
   std::mutex lock;
   std::condition_variable finished;
   bool done = false;
   StoreResult result = StoreResult::kFailed;
-  SubmitLater(entry, token, issued, now, [&](StoreResult r, const std::string& why) {
-    std::lock_guard<std::mutex> hold(lock);
-    result = r;
-    if (r == StoreResult::kFailed) error = why;
-    done = true;
-    finished.notify_one();
-  });
+  SubmitLater(
+      entry, token, issued, now,
+      [&](StoreResult r, const std::string& why) {
+        std::lock_guard<std::mutex> hold(lock);
+        result = r;
+        if (r == StoreResult::kFailed) error = why;
+        done = true;
+        finished.notify_one();
+      },
+      limit);
   std::unique_lock<std::mutex> hold(lock);
   finished.wait(hold, [&] { return done; });
   return result;
@@ -75,25 +89,112 @@ void ScoreStore::StopWriter() {
   if (writer_.joinable()) writer_.join();
 }
 
+bool ScoreStore::Writable(std::string& error) const {
+  std::lock_guard<std::mutex> hold(health_lock_);
+  error = write_error_;
+  return write_error_.empty();
+}
+
 // One transaction at a time: whatever queues while one commits goes into
 // the next, so the more submissions arrive at once, the more share a commit.
+// While writing fails, a small write once a second finds out when it works
+// again, so the health check recovers without waiting for players.
 void ScoreStore::WriterLoop() {
   std::vector<Pending> batch;
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(queue_lock_);
-      queued_.wait(hold, [&] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;  // stopping, and nothing is left unanswered
+      std::string ignored;
+      const bool failing = !Writable(ignored);
+      if (failing) {
+        queued_.wait_for(hold, std::chrono::seconds(1), [&] { return stopping_ || !queue_.empty(); });
+      } else {
+        queued_.wait(hold, [&] { return stopping_ || !queue_.empty(); });
+      }
+      if (queue_.empty() && stopping_) return;  // nothing is left unanswered
       while (!queue_.empty() && batch.size() < kMaxBatch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }
     }
-    WriteBatch(batch);
+    std::string failed;
+    if (batch.empty()) {
+      if (ProbeWrite(failed)) failed.clear();
+    } else {
+      WriteBatch(batch);
+      std::vector<ScoreKey> stored;
+      for (const Pending& p : batch) {
+        if (p.result == StoreResult::kFailed && failed.empty()) failed = p.error.empty() ? "?" : p.error;
+        if (p.result == StoreResult::kStored && p.id != 0) stored.push_back({p.entry.score, p.id});
+      }
+      // Known before anyone hears "stored", so their next page shows it.
+      if (!stored.empty()) AddKeys(stored);
+    }
+    {
+      std::lock_guard<std::mutex> hold(health_lock_);
+      write_error_ = failed;
+    }
     for (Pending& p : batch)
       if (p.done) p.done(p.result, p.error);
     batch.clear();
   }
+}
+
+void ScoreStore::AddKeys(const std::vector<ScoreKey>& keys) {
+  std::lock_guard<std::mutex> hold(keys_lock_);
+  if (reloading_) {
+    keys_meanwhile_.insert(keys_meanwhile_.end(), keys.begin(), keys.end());
+  } else {
+    for (const ScoreKey& k : keys) keys_.Insert(k);
+  }
+  ++keys_generation_;
+}
+
+void ScoreStore::KeysStale() {
+  std::lock_guard<std::mutex> hold(keys_lock_);
+  keys_stale_ = true;
+  ++keys_generation_;
+}
+
+bool ScoreStore::SyncKeys(std::string& error) {
+  std::lock_guard<std::mutex> one(reload_lock_);
+  if (!KeysFollowChanges()) return false;
+  {
+    std::lock_guard<std::mutex> hold(keys_lock_);
+    if (!keys_stale_) return true;
+    keys_stale_ = false;
+    reloading_ = true;
+    keys_meanwhile_.clear();
+  }
+  std::vector<ScoreKey> keys;
+  const bool ok = LoadKeys(keys, error);
+  std::lock_guard<std::mutex> hold(keys_lock_);
+  reloading_ = false;
+  if (!ok) {
+    keys_stale_ = true;
+    return false;
+  }
+  keys_.Assign(std::move(keys));
+  for (const ScoreKey& k : keys_meanwhile_) keys_.Insert(k);
+  keys_meanwhile_.clear();
+  ++keys_generation_;
+  return true;
+}
+
+bool ScoreStore::Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
+                      std::string& error) {
+  std::string why;
+  if (!SyncKeys(why)) return ReadCounting(offset, limit, out, total, error);
+  ScoreKey first;
+  {
+    std::lock_guard<std::mutex> hold(keys_lock_);
+    total = keys_.Size();
+    if (!keys_.At(offset, first)) {
+      out.clear();
+      return true;
+    }
+  }
+  return ReadFrom(first, limit, out, error);
 }
 
 bool ScoreStore::Best(size_t limit, std::vector<StoredScore>& out, std::string& error) {
@@ -118,7 +219,15 @@ constexpr const char* kSchemaRest =
     "CREATE TABLE IF NOT EXISTS redeemed_tokens ("
     " issued INTEGER NOT NULL,"
     " token TEXT NOT NULL,"
-    " PRIMARY KEY (issued, token)) WITHOUT ROWID;";
+    " PRIMARY KEY (issued, token)) WITHOUT ROWID;"
+    // Submissions per client address and minute, whichever server took them.
+    "CREATE TABLE IF NOT EXISTS submission_counts ("
+    " client TEXT NOT NULL,"
+    " minute INTEGER NOT NULL,"
+    " n INTEGER NOT NULL,"
+    " PRIMARY KEY (client, minute)) WITHOUT ROWID;"
+    // One row the writer rewrites to learn whether writing works again.
+    "CREATE TABLE IF NOT EXISTS store_health (id INTEGER PRIMARY KEY, checked INTEGER NOT NULL);";
 
 std::string Column(sqlite3_stmt* stmt, int col) {
   const unsigned char* text = sqlite3_column_text(stmt, col);
@@ -159,88 +268,85 @@ struct SqliteConnection {
   }
 };
 
+// A connection that reads pages.
+struct SqliteReader : SqliteConnection {
+  sqlite3_stmt *ties = nullptr, *below = nullptr, *counting = nullptr, *count = nullptr,
+               *keys = nullptr;
+};
+
+StoredScore RowOf(sqlite3_stmt* s) {
+  StoredScore row;
+  row.name = Column(s, 0);
+  const sqlite3_int64 score = sqlite3_column_int64(s, 1);
+  // Rows put in by other means than this server may hold anything.
+  row.score = score < 0 ? 0 : score > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(score);
+  row.add = Column(s, 2);
+  row.submitted = sqlite3_column_int64(s, 3);
+  return row;
+}
+
 class SqliteStore final : public ScoreStore {
  public:
-  static std::unique_ptr<ScoreStore> Open(const std::string& path, std::string& error) {
+  static std::unique_ptr<ScoreStore> Open(const std::string& path, unsigned connections,
+                                          std::string& error) {
     std::unique_ptr<SqliteStore> store(new SqliteStore);
     store->path_ = path;
-    if (!store->Connect(store->writer_, true, error) || !store->Connect(store->reader_, false, error) ||
-        !store->Connect(store->watch_, false, error))
+    if (!store->Connect(store->writer_, true, error) || !store->Connect(store->watch_, false, error))
       return nullptr;
     SqliteConnection& w = store->writer_;
-    SqliteConnection& r = store->reader_;
     store->begin_ = w.Prepare("BEGIN IMMEDIATE");
     store->commit_ = w.Prepare("COMMIT");
     store->rollback_ = w.Prepare("ROLLBACK");
     store->redeem_ = w.Prepare("INSERT INTO redeemed_tokens (token, issued) VALUES (?, ?)");
     store->insert_ = w.Prepare(
         "INSERT INTO scores (name, score, add_text, submitted) VALUES (?, ?, ?, ?)");
+    store->counted_ = w.Prepare(
+        "INSERT INTO submission_counts (client, minute, n) VALUES (?, ?, 1)"
+        " ON CONFLICT (client, minute) DO UPDATE SET n = n + 1 RETURNING n");
     store->forget_ = w.Prepare("DELETE FROM redeemed_tokens WHERE issued < ?");
-    store->page_ = r.Prepare(sql::kSqlitePage);
-    store->count_ = r.Prepare("SELECT count(*) FROM scores");
+    store->forget_counts_ = w.Prepare("DELETE FROM submission_counts WHERE minute < ?");
+    store->probe_ = w.Prepare("INSERT OR REPLACE INTO store_health (id, checked) VALUES (1, ?)");
+    store->written_ = w.Prepare("PRAGMA data_version");
     store->version_ = store->watch_.Prepare("PRAGMA data_version");
+    store->alive_ = store->watch_.Prepare("SELECT 1 FROM scores LIMIT 1");
+    std::vector<sqlite3_stmt*> all = {store->begin_,  store->commit_,        store->rollback_,
+                                      store->redeem_, store->insert_,        store->counted_,
+                                      store->forget_, store->forget_counts_, store->probe_,
+                                      store->written_, store->version_,      store->alive_};
+    for (unsigned i = 0; i < std::max(1u, connections); ++i) {
+      auto r = std::make_unique<SqliteReader>();
+      if (!store->Connect(*r, false, error)) return nullptr;
+      r->ties = r->Prepare(sql::kSqlitePageTies);
+      r->below = r->Prepare(sql::kSqlitePageBelow);
+      r->counting = r->Prepare(sql::kSqlitePageCounting);
+      r->count = r->Prepare("SELECT count(*) FROM scores");
+      r->keys = r->Prepare(sql::kSqliteKeys);
+      all.insert(all.end(), {r->ties, r->below, r->counting, r->count, r->keys});
+      store->readers_.push_back(std::move(r));
+    }
     // A table of that name made by something else fails here.
-    for (sqlite3_stmt* s : {store->begin_, store->commit_, store->rollback_, store->redeem_,
-                            store->insert_, store->forget_, store->page_, store->count_,
-                            store->version_})
+    for (sqlite3_stmt* s : all)
       if (!s) {
         error = path + ": the scores table has an unexpected layout: " +
-                std::string(sqlite3_errmsg(w.db)) + " / " + sqlite3_errmsg(r.db) + " / " +
-                sqlite3_errmsg(store->watch_.db);
+                std::string(sqlite3_errmsg(w.db)) + " / " + sqlite3_errmsg(store->readers_.back()->db);
         return nullptr;
       }
+    store->last_written_ = store->WrittenVersion();
+    store->reserve_ = path + "-reserve";
+    store->KeepReserve();
     store->StartWriter();
     return store;
   }
 
   ~SqliteStore() override { StopWriter(); }
 
-  bool Page(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
-            std::string& error) override {
-    std::lock_guard<std::mutex> hold(reader_.lock);
-    // One read transaction, so the rows and the count agree.
-    if (sqlite3_exec(reader_.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-      return ReadFail(error);
-    std::vector<StoredScore> rows;
-    int rc;
-    {
-      Stepper s(page_);
-      sqlite3_bind_int64(*s, 1, static_cast<sqlite3_int64>(limit));
-      sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(offset));
-      while ((rc = sqlite3_step(*s)) == SQLITE_ROW) {
-        StoredScore row;
-        row.name = Column(*s, 0);
-        const sqlite3_int64 score = sqlite3_column_int64(*s, 1);
-        // Rows put in by other means than this server may hold anything.
-        row.score = score < 0 ? 0 : score > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(score);
-        row.add = Column(*s, 2);
-        row.submitted = sqlite3_column_int64(*s, 3);
-        rows.push_back(std::move(row));
-      }
-    }
-    uint64_t count = 0;
-    if (rc == SQLITE_DONE) {
-      Stepper s(count_);
-      rc = sqlite3_step(*s);
-      if (rc == SQLITE_ROW) {
-        count = static_cast<uint64_t>(sqlite3_column_int64(*s, 0));
-        rc = SQLITE_DONE;
-      }
-    }
-    const bool ok = rc == SQLITE_DONE;
-    if (!ok) ReadFail(error);
-    sqlite3_exec(reader_.db, "COMMIT", nullptr, nullptr, nullptr);
-    if (!ok) return false;
-    out = std::move(rows);
-    total = count;
-    return true;
-  }
-
   bool ForgetTokensBefore(int64_t before, std::string& error) override {
     std::lock_guard<std::mutex> hold(writer_.lock);
     Stepper s(forget_);
     sqlite3_bind_int64(*s, 1, before);
-    if (sqlite3_step(*s) != SQLITE_DONE) {
+    Stepper c(forget_counts_);
+    sqlite3_bind_int64(*c, 1, before / 60);
+    if (sqlite3_step(*s) != SQLITE_DONE || sqlite3_step(*c) != SQLITE_DONE) {
       Fail("cannot forget old tokens", error);
       return false;
     }
@@ -248,23 +354,138 @@ class SqliteStore final : public ScoreStore {
   }
 
   bool Healthy(std::string& error) override {
-    std::lock_guard<std::mutex> hold(reader_.lock);
-    Stepper s(count_);
-    if (sqlite3_step(*s) != SQLITE_ROW) return ReadFail(error);
+    std::lock_guard<std::mutex> hold(watch_.lock);
+    Stepper s(alive_);
+    const int rc = sqlite3_step(*s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+      error = path_ + ": cannot read the scores: " + sqlite3_errmsg(watch_.db);
+      return false;
+    }
     return true;
   }
 
   uint64_t ChangeStamp() override {
     // A connection of its own, so a long page query never holds this up.
     std::lock_guard<std::mutex> hold(watch_.lock);
-    // Changes with every commit by any other connection, the writer's too.
+    // Changes with every commit by any other connection, the writer's too;
+    // the keys change a moment after the writer's commit.
     Stepper s(version_);
     if (sqlite3_step(*s) != SQLITE_ROW) return 0;
-    return static_cast<uint64_t>(sqlite3_column_int64(*s, 0)) + 1;
+    return static_cast<uint64_t>(sqlite3_column_int64(*s, 0)) * 0x9E3779B97F4A7C15ull + KeysGeneration();
   }
 
  private:
   SqliteStore() = default;
+
+  // Changes only with commits by connections other than the writer: the
+  // scores changed behind this server's back.
+  int64_t WrittenVersion() {
+    Stepper s(written_);
+    return sqlite3_step(*s) == SQLITE_ROW ? sqlite3_column_int64(*s, 0) : -1;
+  }
+
+  bool KeysFollowChanges() override {
+    std::lock_guard<std::mutex> hold(writer_.lock);
+    const int64_t now = WrittenVersion();
+    if (now != last_written_) {
+      last_written_ = now;
+      KeysStale();
+    }
+    return true;
+  }
+
+  // Any reader that is free, else one to wait for.
+  class Reading {
+   public:
+    explicit Reading(SqliteStore& store) {
+      for (auto& r : store.readers_)
+        if (r->lock.try_lock()) {
+          reader_ = r.get();
+          return;
+        }
+      reader_ = store.readers_[store.next_reader_++ % store.readers_.size()].get();
+      reader_->lock.lock();
+    }
+    ~Reading() { reader_->lock.unlock(); }
+    SqliteReader& operator*() const { return *reader_; }
+
+   private:
+    SqliteReader* reader_ = nullptr;
+  };
+
+  bool LoadKeys(std::vector<ScoreKey>& keys, std::string& error) override {
+    Reading reading(*this);
+    SqliteReader& r = *reading;
+    Stepper s(r.keys);
+    int rc;
+    while ((rc = sqlite3_step(*s)) == SQLITE_ROW) {
+      const sqlite3_int64 score = sqlite3_column_int64(*s, 0);
+      keys.push_back({score < 0 ? 0u : score > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(score),
+                      sqlite3_column_int64(*s, 1)});
+    }
+    if (rc != SQLITE_DONE) return ReadFail(r, error);
+    return true;
+  }
+
+  // Runs `steps` on a free reader inside one read transaction, so all its
+  // statements see the same rows; `steps` gives SQLITE_DONE when they went
+  // well.
+  template <class Steps>
+  bool ReadTransaction(std::string& error, Steps steps) {
+    Reading reading(*this);
+    SqliteReader& r = *reading;
+    if (sqlite3_exec(r.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return ReadFail(r, error);
+    const bool ok = steps(r) == SQLITE_DONE;
+    if (!ok) ReadFail(r, error);
+    sqlite3_exec(r.db, "COMMIT", nullptr, nullptr, nullptr);
+    return ok;
+  }
+  static int CollectRows(const Stepper& s, std::vector<StoredScore>& rows) {
+    int rc;
+    while ((rc = sqlite3_step(*s)) == SQLITE_ROW) rows.push_back(RowOf(*s));
+    return rc;
+  }
+
+  bool ReadFrom(const ScoreKey& first, size_t limit, std::vector<StoredScore>& out,
+                std::string& error) override {
+    std::vector<StoredScore> rows;
+    if (!ReadTransaction(error, [&](SqliteReader& r) {
+          Stepper ties(r.ties);
+          sqlite3_bind_int64(*ties, 1, first.score);
+          sqlite3_bind_int64(*ties, 2, first.id);
+          sqlite3_bind_int64(*ties, 3, static_cast<sqlite3_int64>(limit));
+          const int rc = CollectRows(ties, rows);
+          if (rc != SQLITE_DONE || rows.size() >= limit) return rc;
+          Stepper below(r.below);
+          sqlite3_bind_int64(*below, 1, first.score);
+          sqlite3_bind_int64(*below, 2, static_cast<sqlite3_int64>(limit - rows.size()));
+          return CollectRows(below, rows);
+        }))
+      return false;
+    out = std::move(rows);
+    return true;
+  }
+
+  bool ReadCounting(size_t offset, size_t limit, std::vector<StoredScore>& out, uint64_t& total,
+                    std::string& error) override {
+    std::vector<StoredScore> rows;
+    uint64_t count = 0;
+    if (!ReadTransaction(error, [&](SqliteReader& r) {
+          Stepper page(r.counting);
+          sqlite3_bind_int64(*page, 1, static_cast<sqlite3_int64>(limit));
+          sqlite3_bind_int64(*page, 2, static_cast<sqlite3_int64>(offset));
+          const int rc = CollectRows(page, rows);
+          if (rc != SQLITE_DONE) return rc;
+          Stepper counted(r.count);
+          if (sqlite3_step(*counted) != SQLITE_ROW) return SQLITE_ERROR;
+          count = static_cast<uint64_t>(sqlite3_column_int64(*counted, 0));
+          return SQLITE_DONE;
+        }))
+      return false;
+    out = std::move(rows);
+    total = count;
+    return true;
+  }
 
   void WriteBatch(std::vector<Pending>& batch) override {
     std::lock_guard<std::mutex> hold(writer_.lock);
@@ -272,9 +493,21 @@ class SqliteStore final : public ScoreStore {
     auto fail_all = [&](const std::string& what) {
       Fail(what, error);
       FailBatch(batch, error);
+      Step(rollback_);
+      Recover();
     };
     if (!Step(begin_)) return fail_all("cannot store the score");
     for (Pending& p : batch) {
+      if (p.limit.per_minute > 0) {
+        Stepper s(counted_);
+        sqlite3_bind_text(*s, 1, p.limit.client.data(), static_cast<int>(p.limit.client.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(*s, 2, p.now / 60);
+        if (sqlite3_step(*s) != SQLITE_ROW) return fail_all("cannot count the submission");
+        if (sqlite3_column_int64(*s, 0) > static_cast<sqlite3_int64>(p.limit.per_minute)) {
+          p.result = StoreResult::kLimited;
+          continue;
+        }
+      }
       if (!p.token.empty()) {
         Stepper s(redeem_);
         sqlite3_bind_text(*s, 1, p.token.data(), static_cast<int>(p.token.size()), SQLITE_STATIC);
@@ -285,9 +518,7 @@ class SqliteStore final : public ScoreStore {
             p.result = StoreResult::kReplay;
             continue;
           }
-          fail_all("cannot spend the token");
-          Step(rollback_);
-          return;
+          return fail_all("cannot spend the token");
         }
       }
       Stepper s(insert_);
@@ -296,17 +527,59 @@ class SqliteStore final : public ScoreStore {
       sqlite3_bind_int64(*s, 2, static_cast<sqlite3_int64>(e.score));
       sqlite3_bind_text(*s, 3, e.add.data(), static_cast<int>(e.add.size()), SQLITE_STATIC);
       sqlite3_bind_int64(*s, 4, p.now);
-      if (sqlite3_step(*s) != SQLITE_DONE) {
-        fail_all("cannot store the score");
-        Step(rollback_);
-        return;
-      }
+      if (sqlite3_step(*s) != SQLITE_DONE) return fail_all("cannot store the score");
       p.result = StoreResult::kStored;
+      p.id = sqlite3_last_insert_rowid(writer_.db);
     }
-    if (!Step(commit_)) {
-      fail_all("cannot store the score");
-      Step(rollback_);
+    if (!Step(commit_)) return fail_all("cannot store the score");
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (now - reserve_checked_ >= 10) {
+      reserve_checked_ = now;
+      KeepReserve();
     }
+  }
+
+  bool ProbeWrite(std::string& error) override {
+    std::lock_guard<std::mutex> hold(writer_.lock);
+    Stepper s(probe_);
+    sqlite3_bind_int64(*s, 1, static_cast<sqlite3_int64>(std::time(nullptr)));
+    if (sqlite3_step(*s) != SQLITE_DONE) {
+      Fail("cannot store the score", error);
+      Recover();
+      return false;
+    }
+    return true;
+  }
+
+  // A write that failed (a full disk, say) leaves the log as long as it
+  // grew: copying it into the database and cutting it back frees the room
+  // the next write needs, without a restart.
+  // The room a checkpoint needs on a full disk: the log's pages go into
+  // the database, which may have to grow, before the log can be cut back.
+  // A file of that size is kept beside the database and given up when a
+  // write fails; it comes back once the disk has room for it.
+  static constexpr off_t kReserveBytes = 4 << 20;
+  void KeepReserve() {
+    struct stat st {};
+    if (stat(reserve_.c_str(), &st) == 0) return;
+    struct statvfs disk {};
+    if (statvfs(path_.c_str(), &disk) != 0 ||
+        static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize < 3u * kReserveBytes)
+      return;
+    const int fd = open(reserve_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const bool ok = posix_fallocate(fd, 0, kReserveBytes) == 0;
+    close(fd);
+    if (!ok) unlink(reserve_.c_str());
+  }
+
+  // Tried again a second later while a reader still holds an older view,
+  // rather than waiting for it here.
+  void Recover() {
+    unlink(reserve_.c_str());
+    sqlite3_busy_timeout(writer_.db, 0);
+    sqlite3_exec(writer_.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(writer_.db, 5000);
   }
 
   bool Connect(SqliteConnection& c, bool create, std::string& error) {
@@ -326,11 +599,11 @@ class SqliteStore final : public ScoreStore {
     // "stored", so a crash of the server keeps it; only the machine failing
     // before the log's next sync (at each checkpoint) could lose it, and a
     // sync per commit cost a third of the submissions a second at 16
-    // clients. Memory for the pages a busy table touches, and a longer log
-    // between checkpoints (each of which syncs) for the writer.
+    // clients. The log is checkpointed every 4 MB or so and cut back to
+    // that after each checkpoint, so it never holds on to a disk's room.
     std::string pragmas =
         "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;"
-        " PRAGMA mmap_size=268435456;";
+        " PRAGMA mmap_size=268435456; PRAGMA journal_size_limit=33554432;";
     if (create) pragmas += " PRAGMA wal_autocheckpoint=8000;";
     if (sqlite3_exec(c.db, pragmas.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
       return fail("not a usable score database");
@@ -350,24 +623,31 @@ class SqliteStore final : public ScoreStore {
     error = path_ + ": " + what + ": " + sqlite3_errmsg(writer_.db);
     return StoreResult::kFailed;
   }
-  bool ReadFail(std::string& error) {
-    error = path_ + ": cannot read the scores: " + sqlite3_errmsg(reader_.db);
+  bool ReadFail(SqliteReader& r, std::string& error) {
+    error = path_ + ": cannot read the scores: " + sqlite3_errmsg(r.db);
     return false;
   }
 
   std::string path_;
-  // Scores are written by one connection and read by another, so a
+  // Scores are written by one connection and read by others, so a
   // submission never waits for a page being read.
-  SqliteConnection writer_, reader_, watch_;
+  SqliteConnection writer_, watch_;
+  std::vector<std::unique_ptr<SqliteReader>> readers_;
+  std::atomic<unsigned> next_reader_{0};
   sqlite3_stmt *begin_ = nullptr, *commit_ = nullptr, *rollback_ = nullptr, *redeem_ = nullptr,
-               *insert_ = nullptr, *forget_ = nullptr;
-  sqlite3_stmt *page_ = nullptr, *count_ = nullptr, *version_ = nullptr;
+               *insert_ = nullptr, *counted_ = nullptr, *forget_ = nullptr, *forget_counts_ = nullptr,
+               *probe_ = nullptr, *written_ = nullptr;
+  sqlite3_stmt *version_ = nullptr, *alive_ = nullptr;
+  int64_t last_written_ = -1;
+  std::string reserve_;
+  int64_t reserve_checked_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, unsigned, std::string& error) {
-  return SqliteStore::Open(path, error);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, unsigned connections,
+                                            std::string& error) {
+  return SqliteStore::Open(path, connections, error);
 }
 
 }  // namespace mv

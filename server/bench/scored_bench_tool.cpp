@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "online/ScoreClient.h"
+#include "online/ScoreText.h"
 #include "server/ScoreStore.h"
 #include "server/Submission.h"
 

@@ -1,6 +1,7 @@
 // marovane-scored: the world high-score server.
-//   marovane-scored --port N [--db FILE|postgresql://...] [--bind ADDRESS]
-//       [--secret-file FILE] [--threads N] [--max-connections N]
+//   marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]
+//       [--secret-file FILE] [--db-password-file FILE] [--threads N]
+//       [--max-connections N] [--max-connections-per-address N]
 //       [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...
 // Prints "listening on ADDRESS:PORT" as its first line (port 0 picks a free
 // port), then serves until SIGINT or SIGTERM.
@@ -10,6 +11,7 @@
 
 #include <mutex>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +22,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: marovane-scored --port N [--db FILE|postgresql://...] [--bind ADDRESS]\n"
-    "         [--secret-file FILE] [--threads N] [--max-connections N]\n"
+    "usage: marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]\n"
+    "         [--secret-file FILE] [--db-password-file FILE] [--threads N]\n"
+    "         [--max-connections N] [--max-connections-per-address N]\n"
     "         [--request-timeout MS] [--submissions-per-minute N] [--trusted-proxy ADDRESS]...\n";
 
 int Usage(const std::string& why) {
@@ -83,8 +86,10 @@ int main(int argc, char** argv) {
       std::printf("%s", kUsage);
       return 0;
     }
-    static const char* const kOptions[] = {"--port", "--db", "--bind", "--secret-file", "--threads",
-                                           "--max-connections", "--request-timeout",
+    static const char* const kOptions[] = {"--port", "--db", "--bind", "--secret-file", "--db-password-file",
+                                           "--threads",
+                                           "--max-connections", "--max-connections-per-address",
+                                           "--request-timeout",
                                            "--submissions-per-minute", "--trusted-proxy"};
     bool known = false;
     for (const char* o : kOptions) known |= arg == o;
@@ -103,12 +108,17 @@ int main(int argc, char** argv) {
       options.bind = value;
     } else if (arg == "--secret-file") {
       secret_file = value;
+    } else if (arg == "--db-password-file") {
+      options.db_password_file = value;
     } else if (arg == "--threads") {
       if (!ParseCount(value, 1, 256, options.threads))
         return Usage("--threads " + quoted + " is not a number from 1 to 256");
     } else if (arg == "--max-connections") {
       if (!ParseCount(value, 1, 1000000, options.max_connections))
         return Usage("--max-connections " + quoted + " is not a number from 1 to 1000000");
+    } else if (arg == "--max-connections-per-address") {
+      if (!ParseCount(value, 1, 1000000, options.max_connections_per_address))
+        return Usage("--max-connections-per-address " + quoted + " is not a number from 1 to 1000000");
     } else if (arg == "--request-timeout") {
       if (!ParseCount(value, 100, 600000, options.request_timeout_ms))
         return Usage("--request-timeout " + quoted + " is not a number of milliseconds from 100 to 600000");
@@ -120,6 +130,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!have_port) return Usage("--port is required");
+  if (options.db_path.empty())
+    return Usage("--db is required: an SQLite file (e.g. /var/lib/marovane-scored/scores.db) or a postgresql:// address");
 
   // Signals wait for sigwait below; the server's threads inherit the mask.
   sigset_t stop;
@@ -133,6 +145,12 @@ int main(int argc, char** argv) {
   std::string error;
   if (!secret_file.empty() && !mv::ReadSecretFile(secret_file, options.secret, error)) {
     std::fprintf(stderr, "marovane-scored: %s\n", error.c_str());
+    return 1;
+  }
+  // libpq passes over a password file it cannot read without a word.
+  if (!options.db_password_file.empty() && access(options.db_password_file.c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "marovane-scored: %s: cannot read the database password file: %s\n",
+                 options.db_password_file.c_str(), std::strerror(errno));
     return 1;
   }
   if (secret_file.empty())

@@ -7,9 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace mv::test {
 
@@ -43,6 +45,19 @@ inline int ConnectLoopback(uint16_t port, const std::string& from = "") {
   return fd;
 }
 
+// A port no one listens on just now.
+inline uint16_t FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
 // Reads until the server closes or `silence_ms` pass without a byte;
 // `closed` says which it was.
 inline std::string ReadUntilClosed(int fd, int silence_ms, bool* closed = nullptr) {
@@ -63,8 +78,10 @@ inline std::string ReadUntilClosed(int fd, int silence_ms, bool* closed = nullpt
 }
 
 // Sends `request` as it is and reads until the server closes (or 5 s of
-// silence).
-inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "") {
+// silence). `half_close`: say the request is all by closing the sending
+// side (a proxy such as nginx takes that for a client gone).
+inline RawReply RawExchange(uint16_t port, const std::string& request, const std::string& from = "",
+                            bool half_close = true) {
   RawReply reply;
   const int fd = ConnectLoopback(port, from);
   if (fd < 0) return reply;
@@ -74,7 +91,7 @@ inline RawReply RawExchange(uint16_t port, const std::string& request, const std
     if (n <= 0) break;  // the server may refuse an oversized request early
     sent += static_cast<size_t>(n);
   }
-  shutdown(fd, SHUT_WR);
+  if (half_close) shutdown(fd, SHUT_WR);
   const std::string raw = ReadUntilClosed(fd, 5000);
   close(fd);
   if (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) reply.status = std::atoi(raw.c_str() + 9);
@@ -87,11 +104,46 @@ inline RawReply RawExchange(uint16_t port, const std::string& request, const std
 }
 
 inline RawReply RawGet(uint16_t port, const std::string& target, const std::string& from = "",
-                       const std::string& extra_headers = "") {
+                       const std::string& extra_headers = "", bool half_close = true) {
   return RawExchange(port,
                      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
                          "Connection: close\r\n\r\n",
-                     from);
+                     from, half_close);
+}
+
+struct OneReply {
+  int status = 0;
+  std::string connection;  // the Connection header's value, lower case
+  std::string body;
+};
+
+// The replies in `raw`, framed by their Content-Length (none for the
+// replies to HEAD requests, which `heads` counts from the start); what
+// cannot be framed ends the list.
+inline std::vector<OneReply> SplitReplies(std::string raw, size_t heads = 0) {
+  std::vector<OneReply> out;
+  while (raw.rfind("HTTP/1.", 0) == 0 && raw.size() > 12) {
+    const size_t end = raw.find("\r\n\r\n");
+    if (end == std::string::npos) break;
+    std::string head = raw.substr(0, end + 2);
+    for (char& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    OneReply r;
+    r.status = std::atoi(raw.c_str() + 9);
+    size_t length = 0;
+    const size_t cl = head.find("\r\ncontent-length:");
+    if (cl != std::string::npos) length = std::strtoul(head.c_str() + cl + 17, nullptr, 10);
+    if (out.size() < heads) length = 0;
+    const size_t conn = head.find("\r\nconnection:");
+    if (conn != std::string::npos) {
+      size_t from = conn + 13;
+      while (from < head.size() && head[from] == ' ') ++from;
+      r.connection = head.substr(from, head.find("\r\n", from) - from);
+    }
+    r.body = raw.substr(end + 4, length);
+    out.push_back(r);
+    raw.erase(0, std::min(raw.size(), end + 4 + length));
+  }
+  return out;
 }
 
 class ScratchDir {

@@ -2,6 +2,9 @@
 // A throwaway PostgreSQL server for tests: initdb and pg_ctl from Debian's
 // postgresql package in a temporary folder, listening on 127.0.0.1 only.
 // PostgreSQL refuses to run as root, so under root it runs as "nobody".
+// The Debian kind is set up as Debian's own clusters are (run by the
+// "postgres" user, whose role is the superuser; "peer" on the socket,
+// "scram-sha-256" over TCP): it needs root.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,30 +16,40 @@
 #include <sstream>
 #include <string>
 
+#include "server/tests/Loopback.h"
+
 namespace mv::test {
 
 class PgCluster {
  public:
   static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
 
-  PgCluster() {
+  enum Kind { kTrusting, kDebian };
+
+  explicit PgCluster(Kind kind = kTrusting) {
     std::string pattern = (std::filesystem::temp_directory_path() / "mv-pg-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {
       error_ = "cannot make a temporary folder";
       return;
     }
     dir_ = pattern;
+    const char* owner = kind == kDebian ? "postgres" : "nobody";
+    if (kind == kDebian && geteuid() != 0) {
+      error_ = "a cluster run by the postgres user needs root";
+      return;
+    }
     if (geteuid() == 0) {
-      as_ = "runuser -u nobody -- ";
-      if (std::system(("chown nobody " + dir_).c_str()) != 0) {
-        error_ = "cannot hand " + dir_ + " to nobody";
+      as_ = std::string("runuser -u ") + owner + " -- ";
+      if (std::system(("chown " + std::string(owner) + " " + dir_ + " && chmod 755 " + dir_).c_str()) != 0) {
+        error_ = "cannot hand " + dir_ + " to " + owner;
         return;
       }
     }
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     const std::string data = dir_ + "/data";
-    if (Run(std::string(kBin) + "/initdb -D " + data +
-            " -A trust -U marovane -E UTF8 --locale=C --no-sync") != 0) {
+    const std::string auth = kind == kDebian ? " --auth-local peer --auth-host scram-sha-256"
+                                             : " -A trust -U marovane";
+    if (Run(std::string(kBin) + "/initdb -D " + data + auth + " -E UTF8 --locale=C --no-sync") != 0) {
       error_ = "initdb failed: " + Log(dir_ + "/cmd.log");
       return;
     }
@@ -69,6 +82,7 @@ class PgCluster {
   bool Ok() const { return started_; }
   const std::string& Error() const { return error_; }
   uint16_t Port() const { return port_; }
+  const std::string& SocketDir() const { return dir_; }
 
   // A URI for a database of its own, made on the first call for `name`.
   std::string Database(const std::string& name) {
@@ -98,18 +112,6 @@ class PgCluster {
     s << in.rdbuf();
     return s.str();
   }
-  static uint16_t FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-  }
-
   std::string dir_, as_, error_, server_options_;
   uint16_t port_ = 0;
   bool started_ = false;

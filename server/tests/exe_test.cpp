@@ -50,6 +50,7 @@ TEST(MarovaneScored, BadStartsExplainThemselves) {
   const std::string garbage = dir.File("garbage.db");
   std::ofstream(garbage) << std::string(2048, 'g');
   std::ofstream(garbage + "-short") << "too short\n";
+  const std::string db = dir.File("fine.db");
   struct Case {
     std::vector<std::string> args;
     int code;
@@ -57,25 +58,26 @@ TEST(MarovaneScored, BadStartsExplainThemselves) {
   };
   const Case cases[] = {
       {{}, 2, "--port is required"},
+      {{"--port", "0"}, 2, "--db is required"},
       {{"--port"}, 2, "--port needs a value"},
       {{"--port", "http"}, 2, "port \"http\" is not a number from 0 to 65535"},
       {{"--port", "65536"}, 2, "port \"65536\" is not a number"},
       {{"--port", "-1"}, 2, "port \"-1\" is not a number from 0 to 65535"},
-      {{"--port", "0", "--verbose"}, 2, "unknown option --verbose"},
+      {{"--port", "0", "--db", db, "--verbose"}, 2, "unknown option --verbose"},
       {{"--port", "0", "--db", ""}, 2, "--db needs a file name"},
-      {{"--port", "0", "--bind", "nowhere"}, 1, "bind address \"nowhere\" is not an IPv4 or IPv6 address"},
+      {{"--port", "0", "--db", db, "--bind", "nowhere"}, 1, "bind address \"nowhere\" is not an IPv4 or IPv6 address"},
       {{"--port", "0", "--db", garbage}, 1, garbage + ": not a usable score database"},
       {{"--port", "0", "--db", "postgresql://marovane@127.0.0.1:1/none"}, 1,
        "postgresql://marovane@127.0.0.1:1/none: cannot connect"},
-      {{"--port", "0", "--secret-file", dir.File("missing")}, 1,
+      {{"--port", "0", "--db", db, "--secret-file", dir.File("missing")}, 1,
        dir.File("missing") + ": cannot read the token secret"},
-      {{"--port", "0", "--secret-file", garbage + "-short"}, 1,
+      {{"--port", "0", "--db", db, "--secret-file", garbage + "-short"}, 1,
        garbage + "-short: the token secret is shorter than 16 bytes"},
-      {{"--port", "0", "--threads", "0"}, 2, "--threads \"0\" is not a number from 1 to 256"},
-      {{"--port", "0", "--request-timeout", "5"}, 2, "--request-timeout \"5\" is not a number"},
-      {{"--port", "0", "--max-connections", "many"}, 2, "--max-connections \"many\" is not"},
-      {{"--port", "0", "--submissions-per-minute", ""}, 2, "--submissions-per-minute \"\" is not"},
-      {{"--port", "0", "--trusted-proxy"}, 2, "--trusted-proxy needs a value"},
+      {{"--port", "0", "--db", db, "--threads", "0"}, 2, "--threads \"0\" is not a number from 1 to 256"},
+      {{"--port", "0", "--db", db, "--request-timeout", "5"}, 2, "--request-timeout \"5\" is not a number"},
+      {{"--port", "0", "--db", db, "--max-connections", "many"}, 2, "--max-connections \"many\" is not"},
+      {{"--port", "0", "--db", db, "--submissions-per-minute", ""}, 2, "--submissions-per-minute \"\" is not"},
+      {{"--port", "0", "--db", db, "--trusted-proxy"}, 2, "--trusted-proxy needs a value"},
   };
   for (const Case& c : cases) {
     std::string shown;

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -372,14 +376,7 @@ std::string TokenAt(uint16_t port) {
 // The status and body of each reply in `raw`, in order.
 std::vector<std::pair<int, std::string>> Replies(const std::string& raw) {
   std::vector<std::pair<int, std::string>> out;
-  size_t at = raw.find("HTTP/1.1 ");
-  while (at != std::string::npos) {
-    const size_t body = raw.find("\r\n\r\n", at);
-    const size_t next = body == std::string::npos ? body : raw.find("HTTP/1.1 ", body);
-    out.emplace_back(std::atoi(raw.c_str() + at + 9),
-                     body == std::string::npos ? "" : raw.substr(body + 4, next - body - 4));
-    at = next;
-  }
+  for (const test::OneReply& r : test::SplitReplies(raw)) out.emplace_back(r.status, r.body);
   return out;
 }
 
@@ -584,6 +581,7 @@ TEST(ScoreServers, SlowConnectionsAreCutWhileOthersAreServed) {
   ScoreServerOptions o;
   o.db_path = dir.File("slow.db");
   o.request_timeout_ms = 1500;
+  o.max_connections_per_address = 1000;  // the time-out is under test here
   OwnServer s(o);
   ASSERT_TRUE(s.server);
   const uint16_t port = s.server->Port();
@@ -640,6 +638,135 @@ TEST(ScoreServers, SlowConnectionsAreCutWhileOthersAreServed) {
   for (int fd : slow) close(fd);
   EXPECT_EQ(cut, 1000);
   EXPECT_EQ(s.log.Count("\" 408 "), 1000u);
+}
+
+// A HEAD carries no reply body: were it to store the score and spend the
+// token, the game would never hear "stored".
+TEST(ScoreServers, OnlyGetStoresASubmission) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("head.db");
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+  const std::string target = Submission(TokenAt(port), "Headless");
+  const test::RawReply head =
+      test::RawExchange(port, "HEAD " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(head.status, 405);
+  EXPECT_NE(head.head.find("\r\nAllow: GET"), std::string::npos) << head.head;
+  const test::RawReply get = test::RawGet(port, target);
+  EXPECT_EQ(get.body, "OK|stored");
+  EXPECT_EQ(test::RawGet(port, target).status, 403);
+}
+
+// Two servers on one store count one address's submissions together.
+TEST(ScoreServers, ServersOnOneStoreShareTheSubmissionLimit) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("shared-limit.db");
+  o.secret = "the secret both servers share";
+  o.submissions_per_minute = 3;
+  OwnServer a(o), b(o);
+  ASSERT_TRUE(a.server && b.server);
+  const uint16_t pa = a.server->Port(), pb = b.server->Port();
+  // Issued by A: a token good at both.
+  auto submit = [&](uint16_t port, const std::string& name) {
+    return test::RawGet(port, Submission(TokenAt(pa), name), "127.0.0.5").status;
+  };
+  // Near a minute's end the count would start again halfway.
+  while (std::time(nullptr) % 60 > 55) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(submit(pa, "one"), 200);
+  EXPECT_EQ(submit(pb, "two"), 200);
+  EXPECT_EQ(submit(pa, "three"), 200);
+  EXPECT_EQ(submit(pb, "four"), 429);
+  EXPECT_EQ(submit(pa, "five"), 429);
+  // Other addresses keep their own count.
+  EXPECT_EQ(test::RawGet(pb, Submission(TokenAt(pa), "other"), "127.0.0.6").status, 200);
+}
+
+// A store that fails every write: each failing submission is answered, the
+// log says so once a second, not once a submission, and the health check
+// reports that scores cannot be stored.
+TEST(ScoreServers, RepeatedStoreErrorsAreLoggedOnceASecondAndReportedByHealth) {
+  test::ScratchDir dir;
+  ScoreServerOptions o;
+  o.db_path = dir.File("refusing.db");
+  o.submissions_per_minute = 100000;
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+  EXPECT_EQ(test::RawGet(port, "/healthz").status, 200);
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(o.db_path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON scores BEGIN SELECT RAISE(ABORT, 'disk on fire'); END;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  int failed = 0;
+  for (int i = 0; i < 200; ++i) failed += test::RawGet(port, Submission(TokenAt(port), "x")).status == 500;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_EQ(failed, 200);
+  const test::RawReply health = test::RawGet(port, "/healthz");
+  EXPECT_EQ(health.status, 503);
+  EXPECT_EQ(health.body, "ERROR|the score store cannot store scores");
+  EXPECT_LE(s.log.Count("disk on fire"), static_cast<size_t>(seconds.count()) + 2) << s.log.text;
+  EXPECT_GE(s.log.Count("disk on fire"), 1u);
+  EXPECT_EQ(s.log.Count("\" 500 "), 200u);
+}
+
+// The score file on a disk of its own that fills up while a long read
+// keeps the log from being checkpointed: submissions fail and the health
+// check says so; once the read ends, the server frees the log's room and
+// stores again, without a restart.
+TEST(ScoreServers, AFullDiskIsReportedAndOutlivedWithoutARestart) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small disk";
+  // A mount of this test process alone.
+  ASSERT_EQ(unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+  ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+  test::ScratchDir dir;
+  const std::string disk = dir.File("disk");
+  ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+  ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=16m"), 0) << std::strerror(errno);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  ScoreServerOptions o;
+  o.db_path = disk + "/scores.db";
+  o.submissions_per_minute = 1000000;
+  OwnServer s(o);
+  ASSERT_TRUE(s.server);
+  const uint16_t port = s.server->Port();
+  ASSERT_EQ(test::RawGet(port, Submission(TokenAt(port), "first")).status, 200);
+  // A reader that holds its snapshot.
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(o.db_path.c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM scores;", nullptr, nullptr, nullptr), SQLITE_OK);
+  int stored = 0, status = 200;
+  for (int i = 0; i < 20000 && status == 200; ++i) {
+    status = test::RawGet(port, Submission(TokenAt(port), "n" + std::to_string(i))).status;
+    stored += status == 200;
+  }
+  ASSERT_EQ(status, 500) << "the disk never filled";
+  EXPECT_GT(stored, 10);
+  EXPECT_EQ(test::RawGet(port, "/healthz").status, 503);
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  // Healthy again by itself, and storing.
+  int health = 0;
+  for (int i = 0; i < 100 && health != 200; ++i) {
+    health = test::RawGet(port, "/healthz").status;
+    if (health != 200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(health, 200);
+  for (int i = 0; i < 50; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(test::RawGet(port, Submission(TokenAt(port), "after" + std::to_string(i))).body, "OK|stored")
+        << s.log.text.substr(s.log.text.size() > 3000 ? s.log.text.size() - 3000 : 0);
+  }
 }
 
 TEST(ScoreServerStart, FailuresSayWhat) {
