@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server's request reader on its own, in-process: any bytes, cut into
 // any chunks, give the same requests and the same refusal as the whole
 // bytes at once; every request it hands on has a method, a path that begins

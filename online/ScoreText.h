@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The score text a game sends and its encoding: shared by the game's client
 // and the score server, so it needs nothing but the standard library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Requests read off a connection's bytes as they come, apart from any
 // socket: the head parsed by Boost.Beast's request parser, under the rules a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small HTTP/1.1 server for GET requests: a few worker threads on one
 // listening socket, keep-alive, replies that may come later from another

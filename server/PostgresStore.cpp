@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The world table in PostgreSQL, shared by any number of servers. Each batch
 // of submissions is one statement, so one round trip and one commit: the
 // tokens go into a table whose key makes a second use fail, and a score is

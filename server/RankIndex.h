@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The order of every stored score, kept in memory as (score, id) keys, so
 // that the first row of any page is found without counting rows: pages are

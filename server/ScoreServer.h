@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The world high-score server: the game's three GET requests under
 // "/cgi/version.pl", the game's home page, a health check, scores kept in a

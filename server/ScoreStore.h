@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The world table behind one interface: an SQLite file for a single server,
 // or PostgreSQL for several servers sharing one table. Both keep the scores,

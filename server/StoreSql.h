@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The statements both score stores run to read a page; the tests ask each
 // engine how it would run them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the score server accepts from a game: the decoded score text and the
 // tokens that tie a submission to an earlier availability check.

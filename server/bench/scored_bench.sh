@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # marovane-scored against nginx serving the same bytes from static files, both
 # under wrk on loopback, on each store engine (SQLite, and PostgreSQL in a
 # throwaway cluster with durable commits): the availability check, pages 1

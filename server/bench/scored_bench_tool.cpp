@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper for scored_bench.sh:
 //   scored_bench_tool seed DB N        fills a score store with N scores at once
 //   scored_bench_tool paths SECRET N   prints N submission targets, each with

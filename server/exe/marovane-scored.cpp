@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // marovane-scored: the world high-score server.
 //   marovane-scored --port N --db FILE|postgresql://... [--bind ADDRESS]
 //       [--secret-file FILE] [--db-password-file FILE] [--threads N]

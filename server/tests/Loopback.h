@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test helpers: raw HTTP over 127.0.0.1 with bounded waits, and a scratch
 // folder that goes away with the test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real nginx for tests, from Debian's nginx package, started in a scratch
 // folder with a configuration of the test's own (its http block's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A throwaway PostgreSQL server for tests: initdb and pg_ctl from Debian's
 // postgresql package in a temporary folder, listening on 127.0.0.1 only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real marovane-scored program with its stdout and stderr on pipes; its
 // stderr (the access log) is taken in all along, so the server never waits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The home page and a world page of 250 scores in a real browser: headless
 // Chromium renders them to PNG and hands back the page as it built it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two real marovane-scored processes sharing one real PostgreSQL server, as
 // they would behind one address.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clients out to take the server down: one that pipelines without reading,
 // and one address holding thousands of slow connections.
 #include <gtest/gtest.h>

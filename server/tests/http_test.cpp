@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Request heads and bodies as the server reads them: the reader alone, fed
 // whole and a byte at a time, and the real server beside a real nginx on
 // the same bytes.

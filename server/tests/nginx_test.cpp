@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The production set-up, for real: nginx with the site file from dist/ in
 // front of two servers sharing one PostgreSQL database.
 #include <gtest/gtest.h>

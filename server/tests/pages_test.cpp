@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // World pages on a real PostgreSQL: deep pages read by key, on threads that
 // do not serve connections, once for every request that waits for them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator's PostgreSQL recipe, run for real against a cluster set up
 // as Debian sets one up, and the server started as the systemd unit starts
 // it: as a user that is neither a database role nor "postgres", with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The score store on both engines: SQLite files and a real PostgreSQL server
 // started for the test.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // homeart: draws the home page's picture from the game's own art, the menu's
 // sea with a few of the game's fish, and writes it as a PNG.
 //   homeart SVG_FOLDER OUT.png
