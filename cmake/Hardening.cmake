@@ -6,7 +6,7 @@
 # ordinary build are hardened; sanitizer and fuzz builds go without (their
 # run-times do not mix with fortified calls).
 option(MAROVANE_HARDENING "Build with Debian's hardening flags" ON)
-if(MAROVANE_HARDENING AND NOT MV_SANITIZE AND NOT MAROVANE_FUZZ)
+if(MAROVANE_HARDENING AND NOT MV_SANITIZE AND NOT MV_TSAN AND NOT MAROVANE_FUZZ)
   include(CheckCXXCompilerFlag)
   include(CheckPIESupported)
   check_pie_supported(LANGUAGES C CXX)

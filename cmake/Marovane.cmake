@@ -30,7 +30,13 @@ function(mv_library name)
     target_link_libraries(${exe} PRIVATE ${name} ${MV_TEST_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_definitions(${exe} PRIVATE
       MV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" MV_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    # Tests of code on threads of its own carry a label: scripts/test runs
+    # them again under ThreadSanitizer.
+    set(labels "")
+    if(exe IN_LIST MV_THREADED_TESTS)
+      set(labels threaded)
+    endif()
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+      PROPERTIES LABELS "${labels}" ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
   endforeach()
 endfunction()

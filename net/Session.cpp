@@ -274,7 +274,7 @@ struct TSessionService::Impl {
 
   uint32_t NewPlayerId() {
     for (;;) {
-      const uint32_t id = Rng();
+      const uint32_t id = static_cast<uint32_t>(Rng());
       if (id != 0 && !HasPlayer(NetPlayers, id)) return id;
     }
   }

@@ -119,7 +119,7 @@ TSpans::TSpans(const TImage& src, const TRect& src_rect, bool keyed, TColor key)
   }
   Rows_.push_back(uint32_t(Runs_.size()));
   Solid_ = Width_ > 0 && Height_ > 0 && Runs_.size() == size_t(Height_) &&
-           std::all_of(Runs_.begin(), Runs_.end(), [&](const TRun& r) { return r.Start == 0 && r.End == Width_; });
+           std::all_of(Runs_.begin(), Runs_.end(), [&](const TRun& run) { return run.Start == 0 && run.End == Width_; });
 }
 
 // Calls draw(out, in, n) for every visible part of a run.

@@ -557,12 +557,12 @@ class PostgresStore final : public ScoreStore {
       while (PGnotify* n = PQnotifies(c)) {
         changed = true;
         if (n->extra[0] == '+') {
-          for (const char* p = n->extra + 1; *p;) {
+          for (const char* at = n->extra + 1; *at;) {
             char* end = nullptr;
-            const unsigned long long score = std::strtoull(p, &end, 10);
+            const unsigned long long score = std::strtoull(at, &end, 10);
             const long long id = std::strtoll(end, &end, 10);
             added.push_back({score > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(score), id});
-            p = *end == ',' ? end + 1 : end;
+            at = *end == ',' ? end + 1 : end;
             if (*end != ',') break;
           }
         } else {

@@ -334,7 +334,7 @@ HttpReply ScoreServer::WorldPage(size_t page) {
     return Refuse(503, "server busy, try again now");
   HttpReply reply;
   reply.later = [this, page](HttpAnswer answer) {
-    std::lock_guard<std::mutex> hold(pages_lock_);
+    std::lock_guard<std::mutex> pages_held(pages_lock_);
     if (stopping_) return;
     CachedPage& c = pages_[page];
     c.used = ++page_clock_;

@@ -187,7 +187,7 @@ namespace {
 
 // Position along one axis wrapped around a surface edge of length `edge`.
 int WrapAxis(int d, int edge, int size) {
-  const long long period = (long long)edge + size;
+  const long long period = static_cast<long long>(edge) + size;
   if (period <= 0) return d;  // nothing sensible to wrap around
   long long m = d % period;
   if (m < 0) m += period;
@@ -231,7 +231,7 @@ void TImageSprite::Step(int move_count) {
   long long step = 0;
   if (std::isfinite(advance))
     step = std::clamp<long long>(Round(std::clamp(advance, -1e9, 1e9)), INT_MIN, INT_MAX);
-  long long index = (long long)FrameIndex + step;
+  long long index = static_cast<long long>(FrameIndex) + step;
   if (FrameLoop) {
     if (FrameCount > 0) {
       index %= FrameCount;

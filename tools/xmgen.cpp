@@ -519,7 +519,7 @@ Score ParseScore(const std::string& path) {
           size_t n = open->Chords.size();
           if (n == 0 || kRows % n != 0) throw Error("a pattern takes 1, 2, 4, 8 or 16 chords, not " + std::to_string(n));
         } else {
-          auto t = std::find_if(sc.Tracks.begin(), sc.Tracks.end(), [&](const Track& t) { return t.Name == what; });
+          auto t = std::find_if(sc.Tracks.begin(), sc.Tracks.end(), [&](const Track& track) { return track.Name == what; });
           if (t == sc.Tracks.end()) throw Error("no track named '" + what + "'");
           for (const auto& l : open->Lines)
             if (l.Track == what) throw Error("track '" + what + "' given twice in one pattern");
@@ -582,7 +582,7 @@ Score ParseScore(const std::string& path) {
   if (order_names.empty()) throw Error(path + ": no order");
   if (order_names.size() > 256) throw fail("the order holds at most 256 entries");
   for (const auto& name : order_names) {
-    auto p = std::find_if(sc.Patterns.begin(), sc.Patterns.end(), [&](const Pattern& p) { return p.Name == name; });
+    auto p = std::find_if(sc.Patterns.begin(), sc.Patterns.end(), [&](const Pattern& pattern) { return pattern.Name == name; });
     if (p == sc.Patterns.end()) throw fail("no pattern named '" + name + "'");
     sc.Order.push_back(int(p - sc.Patterns.begin()));
   }
@@ -790,7 +790,7 @@ std::vector<uint8_t> Compile(Score& sc, const std::string& path, double& seconds
     Grid grid(kRows, std::vector<Cell>(size_t(channels)));
     for (const auto& part : p.Lines) {
       const Track& t =
-          *std::find_if(sc.Tracks.begin(), sc.Tracks.end(), [&](const Track& t) { return t.Name == part.Track; });
+          *std::find_if(sc.Tracks.begin(), sc.Tracks.end(), [&](const Track& track) { return track.Name == part.Track; });
       try {
         CompileLine(p, t, part.Steps, grid);
       } catch (const Error& e) {

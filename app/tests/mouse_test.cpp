@@ -35,7 +35,7 @@ const std::vector<THit> kMenuHits = {
     {300, 450, 5}, {300, 500, 6},  {300, 544, 6}, {300, 545, 0}, {100, 300, 0}};
 
 TEST_F(UiFixture, MainMenuBoxesInAWindowAndInFullScreen) {
-  for (uint8_t windowed : {1, 0}) {
+  for (uint8_t windowed : {uint8_t(1), uint8_t(0)}) {
     SCOPED_TRACE(windowed ? "window" : "full screen");
     Game->SettingsRecord.Windowed = windowed;
     ExpectHits(*Game, kMenuHits, 0);

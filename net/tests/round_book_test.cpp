@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TClaimCase{"two_numbers", {{1, kAnna}, {2, kBert}, {2, kAnna}}, {true, true, false}},
                       TClaimCase{"unknown", {{3, kAnna}, {0, kAnna}}, {false, false}},
                       TClaimCase{"nobody", {{1, 0}, {1, kCleo}}, {false, true}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 TEST(RoundBook, AWonRoundTakesNoMoreClaims) {
   TRoundBook b;

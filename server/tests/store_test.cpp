@@ -46,7 +46,7 @@ class StoreTest : public ::testing::TestWithParam<const char*> {
     if (Postgres()) {
       ASSERT_TRUE(Cluster().Ok()) << Cluster().Error();
       std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? std::tolower(c) : '_';
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
       where_ = Cluster().Database(name);
     } else {
       where_ = dir_.File("scores.db");
@@ -246,7 +246,7 @@ TEST_P(StoreTest, ABatchAnswersEachAfterItsCommitAndSpendsATokenOnce) {
   // and a score without a token.
   constexpr size_t kFresh = 60;
   for (size_t i = 0; i < kFresh; ++i)
-    store->SubmitLater(Entry("p" + std::to_string(i), 10 + i), "tok" + std::to_string(i), 5, 6, out.For(1 + i));
+    store->SubmitLater(Entry("p" + std::to_string(i), uint32_t(10 + i)), "tok" + std::to_string(i), 5, 6, out.For(1 + i));
   store->SubmitLater(Entry("twice", 3), "tok7", 5, 6, out.For(kFresh + 1));
   store->SubmitLater(Entry("again", 4), "spent-before", 5, 6, out.For(kFresh + 2));
   store->SubmitLater(Entry("plain", 5), "", 0, 6, out.For(kFresh + 3));
@@ -289,7 +289,7 @@ TEST_P(StoreTest, AFailedBatchAnswersEachWithItsErrorAndKeepsNothing) {
     store->SubmitLater(Entry("plug", 2), "plug", 5, 6, out.For(0));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (size_t i = 0; i < 20; ++i)
-      store->SubmitLater(Entry(i == 12 ? "boom" : "q" + std::to_string(i), 10 + i), "tok" + std::to_string(i), 5, 6,
+      store->SubmitLater(Entry(i == 12 ? "boom" : "q" + std::to_string(i), uint32_t(10 + i)), "tok" + std::to_string(i), 5, 6,
                          out.For(1 + i));
   }
   ASSERT_TRUE(out.AllCame());
@@ -433,7 +433,7 @@ TEST_P(StoreTest, TheWorldPageQueriesUseTheScoreIndex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values("sqlite", "postgres"),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& test) { return std::string(test.param); });
 
 TEST(SqliteStore, UnusableFilesAreNamed) {
   test::ScratchDir dir;

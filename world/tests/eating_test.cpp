@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{"lower_kind_two_steps_bigger", 2, 3, 1, 1, TOutcome::FishCatches},
                       RuleCase{"top_kind_full_size", 8, 1, 8, 1, TOutcome::PlayerEats},
                       RuleCase{"far_higher_kind", 3, 2, 5, 1, TOutcome::FishCatches}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 struct PointsCase {
   uint8_t player_div, fish_div;

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Score(), 0); }},
         EffectCase{"penalty_above_fifty", 6, [](TWorld&, TPlayer& p) { p.SetScore(51); },
                    [](TWorld&, TPlayer& p) { EXPECT_EQ(p.Score(), 1); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 using ObjectTest = WorldFixture;
 
