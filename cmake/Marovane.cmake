@@ -32,11 +32,10 @@ function(mv_library name)
       MV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" MV_BINARY_DIR="${PROJECT_BINARY_DIR}")
     # Tests of code on threads of its own carry a label: scripts/test runs
     # them again under ThreadSanitizer.
-    set(labels "")
+    set(props ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
     if(exe IN_LIST MV_THREADED_TESTS)
-      set(labels threaded)
+      set(props LABELS threaded ${props})
     endif()
-    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${labels}" ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
   endforeach()
 endfunction()

@@ -7,6 +7,7 @@
 // the music switched off in its settings. The second is the effects alone;
 // the first minus the second is the music as it sounds under them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kRuns = fs::path(MV_BINARY_DIR) / "test-runs" / "game-sound";
+// A folder of this process's own: ctest runs the tests side by side, and
+// one settings file is only ever open in one game at a time.
+const fs::path kRuns = fs::path(MV_BINARY_DIR) / "test-runs" / "game-sound" / std::to_string(getpid());
 
 double Db(double ratio) { return 20 * std::log10(std::max(ratio, 1e-12)); }
 
