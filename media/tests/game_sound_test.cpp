@@ -127,6 +127,7 @@ TEST(GameSound, MenuMusicIsStereoAsTheModulePansIt) {
 // Games with the autopilot eating fish: every 100 ms window in which an effect
 // sounds (above -40 dBFS, where it could be heard at all), and the music under it.
 TEST(GameSound, EffectsStandSixDecibelsOverTheGameMusicWithoutClipping) {
+  fs::create_directories(kRuns);
   std::ofstream(kRuns / "game.script") << "20 key-down DOWN\n21 key-up DOWN\n30 key-down ENTER\n31 key-up ENTER\n";
   std::vector<double> over;
   std::vector<int16_t> music_all;
