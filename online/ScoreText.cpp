@@ -64,25 +64,27 @@ bool DecodeScoreText(const std::string& encoded, std::string& text) {
   if (lead >= 5) return false;
   std::string out;
   out.reserve(bits / 8);
+  // Five bits a digit in, eight a character out; the first digit begins
+  // with the padding bits, which are always zero.
   unsigned acc = 0;
-  size_t have = 0;
-  size_t skipped = 0;
+  unsigned have = 0;
+  bool first = true;
   for (char c : encoded) {
-    const int v = AlphabetIndex(c);
-    if (v < 0) return false;
-    for (int b = 4; b >= 0; --b) {
-      const unsigned bit = (static_cast<unsigned>(v) >> b) & 1u;
-      if (skipped < lead) {
-        if (bit) return false;  // padding digits are always zero
-        ++skipped;
-        continue;
-      }
-      acc = (acc << 1) | bit;
-      if (++have == 8) {
-        out.push_back(static_cast<char>(acc));
-        acc = 0;
-        have = 0;
-      }
+    const int d = AlphabetIndex(c);
+    if (d < 0) return false;
+    const unsigned v = static_cast<unsigned>(d);
+    unsigned width = 5;
+    if (first) {
+      first = false;
+      width = 5 - static_cast<unsigned>(lead);
+      if (v >> width) return false;
+    }
+    acc = (acc << width) | v;
+    have += width;
+    if (have >= 8) {
+      have -= 8;
+      out.push_back(static_cast<char>(acc >> have));
+      acc &= (1u << have) - 1;
     }
   }
   text = std::move(out);

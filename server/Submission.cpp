@@ -3,7 +3,6 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <openssl/rand.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 namespace mv {
@@ -136,13 +136,39 @@ TokenSigner::TokenSigner(std::string secret, int64_t life_seconds)
     }
     secret_.assign(reinterpret_cast<const char*>(random), sizeof random);
   }
+  // HMAC-SHA-256 (RFC 2104): the key padded to the block, xored with the
+  // inner and outer pads, each hashed in ahead of what it signs.
+  constexpr size_t kBlock = 64;
+  unsigned char key[kBlock] = {};
+  if (secret_.size() > kBlock) {
+    unsigned int n = 0;
+    EVP_Digest(secret_.data(), secret_.size(), key, &n, EVP_sha256(), nullptr);
+  } else {
+    std::memcpy(key, secret_.data(), secret_.size());
+  }
+  auto padded = [&](unsigned char pad) {
+    unsigned char block[kBlock];
+    for (size_t i = 0; i < kBlock; ++i) block[i] = static_cast<unsigned char>(key[i] ^ pad);
+    std::unique_ptr<EVP_MD_CTX, DigestFree> c(EVP_MD_CTX_new());
+    if (!c || EVP_DigestInit_ex(c.get(), EVP_sha256(), nullptr) != 1 ||
+        EVP_DigestUpdate(c.get(), block, kBlock) != 1)
+      throw std::runtime_error("SHA-256 is not at hand");
+    return c;
+  };
+  inner_ = padded(0x36);
+  outer_ = padded(0x5c);
 }
 
+void TokenSigner::DigestFree::operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+
 std::string TokenSigner::Mac(const std::string& text) const {
-  unsigned char mac[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  HMAC(EVP_sha256(), secret_.data(), static_cast<int>(secret_.size()),
-       reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &len);
+  unsigned char inner[EVP_MAX_MD_SIZE], mac[EVP_MAX_MD_SIZE];
+  unsigned int n = 0, len = 0;
+  std::unique_ptr<EVP_MD_CTX, DigestFree> c(EVP_MD_CTX_new());
+  if (!c || EVP_MD_CTX_copy_ex(c.get(), inner_.get()) != 1 || EVP_DigestUpdate(c.get(), text.data(), text.size()) != 1 ||
+      EVP_DigestFinal_ex(c.get(), inner, &n) != 1 || EVP_MD_CTX_copy_ex(c.get(), outer_.get()) != 1 ||
+      EVP_DigestUpdate(c.get(), inner, n) != 1 || EVP_DigestFinal_ex(c.get(), mac, &len) != 1)
+    throw std::runtime_error("SHA-256 failed");
   return Hex(mac, kMacChars / 2);
 }
 

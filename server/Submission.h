@@ -3,7 +3,10 @@
 // What the score server accepts from a game: the decoded score text and the
 // tokens that tie a submission to an earlier availability check.
 #include <cstdint>
+#include <memory>
 #include <string>
+
+typedef struct evp_md_ctx_st EVP_MD_CTX;
 
 namespace mv {
 
@@ -48,6 +51,12 @@ class TokenSigner {
 
   std::string secret_;
   int64_t life_;
+  // The secret's HMAC pads already hashed in, once: every token checked
+  // goes on from copies of these two states (read only, by any thread).
+  struct DigestFree {
+    void operator()(EVP_MD_CTX* c) const;
+  };
+  std::unique_ptr<EVP_MD_CTX, DigestFree> inner_, outer_;
 };
 
 // Reads a token secret from `path`: at least TokenSigner::kMinSecretBytes

@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <cstdio>
 
 #include <fstream>
 #include <set>
@@ -121,6 +125,28 @@ TEST(Tokens, SignedWithTheSecretAndFresh) {
   int64_t issued = 0;
   EXPECT_EQ(own.Verify(own.Issue(t0), t0, issued), C::kGood);
   EXPECT_EQ(own2.Verify(own.Issue(t0), t0, issued), C::kForged);
+}
+
+// The signature is HMAC-SHA-256 as everyone computes it: a token signed by
+// OpenSSL's own HMAC is good, for short secrets and for one longer than a
+// block (which HMAC hashes first).
+TEST(Tokens, TheSignatureIsStandardHmacSha256) {
+  for (const std::string& secret : {std::string("a secret of some length"), std::string(100, 'k')}) {
+    const std::string body = "6553f10012345678abcdef01";  // issue time and nonce
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    HMAC(EVP_sha256(), secret.data(), static_cast<int>(secret.size()),
+         reinterpret_cast<const unsigned char*>(body.data()), body.size(), mac, &len);
+    std::string token = body;
+    for (unsigned i = 0; i < 16; ++i) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", mac[i]);
+      token += hex;
+    }
+    int64_t issued = 0;
+    EXPECT_EQ(TokenSigner(secret).Verify(token, 0x6553f100, issued), TokenSigner::Check::kGood) << secret.size();
+    EXPECT_EQ(TokenSigner(secret + "x").Verify(token, 0x6553f100, issued), TokenSigner::Check::kForged);
+  }
 }
 
 TEST(Tokens, TheGameFindsTheTokenInTheReply) {
